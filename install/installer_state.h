@@ -1,0 +1,36 @@
+// The installer's process-wide state. One thread, no locks: these are plain variables, set
+// where the comments say and read wherever needed. Sizes are fixed, as every path buffer
+// of the installer holds 260 bytes with its terminator.
+#pragma once
+
+#include "package/package_format.h"
+
+#include <cstdint>
+
+constexpr int32_t kInteractiveMode = 2;
+constexpr int32_t kSilentMode = 1;
+
+// Set from the command line before the title window exists.
+extern int32_t InstallMode;
+
+// Read from the package header when the title window is created. The defaults show when the
+// header cannot be read: an empty name over a gradient from blue to black.
+extern char ScreenSaverName[kScreenSaverNameSize];
+extern uint32_t NeedsDirectX;
+extern uint32_t TopColor;
+extern uint32_t BottomColor;
+
+// The trimmed name plus ".scr" while the install dialog runs; the full path afterwards.
+extern char ScreenSaverFile[kPathSize];
+
+// Set to 1 by a confirmed Cancel of the install dialog, never cleared.
+extern int32_t AbortRequested;
+// 1 while the uninstaller is written: an abort is not honoured then.
+extern int32_t ProtectedMember;
+// The install dialog's window (an HWND), for the dialog-message test of the progress poll.
+extern void* InstallDialogWindow;
+
+// Common application data + "Tarrowby\Lumenvault\<base name>\", always ending in a backslash.
+extern char SharedDataFolder[kPathSize];
+// Extensions (with their dot) that no media device opened, each followed by CR LF.
+extern char UnsupportedTypes[256];
