@@ -1,1 +1,20 @@
-int main() { return 0; }
+// lmvpack: builds screen-saver installers from the stub and a manifest, and reads them back.
+#include "tools/lmvpack/commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"lmvpack: build, list, extract and verify screen-saver installers"};
+    app.require_subcommand(1);
+    int exit_status = 0;
+    AddBuildCommand(app, exit_status);
+    AddListCommand(app, exit_status);
+    AddExtractCommand(app, exit_status);
+    AddVerifyCommand(app, exit_status);
+    AddCodecCommands(app, exit_status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : 2;
+    }
+    return exit_status;
+}
