@@ -1,4 +1,56 @@
-// Temporary entry point until the title window lands: does nothing and exits with 0.
-#include <windows.h>
+// The program's entry: the silent switch, the title window over the work area and the
+// process's only message loop. The exit code is 0 on every path.
+#include "frontend/install_switch.h"
+#include "frontend/title_window.h"
+#include "install/installer_state.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+namespace {
+
+// The show command that a GUI program is asked to use: the starter's choice when it gave one,
+// else the platform default.
+int StartupShowCommand() {
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+}
+
+bool RegisterTitleClass(HINSTANCE instance) {
+    WNDCLASSA window_class;
+    ZeroMemory(&window_class, sizeof window_class);
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = TitleWindowProc;
+    window_class.hInstance = instance;
+    // No background brush: the paint covers every pixel.
+    window_class.hCursor = LoadCursorA(nullptr, IDC_WAIT);
+    window_class.lpszClassName = kTitleWindowClass;
+    return RegisterClassA(&window_class) != 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+    InstallMode = InstallModeFromArguments(arguments);
+    if (!RegisterTitleClass(instance)) return 0;
+
+    RECT work_area;
+    ZeroMemory(&work_area, sizeof work_area);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work_area, 0);
+    HWND window =
+        CreateWindowExA(0, kTitleWindowClass, "TITLE", WS_POPUP | WS_VISIBLE, work_area.left,
+                        work_area.top, work_area.right - work_area.left,
+                        work_area.bottom - work_area.top, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) return 0;
+
+    ShowWindow(window, InstallMode == kInteractiveMode ? StartupShowCommand() : SW_HIDE);
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    // The quit message's wParam, which is 0; GetMessageA failing ends the program the same way.
+    return 0;
+}

@@ -1,0 +1,141 @@
+// The end of the installation: roll back, report missing codecs, or complete and launch.
+#include "frontend/finish_installation.h"
+
+#include "frontend/download_pages.h"
+#include "frontend/prompt_texts.h"
+#include "install/installer_state.h"
+#include "platform/system_library_win32.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+namespace {
+
+static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the shell execution block of 32-bit Windows");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version block of 32-bit Windows");
+
+// IID_IDirectDraw7. Defined here rather than taken from a DirectX import library, which the
+// installer does not link: DirectDraw is looked up at run time and may be missing.
+constexpr GUID kDirectDraw7Id = {
+    0x15E65EC0, 0x3B9C, 0x11D2, {0xB9, 0x2F, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
+
+using DirectDrawCreateExProc = HRESULT(WINAPI*)(GUID*, void**, const GUID*, void*);
+// Release is the third entry of every COM interface's function table.
+using ReleaseProc = ULONG(STDMETHODCALLTYPE*)(void*);
+constexpr int kReleaseSlot = 2;
+
+void ReleaseComObject(void* object) {
+    void** functions = *static_cast<void***>(object);
+    reinterpret_cast<ReleaseProc>(functions[kReleaseSlot])(object);
+}
+
+// The uninstaller, already installed, undoes the cut-short installation on its own.
+void StartUninstaller() {
+    char uninstaller[kTextPathSize] = "";
+    AppendText(uninstaller, sizeof uninstaller, SharedDataFolder);
+    if (!AppendText(uninstaller, sizeof uninstaller, "UNINSTAL.EXE")) return;
+    SHELLEXECUTEINFOA execute;
+    ZeroMemory(&execute, sizeof execute);
+    execute.cbSize = sizeof execute;
+    execute.lpVerb = "open";
+    execute.lpFile = uninstaller;
+    execute.lpParameters = "/s";
+    execute.nShow = SW_SHOWNORMAL;
+    ShellExecuteExA(&execute);
+}
+
+void MakeFullScreenSaverPath() {
+    char folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    char path[kTextPathSize];
+    // A full path that does not fit keeps the bare name, which then names no file to start.
+    if (JoinPath(folder, ScreenSaverFile, path))
+        std::memcpy(ScreenSaverFile, path, sizeof ScreenSaverFile);
+}
+
+// The DirectX test and the pages it may open run from the root of the Windows drive rather
+// than from wherever the installer was started, typically a downloads folder.
+void MoveToWindowsDrive() {
+    char folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    char root[kTextPathSize];
+    if (DriveRootOf(folder, root)) SetCurrentDirectoryA(root);
+}
+
+void OfferDirectX(HWND window, const char* install_caption) {
+    MoveToWindowsDrive();
+    if (HasDirectX7()) return;
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (!ShouldOfferDirectX(version.dwPlatformId, version.dwMajorVersion)) return;
+    const int answer = MessageBoxA(
+        window,
+        "You do not have DirectX 7 or higher installed. To get the best performance out of this "
+        "software, you will need to install this Windows component. Would you like to do "
+        "download it now?",
+        install_caption, MB_YESNO | MB_ICONQUESTION);
+    if (answer == IDYES)
+        OpenWebPage(window, DirectXPageFor(version.dwPlatformId, version.dwMajorVersion,
+                                           version.dwMinorVersion));
+}
+
+} // namespace
+
+void FinishInstallation(HWND window, const char* install_caption) {
+    if (AbortRequested != 0) {
+        StartUninstaller();
+        return;
+    }
+    if (UnsupportedTypes[0] != '\0') {
+        char message[kMessageSize];
+        BuildCodecMessage(UnsupportedTypes, kMediaPlayerPage, message);
+        if (MessageBoxA(window, message, "Missing support codecs", MB_OKCANCEL) == IDOK)
+            OpenWebPage(window, kMediaPlayerPage);
+        return;
+    }
+    if (InstallMode != kInteractiveMode) return;
+
+    MessageBoxA(window, "Installation Complete!", install_caption, MB_ICONEXCLAMATION);
+    MakeFullScreenSaverPath();
+    if (NeedsDirectX != 0) OfferDirectX(window, install_caption);
+    LaunchScreenSaver();
+}
+
+void OpenWebPage(HWND window, const char* address) {
+    SHELLEXECUTEINFOA execute;
+    ZeroMemory(&execute, sizeof execute);
+    execute.cbSize = sizeof execute;
+    execute.lpVerb = "open";
+    execute.lpFile = address;
+    execute.nShow = SW_SHOWMAXIMIZED;
+    if (!ShellExecuteExA(&execute))
+        MessageBoxA(window, "Could not connect to this site.", address, MB_ICONHAND);
+}
+
+bool HasDirectX7() {
+    HMODULE ddraw = LoadSystemLibrary("DDRAW.DLL");
+    if (ddraw == nullptr) return false;
+    const auto create = reinterpret_cast<DirectDrawCreateExProc>(
+        reinterpret_cast<void*>(GetProcAddress(ddraw, "DirectDrawCreateEx")));
+    if (create == nullptr) {
+        FreeLibrary(ddraw);
+        return false;
+    }
+    void* direct_draw = nullptr;
+    const bool created = SUCCEEDED(create(nullptr, &direct_draw, &kDirectDraw7Id, nullptr));
+    if (created && direct_draw != nullptr) ReleaseComObject(direct_draw);
+    FreeLibrary(ddraw);
+    return created;
+}
+
+void LaunchScreenSaver() {
+    char short_path[MAX_PATH];
+    const DWORD length = GetShortPathNameA(ScreenSaverFile, short_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    WinExec(short_path, SW_SHOW);
+}

@@ -1,0 +1,81 @@
+// The title window's procedure and the installation sequence that its start timer runs.
+#include "frontend/title_window.h"
+
+#include "frontend/finish_installation.h"
+#include "frontend/install_prompts.h"
+#include "frontend/prompt_texts.h"
+#include "install/install_dialog.h"
+#include "install/installer_state.h"
+#include "package/package_passes.h"
+#include "resources/resource_ids.h"
+
+#include <cstring>
+
+namespace {
+
+// Reads the header into the title's state. Whatever the pass cannot read keeps its default,
+// so an unreadable package shows " Screen Saver" over blue to black.
+void LoadPackageHeader() {
+    PackageHeader header;
+    std::memcpy(header.ScreenSaverName, ScreenSaverName, sizeof header.ScreenSaverName);
+    header.NeedsDirectX = NeedsDirectX;
+    header.TopColor = TopColor;
+    header.BottomColor = BottomColor;
+    ReadPackageHeader(&header);
+    std::memcpy(ScreenSaverName, header.ScreenSaverName, sizeof ScreenSaverName);
+    ScreenSaverName[sizeof ScreenSaverName - 1] = '\0';
+    NeedsDirectX = header.NeedsDirectX;
+    TopColor = header.TopColor;
+    BottomColor = header.BottomColor;
+}
+
+constexpr const char kNameTooLongMessage[] =
+    "The screen saver's name in this package is too long to be used as a file name.";
+
+} // namespace
+
+void InstallSequence(HWND window) {
+    // Killed first: the prompts below run nested message loops, and a second WM_TIMER must
+    // not start the sequence again.
+    KillTimer(window, kStartTimer);
+    SetClassLongA(window, GCL_HCURSOR,
+                  static_cast<LONG>(reinterpret_cast<LONG_PTR>(LoadCursorA(nullptr, IDC_ARROW))));
+
+    char install_caption[kInstallCaptionSize] = "";
+    uint32_t total_size = 0;
+    if (CheckExistingScreenSaver() && CheckDiskSpace(&total_size)) {
+        if (!PrepareInstallNames(install_caption)) {
+            // Shown in silent mode too: the installation stops, and the user must know why.
+            MessageBoxA(nullptr, kNameTooLongMessage, "Error!!!", MB_OK | MB_ICONHAND);
+        } else if (ConfirmInstallation(window, install_caption, total_size) && AskAgreement()) {
+            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+            const INT_PTR result =
+                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_DIALOG),
+                                window, InstallDialogProc, 0);
+            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+            if (result != 2) FinishInstallation(window, install_caption);
+        }
+    }
+    DestroyWindow(window);
+}
+
+LRESULT CALLBACK TitleWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE:
+        LoadPackageHeader();
+        SetWindowTextA(window, ScreenSaverName);
+        SetTimer(window, kStartTimer, kStartTimerPeriod, nullptr);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT:
+        PaintTitle(window);
+        return 0;
+    case WM_TIMER:
+        InstallSequence(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
