@@ -1,0 +1,122 @@
+#include "decode/lzh_decoder.h"
+
+#include "decode/adaptive_model.h"
+#include "decode/byte_sink.h"
+#include "decode/byte_source.h"
+
+#include <cstring>
+
+namespace {
+
+// The bit input of one member. The next bit is the most significant bit of `buffer`; at
+// most 16 bits are held, as a 16-bit register would hold them, and a byte is taken as soon
+// as 8 or fewer are left, so ByteSource sees exactly the request pattern of that register.
+struct BitInput {
+    FILE* package;
+    uint32_t remaining; // stored bytes not yet taken
+    uint32_t buffer;    // left-aligned in 32 bits
+    unsigned count;     // valid bits in buffer, 0 to 16
+};
+
+// Process-wide state of the member being restored; nothing in it carries over to the next.
+AdaptiveModel model;
+uint8_t ring[kRingSize];
+
+inline void TopUp(BitInput& in) {
+    while (in.count <= 8) {
+        uint32_t byte = 0;
+        // Past the stored bytes the stream reads as zeros, without asking the source.
+        if (in.remaining != 0) {
+            byte = static_cast<uint32_t>(ByteSource(in.package, in.remaining));
+            --in.remaining;
+        }
+        in.buffer |= byte << (24 - in.count);
+        in.count += 8;
+    }
+}
+
+inline unsigned ReadBit(BitInput& in) {
+    TopUp(in);
+    const unsigned bit = in.buffer >> 31;
+    in.buffer <<= 1;
+    --in.count;
+    return bit;
+}
+
+inline unsigned ReadByte(BitInput& in) {
+    TopUp(in);
+    const unsigned byte = in.buffer >> 24;
+    in.buffer <<= 8;
+    in.count -= 8;
+    return byte;
+}
+
+// Walks from the root to a leaf, one bit per level, then counts the symbol.
+inline int DecodeSymbol(BitInput& in) {
+    const uint16_t* const child = model.Child;
+    unsigned node = child[kRootNode];
+    while (node < kLeafBase)
+        node = child[node + ReadBit(in)];
+    const int symbol = static_cast<int>(node - kLeafBase);
+    UpdateModel(model, symbol);
+    return symbol;
+}
+
+// The first byte holds the prefix code of the upper six bits and the first 8 - n of the
+// lower six; n - 2 more bits complete them.
+inline unsigned DecodeOffset(BitInput& in) {
+    unsigned b = ReadByte(in);
+    const unsigned high = OffsetHigh[b];
+    for (unsigned extra = OffsetCodeLength[b] - 2u; extra != 0; --extra)
+        b = 2 * b + ReadBit(in);
+    return high * 64 + (b & 63);
+}
+
+} // namespace
+
+int32_t LzhDecoder(FILE* package, FILE* destination, uint32_t unpacked_size, uint32_t stored_size,
+                   bool (*poll)()) {
+    BitInput in{package, stored_size, 0, 0};
+    // 64-bit counts: a last match may carry the output up to 29 bytes past a size just
+    // below 2^31, which a 32-bit count could not hold.
+    int64_t next_poll_mark = 0;
+    const uint32_t total = unpacked_size;
+    // A signed count: a size of 2^31 or more is negative and restores nothing.
+    const int32_t limit = static_cast<int32_t>(unpacked_size);
+    if (unpacked_size == 0) return 0;
+
+    ResetModel(model);
+    std::memset(ring, ' ', kInitialFill);
+    // Never written by the stream before it has restored them; cleared so that a stream
+    // reading them anyway gives the same bytes whatever member came before.
+    std::memset(ring + kInitialFill, 0, kRingSize - kInitialFill);
+    unsigned write_position = kInitialFill;
+    int64_t produced = 0;
+
+    while (produced < limit) {
+        const int symbol = DecodeSymbol(in);
+        if (symbol < 256) {
+            WritePtr(destination, symbol, total);
+            ring[write_position] = static_cast<uint8_t>(symbol);
+            write_position = (write_position + 1) & (kRingSize - 1);
+            ++produced;
+        } else {
+            const unsigned offset = DecodeOffset(in);
+            const int length = symbol - 253;
+            unsigned copy_position = (write_position - offset - 1) & (kRingSize - 1);
+            for (int k = 0; k < length; ++k) {
+                const uint8_t byte = ring[copy_position];
+                WritePtr(destination, byte, total);
+                ring[write_position] = byte;
+                copy_position = (copy_position + 1) & (kRingSize - 1);
+                write_position = (write_position + 1) & (kRingSize - 1);
+            }
+            produced += length;
+        }
+        if (produced > next_poll_mark) {
+            if (poll != nullptr && poll()) break;
+            next_poll_mark += kPollInterval;
+        }
+    }
+    return produced > INT32_MAX ? INT32_MAX : static_cast<int32_t>(produced);
+}

@@ -1,0 +1,79 @@
+#include "decode/member_extraction.h"
+
+#include "decode/byte_sink.h"
+#include "decode/byte_source.h"
+#include "decode/lzh_decoder.h"
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+int ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*poll)()) {
+    ByteSource(nullptr, 0);
+    WritePtr(nullptr, 0, 0);
+
+    char module_name[kPathSize];
+    const uint32_t length = PlatModuleFileName(module_name, kPathSize);
+    // A name that filled the whole buffer was cut: it would open some other file.
+    if (length == 0 || length >= kPathSize) return 0;
+
+    FILE* executable = std::fopen(module_name, "rb");
+    // Without the installer's own file there is nothing to restore from; like a stored
+    // member whose destination cannot be created, the member is skipped and the run goes on.
+    if (executable == nullptr) return 1;
+    // An offset that the runtime's seek cannot reach (2^31 or more where a long has 32 bits)
+    // is treated like data beyond the end of the file: nothing is read, never bytes from the
+    // wrong place.
+    uint32_t stored_size = entry.StoredSize;
+    constexpr uint64_t kFarthestSeek = static_cast<uint64_t>(LONG_MAX);
+    if (static_cast<uint64_t>(entry.DataOffset) > kFarthestSeek ||
+        std::fseek(executable, static_cast<long>(entry.DataOffset), SEEK_SET) != 0) {
+        stored_size = 0;
+    }
+    FILE* output = std::fopen(destination, "wb");
+    if (output == nullptr) {
+        std::fclose(executable);
+        return 1;
+    }
+    LzhDecoder(executable, output, entry.UnpackedSize, stored_size, poll);
+    std::fclose(output);
+    std::fclose(executable);
+    return 1;
+}
+
+void CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+                const char* destination, bool (*poll)()) {
+    uint32_t next_poll_mark = 0;
+    uint32_t total = 0;
+    // An offset the seek cannot reach would leave the handle where it was, amid the member
+    // table: such a member reads as empty instead.
+    const bool reachable = entry.DataOffset <= static_cast<uint32_t>(INT32_MAX) &&
+                           PlatSeek(package, static_cast<int32_t>(entry.DataOffset), kFromStart) ==
+                               static_cast<int32_t>(entry.DataOffset);
+    const FileHandle output = PlatCreateFile(destination);
+    for (;;) {
+        uint32_t got = reachable ? PlatRead(package, copy_buffer, kCopyBufferSize) : 0;
+        // A failed read ends the copy as the end of the file does.
+        if (got == kIoFailed) got = 0;
+        total += got;
+        uint32_t count = got;
+        if (total > entry.StoredSize) count -= total - entry.StoredSize;
+        if (count != 0 && output != kNoFile) PlatWrite(output, copy_buffer, count);
+        if (total > next_poll_mark) {
+            if (poll != nullptr && poll()) break;
+            next_poll_mark += kPollInterval;
+        }
+        if (got == 0 || total > entry.StoredSize) break;
+    }
+    if (output != kNoFile) PlatClose(output);
+}
+
+} // namespace
+
+int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+                  const char* destination, bool (*poll)()) {
+    if (IsCompressed(entry)) return ExtractCompressed(entry, destination, poll);
+    CopyStored(package, copy_buffer, entry, destination, poll);
+    return 1;
+}

@@ -1,0 +1,29 @@
+// ExtractMember writes one member of the install package to a destination file: a stored
+// member (UnpackedSize 0) is copied through the caller's 2048-byte buffer, a compressed one
+// is restored by LzhDecoder. Both paths run `poll` right after their first chunk or symbol
+// and then every 102400 bytes, and stop at once when it answers true; the installer passes
+// PumpMessages, which answers true after a confirmed Cancel unless the member is protected.
+//
+// What a cut-short member leaves: a stored one, whole 2048-byte chunks; a compressed one,
+// whole 16384-byte blocks. Both are correct leading bytes of the member.
+//
+// Handles: the stored path reads through `package` (the installation run's handle) and
+// leaves it somewhere after the member; the compressed path opens the installer's own file
+// by itself and closes it again, so the run may close its handle around the call. The
+// destination is always closed on return.
+//
+// Result: 0 when the compressed path cannot learn the installer's own file name (nothing is
+// created then), 1 otherwise. Other failures (a destination or installer file that cannot be
+// opened, a failed read) are not reported: the member is skipped or ends early and the run
+// goes on.
+#pragma once
+
+#include "package/package_format.h"
+#include "platform/file_api.h"
+
+#include <cstdint>
+
+constexpr uint32_t kCopyBufferSize = 2048;
+
+int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+                  const char* destination, bool (*poll)());
