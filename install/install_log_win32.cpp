@@ -1,0 +1,24 @@
+#include "install/install_paths.h"
+#include "install/installation_run.h"
+#include "install/installer_state.h"
+
+#include <cstring>
+
+HANDLE OpenInstallLog() {
+    char path[kPathSize] = "";
+    if (SharedDataFolder[0] == '\0' || !AppendPath(path, sizeof path, SharedDataFolder) ||
+        !AppendPath(path, sizeof path, "INSTALL.LOG"))
+        return INVALID_HANDLE_VALUE;
+    // Opened once for the run and appended to: a second installation adds its lines.
+    const HANDLE log = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                   FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log != INVALID_HANDLE_VALUE) SetFilePointer(log, 0, nullptr, FILE_END);
+    return log;
+}
+
+void LogInstalledFile(HANDLE log, const char* path) {
+    if (log == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(log, path, static_cast<DWORD>(std::strlen(path)), &written, nullptr);
+    WriteFile(log, "\r\n", 2, &written, nullptr);
+}

@@ -1,0 +1,102 @@
+// RunInstallation: the administrator probe, the names and folders, the install log, the walk
+// of the member table and, at the end, the screen saver made the system's.
+#include "decode/member_extraction.h"
+#include "decode/pump_messages.h"
+#include "install/install_paths.h"
+#include "install/installation_run.h"
+#include "install/installer_state.h"
+#include "install/member_walk.h"
+#include "package/package_locator.h"
+#include "package/package_passes.h"
+
+namespace {
+
+struct RunContext {
+    HANDLE log;
+    const char* uninstall_key_path; // empty when it did not fit
+    const InstallNames* names;
+};
+
+void RegisterUninstaller(void* context, const char* uninstaller_path) {
+    const auto* run = static_cast<const RunContext*>(context);
+    if (run->uninstall_key_path[0] == '\0') return;
+    RegisterUninstallEntry(run->uninstall_key_path, run->names->screen_saver_base_name,
+                           uninstaller_path, run->names->screen_saver_path);
+}
+
+void LogMember(void* context, const char* destination) {
+    LogInstalledFile(static_cast<const RunContext*>(context)->log, destination);
+}
+
+void ProbeMember(void*, const char* destination) {
+    ProbeMedia(destination);
+}
+
+// The one failure that the run reports: without write access to the machine-wide Uninstall
+// key the installation cannot be registered, so it is not started at all. Every other result
+// lets the run go on.
+bool MayWriteUninstallKey(const char* uninstall_key_path) {
+    if (uninstall_key_path[0] == '\0') return true;
+    char no_class[] = "";
+    HKEY key = nullptr;
+    const LONG result =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstall_key_path, 0, no_class,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (result == ERROR_ACCESS_DENIED) return false;
+    if (result == ERROR_SUCCESS) RegCloseKey(key);
+    return true;
+}
+
+// The Windows directory, a backslash and the file; empty when the directory cannot be had or
+// the path would not fit, and then the screen saver is not installed anywhere else.
+void WorkOutScreenSaverPath(char (&screen_saver_path)[kPathSize]) {
+    char windows_directory[kPathSize];
+    const UINT length = GetWindowsDirectoryA(windows_directory, sizeof windows_directory);
+    if (length == 0 || length >= sizeof windows_directory ||
+        !BuildScreenSaverPath(windows_directory, ScreenSaverFile, screen_saver_path,
+                              sizeof screen_saver_path))
+        screen_saver_path[0] = '\0';
+}
+
+} // namespace
+
+void RunInstallation(HWND dialog) {
+    char uninstall_key_path[kPathSize];
+    BuildUninstallKeyPath(ScreenSaverFile, uninstall_key_path, sizeof uninstall_key_path);
+    if (!MayWriteUninstallKey(uninstall_key_path)) {
+        MessageBoxA(nullptr,
+                    "You do not have access to make the required system configuration "
+                    "modifications. Please rerun this installation from an administrators "
+                    "account.",
+                    "Error!!!", MB_OK);
+        EndDialog(dialog, 2);
+        return;
+    }
+
+    char screen_saver_base_name[kPathSize];
+    char screen_saver_path[kPathSize];
+    BuildScreenSaverBaseName(ScreenSaverFile, screen_saver_base_name,
+                             sizeof screen_saver_base_name);
+    WorkOutScreenSaverPath(screen_saver_path);
+    BuildSharedDataFolder(screen_saver_base_name);
+    const InstallNames names = {screen_saver_base_name, screen_saver_path, SharedDataFolder};
+
+    RunContext run = {OpenInstallLog(), uninstall_key_path, &names};
+
+    uint16_t first_media_number = 0;
+    const FileHandle package = OpenMemberTable(&first_media_number);
+    auto* copy_buffer = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, kCopyBufferSize));
+    const MemberWalkHooks hooks = {&run,      LocatePackage, RegisterUninstaller,
+                                   LogMember, ProbeMember,   PumpMessages};
+    const MemberWalkResult walk =
+        WalkMemberTable(package, first_media_number, copy_buffer, names, hooks);
+
+    if (copy_buffer != nullptr) LocalFree(copy_buffer);
+    if (walk.package != kNoFile) PlatClose(walk.package);
+    if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
+
+    // A package that broke off mid-table leaves an incomplete installation: its screen saver
+    // does not become the system's.
+    if (UnsupportedTypes[0] == '\0' && walk.reached_end) ActivateScreenSaver(screen_saver_path);
+    EndDialog(dialog, 1);
+}

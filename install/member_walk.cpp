@@ -1,0 +1,49 @@
+#include "install/member_walk.h"
+
+#include "decode/member_extraction.h"
+#include "install/installer_state.h"
+#include "package/package_passes.h"
+
+MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number,
+                                 uint8_t* copy_buffer, const InstallNames& names,
+                                 const MemberWalkHooks& hooks) {
+    MemberEntry entry;
+    if (package == kNoFile || copy_buffer == nullptr || !ReadMemberEntry(package, &entry))
+        return {package, false};
+
+    for (uint32_t index = 0; entry.StoredSize != 0; ++index) {
+        ProtectedMember = 0;
+        if (index == kUninstallerMember) ProtectedMember = 1;
+        char destination[kPathSize];
+        const bool has_destination = MemberDestination(index, entry, first_media_number, names,
+                                                       destination, sizeof destination);
+        if (has_destination && index == kUninstallerMember)
+            hooks.register_uninstaller(hooks.context, destination);
+
+        // The position just after this entry; every member's data lie elsewhere.
+        const int32_t next_entry = PlatSeek(package, 0, kFromCurrent);
+        if (next_entry == -1) return {package, false};
+
+        if (has_destination) {
+            if (IsCompressed(entry)) {
+                // The decoder reads the installer's file through a stream of its own.
+                PlatClose(package);
+                ExtractMember(kNoFile, copy_buffer, entry, destination, hooks.poll);
+                package = hooks.locate_package();
+            } else {
+                ExtractMember(package, copy_buffer, entry, destination, hooks.poll);
+            }
+            // Logged even when the package is gone now: the file exists and the uninstaller
+            // must find it in the log.
+            hooks.log_member(hooks.context, destination);
+            if (package == kNoFile) return {kNoFile, false};
+        }
+
+        if (PlatSeek(package, next_entry, kFromStart) != next_entry ||
+            !ReadMemberEntry(package, &entry))
+            return {package, false};
+        if (AbortRequested == 0 && index >= kFirstMediaMember && has_destination)
+            hooks.probe_media(hooks.context, destination);
+    }
+    return {package, true};
+}

@@ -1,0 +1,269 @@
+#include "install/member_walk.h"
+
+#include "install/installer_state.h"
+#include "package/package_locator.h"
+#include "package/package_passes.h"
+#include "support/synthetic_pe.h"
+#include "tools/lmvpack/stream_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t at = 0; at < size; ++at)
+        bytes[at] = static_cast<uint8_t>(seed + at * 7 + at / 251);
+    return bytes;
+}
+
+TestMember Stored(size_t size, uint8_t seed, const std::string& suffix = "") {
+    TestMember member;
+    member.data = Pattern(size, seed);
+    member.suffix = suffix;
+    return member;
+}
+
+TestMember Compressed(size_t size, uint8_t seed, const std::string& suffix = "") {
+    TestMember member;
+    const std::vector<uint8_t> plain = Pattern(size, seed);
+    member.data = EncodeStream(plain, CompressionLevel::Default);
+    member.unpacked_size = static_cast<uint32_t>(size);
+    member.suffix = suffix;
+    return member;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Everything the walk tells the run, in the order it happens.
+struct Recorder {
+    std::vector<std::string> events;
+    std::vector<int32_t> protected_at_poll;
+    bool uninstaller_existed_at_registration = true;
+    bool lose_package_at_next_poll = false;
+};
+Recorder* recorder = nullptr;
+
+void Register(void* context, const char* path) {
+    auto* r = static_cast<Recorder*>(context);
+    r->events.push_back(std::string("register ") + path);
+    r->uninstaller_existed_at_registration = fs::exists(path);
+}
+void Log(void* context, const char* path) {
+    static_cast<Recorder*>(context)->events.push_back(std::string("log ") + path);
+}
+void Probe(void* context, const char* path) {
+    static_cast<Recorder*>(context)->events.push_back(std::string("probe ") + path);
+}
+bool Poll() {
+    recorder->protected_at_poll.push_back(ProtectedMember);
+    if (recorder->lose_package_at_next_poll) {
+        PlatSetModuleFileName("/nonexistent/installer.exe");
+        recorder->lose_package_at_next_poll = false;
+    }
+    return AbortRequested != 0 && ProtectedMember == 0;
+}
+
+class MemberWalk : public testing::Test {
+  protected:
+    void SetUp() override {
+        recorder = &record;
+        AbortRequested = 0;
+        ProtectedMember = 0;
+        package.name = "Aurora";
+        package.first_media_number = 51;
+    }
+    void TearDown() override {
+        recorder = nullptr;
+        AbortRequested = 0;
+        ProtectedMember = 0;
+    }
+
+    // Builds the installer, walks it and keeps the walk's result.
+    MemberWalkResult Walk() {
+        const std::string installer = WriteSyntheticInstaller("installer.exe", package);
+        PlatSetModuleFileName(installer.c_str());
+        folder = fs::path(installer).parent_path().string() + "/shared/";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        screen_saver = fs::path(installer).parent_path().string() + "/Aurora.scr";
+        if (shared_folder.empty()) shared_folder = folder;
+        const InstallNames names = {"Aurora", screen_saver.c_str(), shared_folder.c_str()};
+        const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Poll};
+        uint16_t first_media_number = 0;
+        const FileHandle table = OpenMemberTable(&first_media_number);
+        uint8_t copy_buffer[2048];
+        const MemberWalkResult result =
+            WalkMemberTable(table, first_media_number, copy_buffer, names, hooks);
+        if (result.package != kNoFile) PlatClose(result.package);
+        return result;
+    }
+
+    TestPackage package;
+    Recorder record;
+    std::string folder;
+    std::string shared_folder; // the names' folder; the real one unless a test sets it
+    std::string screen_saver;
+};
+
+TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
+    package.members = {Stored(5000, 1), Compressed(70000, 2), Stored(4096, 3),
+                       Compressed(3000, 4, ".MID"), Stored(10, 5, ".wav")};
+    package.members[4].prefix_kind = '_';
+    const MemberWalkResult result = Walk();
+    EXPECT_TRUE(result.reached_end);
+
+    const std::vector<std::string> expected = {
+        "log " + screen_saver,
+        "log " + folder + "Aurora.dat",
+        "register " + folder + "UNINSTAL.EXE",
+        "log " + folder + "UNINSTAL.EXE",
+        "log " + folder + "FILE0051.MID",
+        "probe " + folder + "FILE0051.MID",
+        "log " + folder + "JUK_0052.wav",
+        "probe " + folder + "JUK_0052.wav",
+    };
+    EXPECT_EQ(record.events, expected);
+    EXPECT_FALSE(record.uninstaller_existed_at_registration);
+
+    EXPECT_EQ(ReadAll(screen_saver), Pattern(5000, 1));
+    EXPECT_EQ(ReadAll(folder + "Aurora.dat"), Pattern(70000, 2));
+    EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(4096, 3));
+    EXPECT_EQ(ReadAll(folder + "FILE0051.MID"), Pattern(3000, 4));
+    EXPECT_EQ(ReadAll(folder + "JUK_0052.wav"), Pattern(10, 5));
+}
+
+TEST_F(MemberWalk, OnlyTheUninstallerIsProtected) {
+    package.members = {Stored(100, 1), Stored(100, 2), Stored(100, 3), Stored(100, 4)};
+    Walk();
+    // One poll per small member, right after its first chunk.
+    EXPECT_EQ(record.protected_at_poll, (std::vector<int32_t>{0, 0, 1, 0}));
+}
+
+TEST_F(MemberWalk, AfterAnAbortEveryMemberIsStillCreatedAndLoggedButNotProbed) {
+    package.members = {Stored(10000, 1), Compressed(50000, 2), Stored(10000, 3),
+                       Stored(10000, 4, ".MID"), Compressed(50000, 5, ".MID")};
+    AbortRequested = 1;
+    const MemberWalkResult result = Walk();
+    EXPECT_TRUE(result.reached_end);
+    EXPECT_EQ(ReadAll(screen_saver).size(), 2048u);
+    EXPECT_EQ(ReadAll(folder + "Aurora.dat").size(), 0u);
+    EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(10000, 3));
+    EXPECT_EQ(ReadAll(folder + "FILE0051.MID").size(), 2048u);
+    EXPECT_TRUE(fs::exists(folder + "FILE0052.MID"));
+    for (const std::string& event : record.events)
+        EXPECT_NE(event.rfind("probe", 0), 0u) << event;
+    EXPECT_EQ(record.events.size(), 6u); // five log lines and the registration
+}
+
+TEST_F(MemberWalk, PackageWithTwoMembersRegistersAndProbesNothing) {
+    package.members = {Stored(10, 1), Stored(10, 2)};
+    EXPECT_TRUE(Walk().reached_end);
+    EXPECT_EQ(record.events,
+              (std::vector<std::string>{"log " + screen_saver, "log " + folder + "Aurora.dat"}));
+}
+
+TEST_F(MemberWalk, EmptyTableInstallsNothing) {
+    EXPECT_TRUE(Walk().reached_end);
+    EXPECT_TRUE(record.events.empty());
+}
+
+TEST_F(MemberWalk, PackageThatCannotBeLocatedEndsTheWalkAtOnce) {
+    const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Poll};
+    const InstallNames names = {"Aurora", "/tmp/x.scr", "/tmp/"};
+    uint8_t copy_buffer[2048];
+    const MemberWalkResult result = WalkMemberTable(kNoFile, 1, copy_buffer, names, hooks);
+    EXPECT_FALSE(result.reached_end);
+    EXPECT_EQ(result.package, kNoFile);
+    EXPECT_TRUE(record.events.empty());
+}
+
+TEST_F(MemberWalk, PackageLostAfterACompressedMemberEndsTheWalkWithThatMemberLogged) {
+    package.members = {Stored(10, 1), Compressed(3000, 2), Stored(10, 3), Stored(10, 4, ".x")};
+    // Member 0 polls once; the poll of member 1 makes the installer file disappear, so the
+    // package cannot be located again after that compressed member.
+    struct Arm {
+        static bool Poll() {
+            if (recorder->protected_at_poll.size() == 1) recorder->lose_package_at_next_poll = true;
+            return ::Poll();
+        }
+    };
+    const std::string installer = WriteSyntheticInstaller("installer.exe", package);
+    PlatSetModuleFileName(installer.c_str());
+    const std::string dir = fs::path(installer).parent_path().string() + "/";
+    const std::string saver = dir + "Aurora.scr";
+    const InstallNames names = {"Aurora", saver.c_str(), dir.c_str()};
+    const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Arm::Poll};
+    uint16_t first_media_number = 0;
+    uint8_t copy_buffer[2048];
+    const MemberWalkResult result = WalkMemberTable(OpenMemberTable(&first_media_number),
+                                                    first_media_number, copy_buffer, names, hooks);
+    EXPECT_FALSE(result.reached_end);
+    EXPECT_EQ(result.package, kNoFile);
+    EXPECT_EQ(record.events,
+              (std::vector<std::string>{"log " + saver, "log " + dir + "Aurora.dat"}));
+    EXPECT_EQ(ReadAll(dir + "Aurora.dat"), Pattern(3000, 2));
+    EXPECT_FALSE(fs::exists(dir + "UNINSTAL.EXE"));
+}
+
+TEST_F(MemberWalk, EntryCutShortEndsTheWalk) {
+    package.members = {Stored(10, 1), Stored(10, 2), Stored(10, 3)};
+    BuiltPe pe = BuildSyntheticPe({});
+    std::vector<uint8_t> body = SerializePackage(package, pe.package_offset);
+    // Keep the header, the first entry and half of the second; the data are gone.
+    const size_t header = 2 + 260 + 16;
+    body.resize(header + 28 + 14);
+    pe.bytes.insert(pe.bytes.end(), body.begin(), body.end());
+    PlatSetModuleFileName(WriteTempFile("cut.exe", pe.bytes).c_str());
+
+    const std::string dir = fs::temp_directory_path().string() + "/lmv-unit-cut/";
+    fs::create_directories(dir);
+    const std::string saver = dir + "Aurora.scr";
+    const InstallNames names = {"Aurora", saver.c_str(), dir.c_str()};
+    const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Poll};
+    uint16_t first_media_number = 0;
+    uint8_t copy_buffer[2048];
+    const MemberWalkResult result = WalkMemberTable(OpenMemberTable(&first_media_number),
+                                                    first_media_number, copy_buffer, names, hooks);
+    EXPECT_FALSE(result.reached_end);
+    EXPECT_NE(result.package, kNoFile);
+    PlatClose(result.package);
+    // The first member's data lie past the end: its file is created empty and logged.
+    EXPECT_EQ(record.events, (std::vector<std::string>{"log " + saver}));
+    EXPECT_EQ(ReadAll(saver).size(), 0u);
+    fs::remove_all(dir);
+}
+
+TEST_F(MemberWalk, MemberWhoseDestinationDoesNotFitIsPassedOver) {
+    package.members = {Stored(10, 1), Stored(10, 2), Stored(10, 3), Stored(10, 4, "._long_suffix_"),
+                       Stored(10, 5, ".x")};
+    // A folder name that leaves room for "UNINSTAL.EXE" but not "FILE0051._long_suffix_".
+    const std::string base = fs::temp_directory_path().string() + "/lmv-unit-long/";
+    const size_t room = kPathSize - 1 - std::string("UNINSTAL.EXE").size();
+    ASSERT_GT(room, base.size() + 1);
+    const std::string long_folder = base + std::string(room - base.size() - 1, 'f') + "/";
+    ASSERT_EQ(long_folder.size(), room);
+    shared_folder = long_folder;
+    // The names point at a folder that may not exist on every file system; only the walk's
+    // decisions matter here.
+    Walk();
+    std::vector<std::string> logged;
+    for (const std::string& event : record.events)
+        if (event.rfind("log ", 0) == 0) logged.push_back(event.substr(4));
+    ASSERT_EQ(logged.size(), 4u);
+    EXPECT_EQ(logged[3], long_folder + "FILE0052.x");
+    fs::remove_all(base);
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+#include "install/uninstall_values.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Value {
+    std::string name;
+    uint32_t type;
+    std::string data;
+};
+
+std::vector<Value> Build(const char* base, const char* uninstaller, const char* screen_saver) {
+    UninstallValues values;
+    BuildUninstallValues(base, uninstaller, screen_saver, &values);
+    std::vector<Value> out;
+    for (const UninstallValue& value : values.values) {
+        const auto* bytes = static_cast<const char*>(value.data);
+        if (value.type != kRegDword) {
+            // Strings count their terminator, and it is there.
+            EXPECT_EQ(value.length, std::strlen(bytes) + 1) << value.name;
+        } else {
+            EXPECT_EQ(value.length, 4u) << value.name;
+        }
+        out.push_back({value.name, value.type, std::string(bytes, value.length)});
+    }
+    return out;
+}
+
+std::string Text(const std::string& terminated) {
+    return terminated.substr(0, terminated.size() - 1);
+}
+uint32_t Number(const std::string& data) {
+    uint32_t value = 0;
+    std::memcpy(&value, data.data(), sizeof value);
+    return value;
+}
+
+TEST(UninstallValues, SevenValuesInOrderWithTheirTypes) {
+    const auto values =
+        Build("Aurora", "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE",
+              "C:\\windows\\Aurora.scr");
+    ASSERT_EQ(values.size(), 7u);
+    const std::pair<const char*, uint32_t> expected[] = {{"DisplayName", kRegSz},
+                                                         {"UninstallString", kRegExpandSz},
+                                                         {"InstallLocation", kRegExpandSz},
+                                                         {"DisplayIcon", kRegSz},
+                                                         {"Publisher", kRegSz},
+                                                         {"VersionMajor", kRegDword},
+                                                         {"VersionMinor", kRegDword}};
+    for (size_t at = 0; at < values.size(); ++at) {
+        EXPECT_EQ(values[at].name, expected[at].first);
+        EXPECT_EQ(values[at].type, expected[at].second) << values[at].name;
+    }
+    EXPECT_EQ(Text(values[0].data), "Aurora Screen Saver");
+    EXPECT_EQ(Text(values[1].data), "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE");
+    EXPECT_EQ(Text(values[2].data), "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora");
+    EXPECT_EQ(Text(values[3].data), "C:\\windows\\Aurora.scr,-0");
+    EXPECT_EQ(Text(values[4].data), "Tarrowby");
+    EXPECT_EQ(Number(values[5].data), 8u);
+    EXPECT_EQ(Number(values[6].data), 1u);
+}
+
+TEST(UninstallValues, LocationIsTheUninstallStringWithoutItsFileName) {
+    const auto values = Build("Star.Field", "\\Tarrowby\\Lumenvault\\Star.Field\\UNINSTAL.EXE",
+                              "C:\\W\\Star.Field.scr");
+    const std::string location = Text(values[2].data);
+    EXPECT_NE(location.back(), '\\');
+    EXPECT_EQ(Text(values[1].data), location + "\\UNINSTAL.EXE");
+    EXPECT_EQ(Text(values[0].data), "Star.Field Screen Saver");
+}
+
+TEST(UninstallValues, LongestInputsAreNotCut) {
+    const std::string base(255, 'b');
+    const std::string uninstaller = "C:\\" + std::string(243, 'f') + "\\UNINSTAL.EXE"; // 259
+    const std::string screen_saver = "C:\\" + std::string(252, 's') + ".scr";          // 259
+    const auto values = Build(base.c_str(), uninstaller.c_str(), screen_saver.c_str());
+    EXPECT_EQ(Text(values[0].data), base + " Screen Saver");
+    EXPECT_EQ(Text(values[2].data), "C:\\" + std::string(243, 'f'));
+    EXPECT_EQ(Text(values[3].data), screen_saver + ",-0");
+}
+
+} // namespace
