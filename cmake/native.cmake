@@ -26,6 +26,8 @@ add_library(lmvpack_lib STATIC ${lmvpack_sources})
 target_include_directories(lmvpack_lib PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(lmvpack_lib PRIVATE ${LMV_WARNINGS})
 target_link_libraries(lmvpack_lib PUBLIC lmvcore nlohmann_json::nlohmann_json)
+# Lets a tool run from the build tree find the stub built beside it (build/win32/lmvstub.exe).
+target_compile_definitions(lmvpack_lib PRIVATE LMV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 if(CAIRO_FOUND)
   target_link_libraries(lmvpack_lib PUBLIC PkgConfig::CAIRO)
   target_compile_definitions(lmvpack_lib PUBLIC LMV_HAVE_CAIRO=1)

@@ -7,7 +7,10 @@
 #include <CLI/CLI.hpp>
 
 void AddBuildCommand(CLI::App& app, int& exit_status);
+void AddInitCommand(CLI::App& app, int& exit_status);
 void AddListCommand(CLI::App& app, int& exit_status);
+void AddInfoCommand(CLI::App& app, int& exit_status);
 void AddExtractCommand(CLI::App& app, int& exit_status);
 void AddVerifyCommand(CLI::App& app, int& exit_status);
+void AddPreviewCommand(CLI::App& app, int& exit_status);
 void AddCodecCommands(CLI::App& app, int& exit_status); // encode, decode

@@ -5,10 +5,13 @@ int main(int argc, char** argv) {
     CLI::App app{"lmvpack: build, list, extract and verify screen-saver installers"};
     app.require_subcommand(1);
     int exit_status = 0;
+    AddInitCommand(app, exit_status);
     AddBuildCommand(app, exit_status);
     AddListCommand(app, exit_status);
+    AddInfoCommand(app, exit_status);
     AddExtractCommand(app, exit_status);
     AddVerifyCommand(app, exit_status);
+    AddPreviewCommand(app, exit_status);
     AddCodecCommands(app, exit_status);
     try {
         app.parse(argc, argv);

@@ -1,0 +1,101 @@
+// lmvpack build: manifest and stub in, installer out.
+#include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/installer_builder.h"
+#include "tools/lmvpack/manifest.h"
+#include "tools/lmvpack/stub_finder.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct BuildOptions {
+    std::string manifest;
+    std::string output;
+    std::string stub;
+    std::string level = "default";
+    bool quiet = false;
+};
+
+std::filesystem::path ChooseStub(const std::string& given) {
+    if (!given.empty()) return given;
+    if (const auto found = FindStub()) return *found;
+    std::string searched;
+    for (const auto& candidate : StubCandidates())
+        searched += "\n  " + candidate.lexically_normal().string();
+    throw BuildError("no installer stub found; give one with --stub PATH (searched:" + searched +
+                     ")");
+}
+
+std::string Percent(uint64_t part, uint64_t whole) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f%%",
+                  whole ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 100.0);
+    return text;
+}
+
+void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
+    uint64_t original = 0, stored = 0;
+    std::printf("%-14s %12s %12s  %s\n", "member", "size", "in installer", "file");
+    for (const BuiltMember& member : built.members) {
+        original += member.original_size;
+        stored += member.stored_size;
+        std::printf("%-14s %12llu %12llu  %s%s\n", member.key.c_str(),
+                    static_cast<unsigned long long>(member.original_size),
+                    static_cast<unsigned long long>(member.stored_size),
+                    member.file.filename().c_str(), member.compressed ? " (compressed)" : "");
+    }
+    std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %zu bytes\n",
+                built.members.size(), static_cast<unsigned long long>(original),
+                static_cast<unsigned long long>(stored), Percent(stored, original).c_str(),
+                options.output.c_str(), built.image.size());
+}
+
+int RunBuild(const BuildOptions& options) {
+    const std::optional<CompressionLevel> level = ParseCompressionLevel(options.level);
+    if (!level) {
+        std::fprintf(stderr, "lmvpack build: --level must be fast, default or best\n");
+        return 2;
+    }
+    const ManifestLoad load = LoadManifest(options.manifest);
+    for (const std::string& warning : load.warnings)
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+    if (!load.manifest) {
+        for (const std::string& problem : load.problems)
+            std::fprintf(stderr, "error: %s\n", problem.c_str());
+        std::fprintf(stderr, "lmvpack build: %zu problem%s in the manifest; nothing was written\n",
+                     load.problems.size(), load.problems.size() == 1 ? "" : "s");
+        return 2;
+    }
+    try {
+        const std::filesystem::path stub = ChooseStub(options.stub);
+        ProgressBar progress(!options.quiet, stderr);
+        const BuiltInstaller built = BuildInstaller(*load.manifest, stub, *level, progress);
+        WriteFileAtomically(options.output, built.image, true);
+        if (!options.quiet) PrintSummary(options, built);
+        return 0;
+    } catch (const BuildError& error) {
+        std::fprintf(stderr, "lmvpack build: %s\n", error.what());
+        return 2;
+    }
+}
+
+} // namespace
+
+void AddBuildCommand(CLI::App& app, int& exit_status) {
+    auto options = std::make_shared<BuildOptions>();
+    CLI::App* command =
+        app.add_subcommand("build", "Build an installer from a manifest and the stub");
+    command->add_option("manifest", options->manifest, "The manifest (TOML)")->required();
+    command->add_option("-o,--output", options->output, "The installer to write")->required();
+    command->add_option("--stub", options->stub,
+                        "The installer stub (default: the installed lmvstub.exe)");
+    command->add_option("--level", options->level, "Compression effort: fast, default or best");
+    command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
+    command->footer("Example:\n  lmvpack build aurora.toml -o AuroraSetup.exe\n"
+                    "Every problem of the manifest is reported at once (exit status 2) and no file "
+                    "is written.");
+    command->callback([options, &exit_status] { exit_status = RunBuild(*options); });
+}

@@ -1,0 +1,98 @@
+// lmvpack extract: every member under its installed name, never outside the target folder.
+#include "tools/lmvpack/ansi_text.h"
+#include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/member_restore.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ExtractOptions {
+    std::string installer;
+    std::string folder;
+    bool quiet = false;
+};
+
+int RunExtract(const ExtractOptions& options) {
+    InstallerListing listing;
+    std::vector<uint8_t> bytes;
+    try {
+        listing = ReadInstaller(options.installer);
+        bytes = ReadWholeFile(options.installer);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "lmvpack extract: %s\n", error.what());
+        return 1;
+    }
+    std::error_code error;
+    fs::create_directories(options.folder, error);
+    if (!fs::is_directory(options.folder)) {
+        std::fprintf(stderr, "lmvpack extract: %s: cannot create the folder%s%s\n",
+                     options.folder.c_str(), error ? ": " : "",
+                     error ? error.message().c_str() : "");
+        return 1;
+    }
+
+    int failures = 0;
+    std::set<std::string> written;
+    for (const ListedMember& member : listing.members) {
+        const std::string name = Windows1252ToUtf8(member.installed_name);
+        // A damaged or hostile package may carry names that climb out of the folder; the
+        // tool writes only plain file names directly inside it.
+        if (const std::string why = FileNameProblem(member.installed_name); !why.empty()) {
+            std::fprintf(stderr,
+                         "lmvpack extract: member %u: refused: its installed name \"%s\" %s\n",
+                         member.index, name.c_str(), why.c_str());
+            ++failures;
+            continue;
+        }
+        const RestoredMember restored = RestoreMember(bytes, listing, member);
+        if (!restored.problem.empty()) {
+            std::fprintf(stderr, "lmvpack extract: member %u (%s): not written: %s\n", member.index,
+                         name.c_str(), restored.problem.c_str());
+            ++failures;
+            continue;
+        }
+        if (!written.insert(name).second)
+            std::fprintf(stderr,
+                         "lmvpack extract: member %u: \"%s\" was already written by an earlier "
+                         "member and is replaced, as the installer would\n",
+                         member.index, name.c_str());
+        try {
+            // The rename of the atomic write replaces a symbolic link of that name instead
+            // of following it out of the folder.
+            WriteFileAtomically(fs::path(options.folder) / name, restored.data, false);
+        } catch (const BuildError& failure) {
+            std::fprintf(stderr, "lmvpack extract: %s\n", failure.what());
+            ++failures;
+            continue;
+        }
+        if (!options.quiet) std::printf("%s\n", (fs::path(options.folder) / name).c_str());
+    }
+    return failures ? 1 : 0;
+}
+
+} // namespace
+
+void AddExtractCommand(CLI::App& app, int& exit_status) {
+    auto options = std::make_shared<ExtractOptions>();
+    CLI::App* command =
+        app.add_subcommand("extract", "Write every member of an installer into a folder");
+    command->add_option("installer", options->installer, "The installer")->required();
+    command
+        ->add_option("-o,--output", options->folder,
+                     "The folder to write into (created if missing)")
+        ->required();
+    command->add_flag("-q,--quiet", options->quiet, "Do not list the files written");
+    command->footer("Example:\n  lmvpack extract AuroraSetup.exe -o unpacked/\n"
+                    "Members are written under the names the installer gives them; names that "
+                    "would leave the folder are refused.");
+    command->callback([options, &exit_status] { exit_status = RunExtract(*options); });
+}

@@ -1,0 +1,101 @@
+// lmvpack init: a commented starter manifest to edit.
+#include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kStarterManifest =
+    R"(# lmvpack manifest: what goes into the installer. Paths are relative to this file's folder.
+# Build with:    lmvpack build screensaver.toml -o Setup.exe
+# Preview with:  lmvpack preview screensaver.toml -o title.png
+# Every key is described in docs/manifest.md.
+
+# The screen saver's name: the title screen shows "<name> Screen Saver", and the installer
+# installs <name>.scr into the Windows folder. At most 259 bytes in Windows-1252.
+name = "My Screen Saver"
+
+# Optional: a license text the user must accept (UTF-8 or Windows-1252, at most 64 KiB).
+# agreement = "license.txt"
+
+# Ask for DirectX 7 after installing (true) or not (false, the default).
+needs_directx = false
+
+# The title screen's gradient, from the top colour toward the bottom colour ("#RRGGBB").
+top_color = "#0000FF"
+bottom_color = "#000000"
+
+# Members are compressed when that makes them smaller ("auto"); true or false forces it.
+compress = "auto"
+
+# The three members every installer has. Each may also be a table:
+#   [screensaver]
+#   file = "my.scr"
+#   compress = false
+screensaver = "my.scr"
+data = "my.dat"
+uninstaller = "uninstal.exe"
+
+# Extra media files, installed as <prefix><number><suffix>, e.g. FILE0001.MID.
+# The first one carries first_media_number, the next one more, and so on.
+first_media_number = 1
+
+# [[media]]
+# file = "music/theme.mid"
+# suffix = ".MID"        # at most 15 bytes; defaults to the file's own extension
+# prefix = "FILE"        # "FILE", "JUKE" or "JUK_"
+)";
+
+struct InitOptions {
+    std::string folder = ".";
+    std::string name = "screensaver.toml";
+    bool force = false;
+};
+
+int RunInit(const InitOptions& options) {
+    const fs::path path = fs::path(options.folder) / options.name;
+    std::error_code error;
+    if (fs::exists(path, error) && !options.force) {
+        std::fprintf(stderr, "lmvpack init: %s exists already; use --force to replace it\n",
+                     path.c_str());
+        return 2;
+    }
+    try {
+        fs::create_directories(options.folder, error);
+        WriteFileAtomically(path,
+                            std::span(reinterpret_cast<const uint8_t*>(kStarterManifest.data()),
+                                      kStarterManifest.size()),
+                            false);
+    } catch (const BuildError& failure) {
+        std::fprintf(stderr, "lmvpack init: %s\n", failure.what());
+        return 2;
+    }
+    std::printf("Wrote %s.\n\nNext:\n"
+                "  1. Put your screen saver (.scr), its data file and the uninstaller beside it,\n"
+                "     and set name, colours and file names in the manifest.\n"
+                "  2. lmvpack preview %s -o title.png   (see the title screen)\n"
+                "  3. lmvpack build %s -o Setup.exe      (make the installer)\n",
+                path.c_str(), path.c_str(), path.c_str());
+    return 0;
+}
+
+} // namespace
+
+void AddInitCommand(CLI::App& app, int& exit_status) {
+    auto options = std::make_shared<InitOptions>();
+    CLI::App* command = app.add_subcommand("init", "Write a commented starter manifest");
+    command->add_option("folder", options->folder,
+                        "Folder to write it into (default: the current one)");
+    command->add_option("--name", options->name,
+                        "File name of the manifest (default: screensaver.toml)");
+    command->add_flag("--force", options->force, "Replace an existing manifest");
+    command->footer("Example:\n  lmvpack init my-saver && cd my-saver && $EDITOR screensaver.toml");
+    command->callback([options, &exit_status] { exit_status = RunInit(*options); });
+}

@@ -1,0 +1,79 @@
+// lmvpack verify: restores every member in memory and says whether each comes out whole.
+#include "tools/lmvpack/ansi_text.h"
+#include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/member_restore.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+struct VerifyOptions {
+    std::string installer;
+    bool json = false;
+};
+
+int RunVerify(const VerifyOptions& options) {
+    InstallerListing listing;
+    std::vector<uint8_t> bytes;
+    try {
+        listing = ReadInstaller(options.installer);
+        bytes = ReadWholeFile(options.installer);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "lmvpack verify: %s\n", error.what());
+        return 1;
+    }
+    nlohmann::json members = nlohmann::json::array();
+    size_t failures = 0;
+    if (listing.members.size() < kFirstMediaMember && !options.json)
+        std::printf("note: only %zu members; an installer needs the screen saver, its data file "
+                    "and the uninstaller\n",
+                    listing.members.size());
+    for (const ListedMember& member : listing.members) {
+        std::string problem = RestoreMember(bytes, listing, member).problem;
+        if (const std::string why = FileNameProblem(member.installed_name);
+            !why.empty() && problem.empty())
+            problem = "its installed name " + why;
+        const bool compressed = IsCompressed(member.entry);
+        const std::string name = Windows1252ToUtf8(member.installed_name);
+        failures += problem.empty() ? 0 : 1;
+        members.push_back({{"index", member.index},
+                           {"installed_name", name},
+                           {"compressed", compressed},
+                           {"stored_size", member.entry.StoredSize},
+                           {"unpacked_size", member.entry.UnpackedSize},
+                           {"whole", problem.empty()},
+                           {"problem", problem}});
+        if (!options.json)
+            std::printf("%-4s %3u %-10s %10u -> %10u  %s%s%s\n", problem.empty() ? "ok" : "FAIL",
+                        member.index, compressed ? "compressed" : "stored", member.entry.StoredSize,
+                        compressed ? member.entry.UnpackedSize : member.entry.StoredSize,
+                        name.c_str(), problem.empty() ? "" : ": ", problem.c_str());
+    }
+    if (options.json)
+        std::printf(
+            "%s\n",
+            nlohmann::json({{"whole", failures == 0}, {"members", members}}).dump(2).c_str());
+    else
+        std::printf("%s: %zu of %zu members whole\n", failures ? "FAILED" : "OK",
+                    listing.members.size() - failures, listing.members.size());
+    return failures ? 1 : 0;
+}
+
+} // namespace
+
+void AddVerifyCommand(CLI::App& app, int& exit_status) {
+    auto options = std::make_shared<VerifyOptions>();
+    CLI::App* command =
+        app.add_subcommand("verify", "Check that every member of an installer comes out whole");
+    command->add_option("installer", options->installer, "The installer")->required();
+    command->add_flag("--json", options->json, "Print JSON for scripts");
+    command->footer("Example:\n  lmvpack verify AuroraSetup.exe\nExit status 0 only when every "
+                    "member restores whole.");
+    command->callback([options, &exit_status] { exit_status = RunVerify(*options); });
+}

@@ -1,0 +1,58 @@
+#include "tools/lmvpack/installed_names.h"
+
+#include "package/member_names.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+std::string TrimTrailingBlanks(std::string_view text) {
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::string InstalledName(uint32_t index, const MemberEntry& entry,
+                          std::string_view screen_saver_name, uint16_t first_media_number) {
+    const std::string base = TrimTrailingBlanks(screen_saver_name);
+    switch (index) {
+    case kScreenSaverMember:
+        return base + ".scr";
+    case kDataFileMember:
+        return base + ".dat";
+    case kUninstallerMember:
+        return "UNINSTAL.EXE";
+    default: {
+        char name[kPathSize];
+        MediaFileName(entry, index, first_media_number, name, sizeof name);
+        return name;
+    }
+    }
+}
+
+std::string FileNameProblem(std::string_view name) {
+    if (name.empty()) return "is empty";
+    if (name.find_first_not_of('.') == std::string_view::npos)
+        return "is made only of dots, which names a folder, not a file";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '/')
+            return "holds a path separator, which would place the file outside its folder";
+        if (c == ':') return "holds \":\", which names a drive or a stream, not a file";
+        if (byte < 0x20 || byte == 0x7F) return "holds a control character";
+        if (std::string_view("*?\"<>|").find(c) != std::string_view::npos)
+            return std::string("holds \"") + c + "\", which Windows refuses in file names";
+    }
+    // DOS device names stay devices whatever extension follows them on older Windows.
+    const std::string_view stem = name.substr(0, name.find('.'));
+    std::string upper;
+    for (const char c : TrimTrailingBlanks(stem))
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+    bool device = std::find(std::begin(kDevices), std::end(kDevices), upper) != std::end(kDevices);
+    device =
+        device || (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+                   upper[3] >= '1' && upper[3] <= '9');
+    if (device) return "names the device \"" + upper + "\", not a file";
+    return {};
+}

@@ -1,0 +1,102 @@
+#include "tools/lmvpack/installer_reader.h"
+
+#include "package/package_locator.h"
+#include "package/package_passes.h"
+#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The installer's passes read "their own executable", whose path must fit 255 characters.
+// Longer paths are read through a short symbolic link made for the purpose.
+class ModuleFile {
+  public:
+    explicit ModuleFile(const std::string& path) {
+        std::string use = path;
+        if (path.size() > 255) {
+            char folder[] = "/tmp/lmvpack-XXXXXX";
+            if (::mkdtemp(folder)) {
+                folder_ = folder;
+                link_ = folder_ + "/installer";
+                std::error_code error;
+                fs::create_symlink(fs::absolute(path, error), link_, error);
+                use = link_;
+            }
+        }
+        PlatSetModuleFileName(use.c_str());
+    }
+    ~ModuleFile() {
+        PlatSetModuleFileName("");
+        if (!link_.empty()) ::unlink(link_.c_str());
+        if (!folder_.empty()) ::rmdir(folder_.c_str());
+    }
+    ModuleFile(const ModuleFile&) = delete;
+    ModuleFile& operator=(const ModuleFile&) = delete;
+
+  private:
+    std::string folder_, link_;
+};
+
+[[noreturn]] void Fail(const std::string& path, const std::string& why) {
+    throw InstallerError(path + ": " + why);
+}
+
+} // namespace
+
+InstallerListing ReadInstaller(const std::string& path) {
+    InstallerListing listing;
+    listing.path = path;
+    std::error_code error;
+    if (!fs::exists(path, error)) Fail(path, "no such file");
+    if (!fs::is_regular_file(path, error)) Fail(path, "not a regular file");
+    listing.file_size = fs::file_size(path, error);
+    if (error) Fail(path, "cannot read: " + error.message());
+
+    const ModuleFile module(path);
+    FileHandle package = LocatePackage();
+    if (package == kNoFile)
+        Fail(path, "not an installer: no package resource found (not a PE file, no \".rsrc\" "
+                   "section, or cut short)");
+    listing.package_offset = static_cast<uint32_t>(PlatSeek(package, 0, kFromCurrent));
+    const bool has_length = PlatRead(package, &listing.agreement_length, 2) == 2;
+    PlatClose(package);
+    if (!has_length) Fail(path, "not an installer: the file ends where its package should begin");
+
+    // ReadPackageHeader leaves its outputs alone on a cut-short header; say so instead.
+    const uint64_t header_end = uint64_t{listing.package_offset} + 2 + listing.agreement_length +
+                                kScreenSaverNameSize + kHeaderFieldsSize;
+    if (header_end > listing.file_size)
+        Fail(path, "damaged installer: the package header is cut short");
+    PackageHeader header{};
+    ReadPackageHeader(&header);
+    listing.name = header.ScreenSaverName;
+    listing.needs_directx = header.NeedsDirectX;
+    listing.top_color = header.TopColor;
+    listing.bottom_color = header.BottomColor;
+
+    if (!SumMemberSizes(&listing.total_size))
+        Fail(path, "damaged installer: the member table has no terminating entry before the end of "
+                   "the file");
+    package = OpenMemberTable(&listing.first_media_number);
+    if (package == kNoFile) Fail(path, "damaged installer: the member table cannot be read");
+    for (uint32_t index = 0;; ++index) {
+        MemberEntry entry{};
+        if (!ReadMemberEntry(package, &entry)) {
+            PlatClose(package);
+            Fail(path, "damaged installer: the member table has no terminating entry before the "
+                       "end of the file");
+        }
+        if (entry.StoredSize == 0) break;
+        listing.members.push_back(
+            {index, entry, InstalledName(index, entry, listing.name, listing.first_media_number)});
+    }
+    listing.table_end = static_cast<uint32_t>(PlatSeek(package, 0, kFromCurrent));
+    PlatClose(package);
+    return listing;
+}

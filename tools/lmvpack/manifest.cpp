@@ -1,0 +1,461 @@
+#include "tools/lmvpack/manifest.h"
+
+#include "package/package_format.h"
+#include "tools/lmvpack/ansi_text.h"
+#include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/byte_units.h"
+#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Names of members past this length may not fit the installer's 260-byte paths on systems
+// whose application-data folder has a long path (Windows XP: "C:\Documents and
+// Settings\All Users\Application Data\"), since the name appears twice in the data file's path.
+constexpr size_t kComfortableNameLength = 90;
+
+class Report {
+  public:
+    explicit Report(const fs::path& path) : file_(path.string()) {}
+
+    void Problem(const toml::node* where, const std::string& key, const std::string& text) {
+        problems_.push_back(Where(where) + key + ": " + text);
+    }
+    void Warning(const toml::node* where, const std::string& key, const std::string& text) {
+        warnings_.push_back(Where(where) + key + ": " + text);
+    }
+    std::vector<std::string> TakeProblems() { return std::move(problems_); }
+    std::vector<std::string> TakeWarnings() { return std::move(warnings_); }
+    bool HasProblems() const { return !problems_.empty(); }
+
+  private:
+    std::string Where(const toml::node* where) const {
+        if (where && where->source().begin.line > 0)
+            return file_ + ":" + std::to_string(where->source().begin.line) + ": ";
+        return file_ + ": ";
+    }
+    std::string file_;
+    std::vector<std::string> problems_, warnings_;
+};
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// Unknown keys are most often typing mistakes; say which keys the table takes.
+void CheckKeys(const toml::table& table, std::initializer_list<std::string_view> known,
+               const std::string& prefix, Report& report) {
+    for (const auto& [key, node] : table) {
+        if (std::find(known.begin(), known.end(), key.str()) != known.end()) continue;
+        std::string list;
+        for (const std::string_view k : known)
+            list += (list.empty() ? "" : ", ") + std::string(k);
+        report.Problem(&node, prefix + std::string(key.str()),
+                       "unknown key; the keys here are " + list);
+    }
+}
+
+std::optional<std::string> StringAt(const toml::table& table, std::string_view key,
+                                    const std::string& label, Report& report) {
+    const toml::node* node = table.get(key);
+    if (!node) return std::nullopt;
+    if (!node->is_string()) {
+        report.Problem(node, label, "must be a string in quotes");
+        return std::nullopt;
+    }
+    return node->value<std::string>();
+}
+
+std::optional<CompressChoice> CompressAt(const toml::table& table, const std::string& label,
+                                         Report& report) {
+    const toml::node* node = table.get("compress");
+    if (!node) return std::nullopt;
+    if (node->is_boolean())
+        return *node->value<bool>() ? CompressChoice::Always : CompressChoice::Never;
+    if (node->is_string() && *node->value<std::string>() == "auto") return CompressChoice::Auto;
+    report.Problem(node, label,
+                   "must be \"auto\" (compress when that makes the member smaller), "
+                   "true (always) or false (store as is)");
+    return std::nullopt;
+}
+
+// A member file: present, a regular file, not empty, small enough.
+void CheckMemberFile(const MemberSource& member, const toml::node* where, const std::string& label,
+                     Report& report) {
+    std::error_code error;
+    const fs::file_status status = fs::status(member.file, error);
+    if (!fs::exists(status)) {
+        report.Problem(
+            where, label,
+            Quoted(member.file.string()) +
+                " does not exist; give the path of the file, relative to the manifest's folder");
+        return;
+    }
+    if (!fs::is_regular_file(status)) {
+        report.Problem(where, label, Quoted(member.file.string()) + " is not a regular file");
+        return;
+    }
+    const uintmax_t size = fs::file_size(member.file, error);
+    if (error) {
+        report.Problem(where, label,
+                       Quoted(member.file.string()) + " cannot be read: " + error.message());
+    } else if (size == 0) {
+        report.Problem(where, label,
+                       Quoted(member.file.string()) +
+                           " is empty; the package format cannot hold an empty file (a size of 0 "
+                           "ends the member table), so give it at least one byte");
+    } else if (size > kMaxInstallerFileSize) {
+        report.Problem(where, label,
+                       Quoted(member.file.string()) +
+                           " is larger than 2 GiB, more than an installer can hold");
+    }
+}
+
+std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string_view key,
+                                            const fs::path& folder, CompressChoice fallback,
+                                            Report& report) {
+    const std::string label(key);
+    const toml::node* node = root.get(key);
+    if (!node) {
+        report.Problem(nullptr, label, "missing; add " + label + " = \"path/to/file\"");
+        return std::nullopt;
+    }
+    MemberSource member{label, {}, fallback, {}, ' '};
+    std::optional<std::string> file;
+    if (node->is_string()) {
+        file = node->value<std::string>();
+    } else if (const toml::table* table = node->as_table()) {
+        CheckKeys(*table, {"file", "compress"}, label + ".", report);
+        file = StringAt(*table, "file", label + ".file", report);
+        if (!file && !table->get("file"))
+            report.Problem(node, label + ".file", "missing; add file = \"path/to/file\"");
+        if (const auto compress = CompressAt(*table, label + ".compress", report))
+            member.compress = *compress;
+    } else {
+        report.Problem(node, label, "must be a path in quotes or a table with file and compress");
+        return std::nullopt;
+    }
+    if (!file) return std::nullopt;
+    member.file = folder / fs::path(*file);
+    CheckMemberFile(member, node, label, report);
+    return member;
+}
+
+void LoadMediaMember(const toml::table& table, size_t number, const fs::path& folder,
+                     CompressChoice fallback, Manifest& manifest, Report& report) {
+    const std::string label = "media #" + std::to_string(number) + " ";
+    CheckKeys(table, {"file", "suffix", "prefix", "compress"}, label, report);
+    MemberSource member{"media #" + std::to_string(number), {}, fallback, {}, ' '};
+    const std::optional<std::string> file = StringAt(table, "file", label + "file", report);
+    if (!file) {
+        if (!table.get("file"))
+            report.Problem(&table, label + "file", "missing; add file = \"path/to/file\"");
+    } else {
+        member.file = folder / fs::path(*file);
+        CheckMemberFile(member, table.get("file"), label + "file", report);
+    }
+
+    // The suffix defaults to the file's own extension, dot included.
+    std::optional<std::string> suffix = StringAt(table, "suffix", label + "suffix", report);
+    const toml::node* suffix_node = table.get("suffix") ? table.get("suffix") : &table;
+    if (!suffix && !table.get("suffix") && file) suffix = fs::path(*file).extension().string();
+    if (suffix) {
+        const AnsiConversion ansi = Utf8ToWindows1252(*suffix);
+        if (!ansi.problem.empty()) {
+            report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + ansi.problem);
+        } else if (ansi.text.size() > kNameSuffixSize) {
+            report.Problem(suffix_node, label + "suffix",
+                           Quoted(*suffix) + " is " + std::to_string(ansi.text.size()) +
+                               " bytes; a suffix holds at most 15 bytes (for example \".MID\")");
+        } else if (const std::string why = FileNameProblem("FILE0001" + ansi.text); !why.empty()) {
+            report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + why);
+        } else {
+            member.name_suffix = ansi.text;
+            if (ansi.text.find('.') == std::string::npos)
+                report.Warning(suffix_node, label + "suffix",
+                               Quoted(*suffix) + " has no dot: the installer finds the media type "
+                                                 "by the extension after the last dot");
+        }
+    }
+
+    if (const auto prefix = StringAt(table, "prefix", label + "prefix", report)) {
+        static const std::map<std::string, uint8_t> kPrefixes = {
+            {"JUK_", '_'}, {"JUKE", 0}, {"FILE", ' '}};
+        const auto found = kPrefixes.find(*prefix);
+        if (found == kPrefixes.end())
+            report.Problem(
+                table.get("prefix"), label + "prefix",
+                Quoted(*prefix) +
+                    " is not a prefix the installer knows; use \"JUK_\", \"JUKE\" or \"FILE\"");
+        else
+            member.prefix_kind = found->second;
+    }
+    if (const auto compress = CompressAt(table, label + "compress", report))
+        member.compress = *compress;
+    manifest.members.push_back(member);
+}
+
+// Windows-1252 text with CR LF line ends, from a UTF-8 or Windows-1252 file.
+void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& manifest,
+                   Report& report) {
+    const std::optional<std::string> file = StringAt(root, "agreement", "agreement", report);
+    const std::optional<std::string> encoding =
+        StringAt(root, "agreement_encoding", "agreement_encoding", report);
+    if (encoding && *encoding != "utf-8" && *encoding != "windows-1252")
+        report.Problem(root.get("agreement_encoding"), "agreement_encoding",
+                       Quoted(*encoding) +
+                           " is not known; use \"utf-8\" (the default) or \"windows-1252\"");
+    if (!file) return;
+    const toml::node* where = root.get("agreement");
+    const fs::path path = folder / fs::path(*file);
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        report.Problem(where, "agreement",
+                       Quoted(path.string()) + " does not exist or is not a file; give the path of "
+                                               "a text file, relative to the manifest's folder");
+        return;
+    }
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const BuildError& failure) {
+        report.Problem(where, "agreement", failure.what());
+        return;
+    }
+    std::string text(bytes.begin(), bytes.end());
+    const bool utf8 = !encoding || *encoding == "utf-8";
+    if (utf8 && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+
+    std::string converted;
+    size_t line_number = 1;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        const bool last = end == std::string::npos;
+        if (last) end = text.size();
+        const std::string_view line(text.data() + start, end - start);
+        if (line.find('\0') != std::string_view::npos) {
+            report.Problem(
+                where, "agreement",
+                Quoted(path.string()) + " line " + std::to_string(line_number) +
+                    " holds a NUL byte; the installer would show the text only up to it");
+            return;
+        }
+        if (utf8) {
+            const AnsiConversion ansi = Utf8ToWindows1252(line);
+            if (!ansi.problem.empty()) {
+                report.Problem(where, "agreement",
+                               Quoted(path.string()) + " line " + std::to_string(line_number) +
+                                   " " + ansi.problem +
+                                   (ansi.problem.starts_with("is not valid")
+                                        ? "; save the file as UTF-8 or set agreement_encoding = "
+                                          "\"windows-1252\""
+                                        : ""));
+                return;
+            }
+            converted += ansi.text;
+        } else {
+            converted += line;
+        }
+        if (last) break;
+        converted += "\r\n";
+        // CR LF, a lone LF and a lone CR each end one line.
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        ++line_number;
+    }
+    if (converted.size() > kMaxAgreementLength) {
+        report.Problem(where, "agreement",
+                       Quoted(path.string()) + " is " + std::to_string(converted.size()) +
+                           " bytes with CR LF line ends; an agreement holds at most 65535 bytes");
+        return;
+    }
+    if (converted.empty())
+        report.Warning(where, "agreement",
+                       Quoted(path.string()) + " is empty, so the installer shows no agreement");
+    manifest.agreement_text = converted;
+}
+
+void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
+    const std::optional<std::string> name = StringAt(root, "name", "name", report);
+    const toml::node* where = root.get("name");
+    if (!name) {
+        if (!where) report.Problem(nullptr, "name", "missing; add name = \"Your Screen Saver\"");
+        return;
+    }
+    const AnsiConversion ansi = Utf8ToWindows1252(*name);
+    if (!ansi.problem.empty()) {
+        report.Problem(where, "name", Quoted(*name) + " " + ansi.problem);
+        return;
+    }
+    if (ansi.text.size() >= kScreenSaverNameSize) {
+        report.Problem(where, "name",
+                       "is " + std::to_string(ansi.text.size()) +
+                           " bytes in Windows-1252; a name holds at most 259 bytes");
+        return;
+    }
+    const std::string trimmed = TrimTrailingBlanks(ansi.text);
+    if (const std::string why = FileNameProblem(trimmed); !why.empty()) {
+        report.Problem(where, "name",
+                       Quoted(*name) + " " + why +
+                           "; the name becomes the screen saver's file and folder name");
+        return;
+    }
+    if (trimmed.size() != ansi.text.size())
+        report.Warning(where, "name",
+                       "ends in blanks: the title screen shows them, but the installer removes "
+                       "them before it installs \"" +
+                           Windows1252ToUtf8(trimmed) + ".scr\"");
+    if (trimmed.size() > kComfortableNameLength)
+        report.Warning(where, "name",
+                       "is " + std::to_string(trimmed.size()) +
+                           " bytes; the data file's path holds the name twice and may not fit "
+                           "Windows' 260-character paths");
+    manifest.name = ansi.text;
+}
+
+void LoadColor(const toml::table& root, std::string_view key, uint32_t& color, Report& report) {
+    const std::optional<std::string> text = StringAt(root, key, std::string(key), report);
+    if (!text) return;
+    if (const std::optional<uint32_t> parsed = ParseColor(*text))
+        color = *parsed;
+    else
+        report.Problem(root.get(key), std::string(key),
+                       Quoted(*text) + " is not a colour; write \"#RRGGBB\" in hexadecimal, for "
+                                       "example \"#0000FF\" for blue");
+}
+
+void LoadScalars(const toml::table& root, Manifest& manifest, Report& report) {
+    if (const toml::node* node = root.get("needs_directx")) {
+        if (node->is_boolean())
+            manifest.needs_directx = *node->value<bool>();
+        else
+            report.Problem(node, "needs_directx", "must be true or false");
+    }
+    LoadColor(root, "top_color", manifest.top_color, report);
+    LoadColor(root, "bottom_color", manifest.bottom_color, report);
+    if (const toml::node* node = root.get("first_media_number")) {
+        const std::optional<int64_t> number =
+            node->is_integer() ? node->value<int64_t>() : std::nullopt;
+        if (!number || *number < 0 || *number > 65535)
+            report.Problem(node, "first_media_number", "must be a whole number from 0 to 65535");
+        else
+            manifest.first_media_number = static_cast<uint16_t>(*number);
+    }
+}
+
+// Two members installed under the same name would overwrite each other in the data folder,
+// whose names Windows compares without regard to case.
+void CheckInstalledNames(const Manifest& manifest, Report& report) {
+    std::map<std::string, std::string> seen;
+    for (size_t index = kDataFileMember; index < manifest.members.size(); ++index) {
+        const MemberSource& source = manifest.members[index];
+        MemberEntry entry{};
+        std::copy(source.name_suffix.begin(), source.name_suffix.end(), entry.NameSuffix);
+        entry.PrefixKind = source.prefix_kind;
+        const std::string name = InstalledName(static_cast<uint32_t>(index), entry, manifest.name,
+                                               manifest.first_media_number);
+        std::string folded;
+        for (const char c : name)
+            folded += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const auto [at, fresh] = seen.emplace(folded, source.key);
+        if (!fresh)
+            report.Problem(nullptr, source.key,
+                           "would be installed as \"" + Windows1252ToUtf8(name) +
+                               "\", the same name as " + at->second +
+                               "; change its suffix or prefix");
+    }
+}
+
+} // namespace
+
+std::optional<uint32_t> ParseColor(std::string_view text) {
+    if (text.size() != 7 || text[0] != '#') return std::nullopt;
+    uint32_t rgb = 0;
+    for (const char c : text.substr(1)) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        rgb = rgb << 4 | static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                   ? c - '0'
+                                                   : std::tolower(c) - 'a' + 10);
+    }
+    const uint32_t red = rgb >> 16, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
+    return blue << 16 | green << 8 | red;
+}
+
+ManifestLoad LoadManifest(const fs::path& path) {
+    ManifestLoad result;
+    Report report(path);
+    toml::table root;
+    try {
+        const std::vector<uint8_t> bytes = ReadWholeFile(path);
+        root =
+            toml::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        path.string());
+    } catch (const toml::parse_error& error) {
+        result.problems.push_back(path.string() + ":" + std::to_string(error.source().begin.line) +
+                                  ":" + std::to_string(error.source().begin.column) +
+                                  ": not valid TOML: " + std::string(error.description()));
+        return result;
+    } catch (const BuildError& error) {
+        result.problems.push_back(error.what());
+        return result;
+    }
+
+    Manifest manifest;
+    manifest.path = path;
+    const fs::path folder = path.parent_path();
+    CheckKeys(root,
+              {"name", "agreement", "agreement_encoding", "needs_directx", "top_color",
+               "bottom_color", "first_media_number", "compress", "screensaver", "data",
+               "uninstaller", "media"},
+              "", report);
+
+    CompressChoice fallback = CompressChoice::Auto;
+    if (const auto compress = CompressAt(root, "compress", report)) fallback = *compress;
+    LoadName(root, manifest, report);
+    LoadAgreement(root, folder, manifest, report);
+    LoadScalars(root, manifest, report);
+
+    // The fixed roles keep their table places even when one of them is missing, so that the
+    // media members' numbers in the messages stay right.
+    for (const std::string_view key : {"screensaver", "data", "uninstaller"})
+        if (auto member = LoadFixedMember(root, key, folder, fallback, report))
+            manifest.members.push_back(*member);
+        else
+            manifest.members.push_back(MemberSource{std::string(key), {}, fallback, {}, ' '});
+
+    if (const toml::node* media = root.get("media")) {
+        const toml::array* list = media->as_array();
+        if (!list || !list->is_array_of_tables()) {
+            report.Problem(media, "media", "must be a list of tables, each written [[media]]");
+        } else {
+            size_t number = 0;
+            for (const toml::node& entry : *list)
+                LoadMediaMember(*entry.as_table(), ++number, folder, fallback, manifest, report);
+            const uint64_t last = uint64_t{manifest.first_media_number} + list->size() - 1;
+            if (!list->empty() && last > kHighestMediaNumber)
+                report.Problem(root.get("first_media_number") ? root.get("first_media_number")
+                                                              : media,
+                               "media",
+                               std::to_string(list->size()) + " media files numbered from " +
+                                   std::to_string(manifest.first_media_number) + " would reach " +
+                                   std::to_string(last) +
+                                   "; the installed names keep their four digits only up to 9999, "
+                                   "so lower first_media_number or use fewer files");
+        }
+    }
+    if (!report.HasProblems()) CheckInstalledNames(manifest, report);
+
+    result.problems = report.TakeProblems();
+    result.warnings = report.TakeWarnings();
+    if (result.problems.empty()) result.manifest = std::move(manifest);
+    return result;
+}

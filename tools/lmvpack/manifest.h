@@ -1,0 +1,46 @@
+// The manifest: a TOML file that names the screen saver, its colours and the member files.
+// Loading it checks everything the installer and the package format need before any member
+// is read, and reports every problem at once. docs/manifest.md describes every key.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class CompressChoice { Auto, Always, Never };
+
+struct MemberSource {
+    std::string key;            // where it comes from in the manifest, for messages
+    std::filesystem::path file; // resolved against the manifest's folder
+    CompressChoice compress = CompressChoice::Auto;
+    std::string name_suffix; // Windows-1252; media members only
+    uint8_t prefix_kind = ' ';
+};
+
+struct Manifest {
+    std::filesystem::path path;
+    std::string name;           // Windows-1252, trailing blanks kept
+    std::string agreement_text; // Windows-1252, CR LF line ends; empty for none
+    bool needs_directx = false;
+    uint32_t top_color = 0x00FF0000; // 0x00BBGGRR: blue, as the installer's own default
+    uint32_t bottom_color = 0;       // black
+    uint16_t first_media_number = 1;
+    std::vector<MemberSource> members; // screen saver, data file, uninstaller, media...
+};
+
+struct ManifestLoad {
+    std::optional<Manifest> manifest;  // set when there are no problems
+    std::vector<std::string> problems; // each "file:line: key: what is wrong; what is right"
+    std::vector<std::string> warnings; // things that work but may surprise
+};
+
+ManifestLoad LoadManifest(const std::filesystem::path& path);
+
+// "#RRGGBB" to the Windows colour value 0x00BBGGRR.
+std::optional<uint32_t> ParseColor(std::string_view text);
+
+// The highest number a media file may carry: beyond it the four-digit numbers of the
+// installed names would grow a fifth digit and stop sorting in member order.
+constexpr uint32_t kHighestMediaNumber = 9999;

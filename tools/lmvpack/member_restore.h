@@ -1,0 +1,22 @@
+// Restores one member's bytes from an installer held in memory, stored or compressed, and
+// says what is wrong when they cannot come out whole.
+#pragma once
+
+#include "tools/lmvpack/installer_reader.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// lmvpack restores members in memory; larger unpacked sizes are refused as damage rather
+// than allocated.
+constexpr uint32_t kMaxRestoredSize = 1u << 30;
+
+struct RestoredMember {
+    std::vector<uint8_t> data;
+    std::string problem; // empty when the member came out whole
+};
+
+RestoredMember RestoreMember(std::span<const uint8_t> installer, const InstallerListing& listing,
+                             const ListedMember& member);

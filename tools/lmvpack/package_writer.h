@@ -1,0 +1,33 @@
+// Places an install package into a stub: the stub up to its package position, the header,
+// the member table with its terminating entry, then the members' data in table order.
+#pragma once
+
+#include "tools/lmvpack/byte_units.h"
+#include "tools/lmvpack/stub_layout.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+struct PackageMember {
+    std::vector<uint8_t> data;  // the bytes as they go into the file: stored or coded
+    uint32_t unpacked_size = 0; // 0 for a stored member, else the decoded size
+    std::string name_suffix;    // Windows-1252, at most 15 bytes; media members only
+    uint8_t prefix_kind = ' ';  // '_' JUK_, 0 JUKE, anything else FILE; media members only
+};
+
+struct PackageDescription {
+    std::string agreement_text; // Windows-1252 with CR LF line ends, at most 65535 bytes
+    std::string name;           // Windows-1252, at most 259 bytes
+    bool needs_directx = false;
+    uint32_t top_color = 0; // 0x00BBGGRR
+    uint32_t bottom_color = 0;
+    uint16_t first_media_number = 0;
+    std::vector<PackageMember> members; // screen saver, data file, uninstaller, media...
+};
+
+// The complete installer file. Throws BuildError when the description breaks a limit of the
+// format (it is validated before, so this is the last line of defence).
+std::vector<uint8_t> WriteInstallerImage(std::span<const uint8_t> stub, const StubLayout& layout,
+                                         const PackageDescription& package);
