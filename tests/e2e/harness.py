@@ -1,0 +1,533 @@
+"""End-to-end harness: runs the real installer under Wine and looks at what it did.
+
+One template prefix (32-bit, booted once per test run, with the settings a test prefix
+wants and our Win32 helpers in C:\\e2e\\bin) is copied for every scenario; each scenario
+gets its own Xvfb display and wineserver, which are stopped whatever happens. The GUI driver
+(tests/e2e/win32/gui_driver.cpp) starts the installer inside the prefix, answers its
+windows by script and logs what it saw; the scenario then reads the prefix's files and its
+saved registry directly from the Linux side.
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import threading
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+WINE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+HELPERS = {
+    "gui_driver.exe": "gui_driver.exe",
+    "recorder_screensaver.exe": "recorder_screensaver.exe",
+    "recorder_uninstaller.exe": "recorder_uninstaller.exe",
+    "recorder_url.exe": "recorder_url.exe",
+    "SHFOLDER.DLL": "SHFOLDER.DLL",
+}
+# Hard-linked, not copied, into each scenario's prefix: large, and never written by a run.
+SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs")}
+
+TEMPLATE_REG = r"""REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CLASSES_ROOT\http\shell\open\command]
+@="\"C:\\e2e\\bin\\recorder_url.exe\" \"%1\""
+
+[HKEY_CLASSES_ROOT\https\shell\open\command]
+@="\"C:\\e2e\\bin\\recorder_url.exe\" \"%1\""
+"""
+
+
+class HarnessError(Exception):
+    pass
+
+
+def wait_for(condition, timeout: float, what: str, interval: float = 0.02):
+    """Polls condition() until it is truthy; its value is returned. Raises after timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise HarnessError(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def wine_env(prefix: Path, display: str | None = None, overrides: str = "") -> dict:
+    env = dict(os.environ)
+    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+               WINEDLLOVERRIDES=WINE_OVERRIDES + (";" + overrides if overrides else ""))
+    env.pop("DISPLAY", None)
+    if display:
+        env["DISPLAY"] = display
+    return env
+
+
+def run_checked(cmd, env, timeout, what):
+    try:
+        result = subprocess.run(cmd, env=env, timeout=timeout, capture_output=True)
+    except subprocess.TimeoutExpired:
+        raise HarnessError(f"{what} did not finish within {timeout} s")
+    if result.returncode != 0:
+        raise HarnessError(f"{what} failed ({result.returncode}): "
+                           f"{result.stderr.decode(errors='replace')[-2000:]}")
+    return result
+
+
+def stop_wineserver(prefix: Path, wait: bool, timeout: float = 30) -> None:
+    """Ends the prefix's wineserver. With wait, lets every process of the prefix finish
+    first (and the registry be saved); kills whatever is left after the timeout."""
+    env = wine_env(prefix)
+    if wait:
+        try:
+            subprocess.run(["wineserver", "-w"], env=env, timeout=timeout)
+            return
+        except subprocess.TimeoutExpired:
+            pass
+    subprocess.run(["wineserver", "-k"], env=env, timeout=30)
+    subprocess.run(["wineserver", "-w"], env=env, timeout=30)
+
+
+def make_template(template: Path, helper_dir: Path) -> float:
+    """Boots a fresh 32-bit prefix with the test settings and our helpers in C:\\e2e\\bin.
+    Returns the seconds it took."""
+    start = time.monotonic()
+    for name in HELPERS:
+        if not (helper_dir / name).is_file():
+            raise HarnessError(f"helper {helper_dir / name} is missing; build the win32 preset")
+    if template.exists():
+        shutil.rmtree(template)
+    template.parent.mkdir(parents=True, exist_ok=True)
+    env = wine_env(template)
+    try:
+        run_checked(["wineboot", "-i"], env, 300, "wineboot -i")
+        bindir = template / "drive_c" / "e2e" / "bin"
+        bindir.mkdir(parents=True)
+        for name in HELPERS:
+            shutil.copy2(helper_dir / name, bindir / HELPERS[name])
+        reg = template / "drive_c" / "e2e" / "settings.reg"
+        reg.write_text(TEMPLATE_REG.replace("\n", "\r\n"), encoding="ascii")
+        run_checked(["wine", "regedit", "/S", r"C:\e2e\settings.reg"], env, 120, "regedit")
+    finally:
+        stop_wineserver(template, wait=True)
+    return time.monotonic() - start
+
+
+def copy_prefix(template: Path, target: Path) -> None:
+    def copy_dir(src: Path, dst: Path, parts: tuple):
+        dst.mkdir(parents=True)
+        for entry in os.scandir(src):
+            here = parts + (entry.name,)
+            s, d = Path(entry.path), dst / entry.name
+            if here in SHARED_DIRS:
+                subprocess.run(["cp", "-al", str(s), str(d)], check=True)
+            elif entry.is_dir(follow_symlinks=False) and any(
+                    p[:len(here)] == here for p in SHARED_DIRS):
+                copy_dir(s, d, here)
+            elif entry.is_dir(follow_symlinks=False):
+                shutil.copytree(s, d, symlinks=True)
+            else:
+                shutil.copy2(s, d, follow_symlinks=False)
+    copy_dir(template, target, ())
+
+
+class Xvfb:
+    """A private X server on a display number that the server itself picks as free."""
+
+    def __init__(self, width=1024, height=768):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.stop()
+            raise HarnessError("Xvfb did not start")
+        self.display = f":{number}"
+
+    def screenshot(self, png: Path) -> bytes:
+        """Takes the whole screen; returns it as binary PPM (P6) and writes png."""
+        env = dict(os.environ, DISPLAY=self.display)
+        xwd = subprocess.run(["xwd", "-root", "-silent"], env=env, capture_output=True,
+                             timeout=30, check=True).stdout
+        subprocess.run(["convert", "xwd:-", str(png)], input=xwd, timeout=60, check=True)
+        return subprocess.run(["convert", "xwd:-", "ppm:-"], input=xwd, capture_output=True,
+                              timeout=60, check=True).stdout
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+class Image:
+    """A PPM screenshot, read back pixel by pixel."""
+
+    def __init__(self, ppm: bytes):
+        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", ppm)
+        if not m:
+            raise HarnessError("screenshot is not a binary PPM")
+        self.width, self.height = int(m.group(1)), int(m.group(2))
+        self.data = ppm[m.end():]
+
+    def pixel(self, x: int, y: int) -> tuple:
+        i = 3 * (y * self.width + x)
+        return tuple(self.data[i:i + 3])
+
+
+# --- The prefix seen from Linux -----------------------------------------------------------
+
+def win_to_unix(prefix: Path, path: str) -> Path:
+    if not re.match(r"^[A-Za-z]:\\", path):
+        raise HarnessError(f"not an absolute Windows path: {path}")
+    drive = prefix / "dosdevices" / (path[0].lower() + ":")
+    return Path(os.path.realpath(drive)).joinpath(*[p for p in path[3:].split("\\") if p])
+
+
+def find_case_insensitive(path: Path) -> Path | None:
+    """Wine's file names compare without case: find the real spelling on disk."""
+    if path.exists():
+        return path
+    parent = find_case_insensitive(path.parent) if path.parent != path else None
+    if parent is None or not parent.is_dir():
+        return None
+    for entry in parent.iterdir():
+        if entry.name.lower() == path.name.lower():
+            return entry
+    return None
+
+
+def _unescape_reg_string(text: str) -> str:
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        n = text[i + 1]
+        if n == "x":
+            m = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
+            out.append(chr(int(m.group(0), 16)))
+            i += 2 + len(m.group(0))
+        else:
+            out.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0", "a": "\a", "b": "\b",
+                        "e": "\x1b", "f": "\f", "v": "\v"}.get(n, n))
+            i += 2
+    return "".join(out)
+
+
+def read_registry(reg_file: Path) -> dict:
+    """Parses a wineserver registry file (system.reg, user.reg) into
+    {key path lower-case: {"name": original key, "values": {value name: (type, data)}}}.
+    Types: "REG_SZ", "REG_EXPAND_SZ", "REG_DWORD", or "hex(N)" with bytes."""
+    keys: dict = {}
+    current = None
+    text = reg_file.read_text(encoding="utf-8", errors="replace")
+    text = text.replace("\\\n  ", "")  # continued hex lines
+    for line in text.split("\n"):
+        if line.startswith("["):
+            name = _unescape_reg_string(line[1:line.rindex("]")])
+            current = keys.setdefault(name.lower(), {"name": name, "values": {}})
+            continue
+        if current is None or not line or line[0] not in '"@':
+            continue
+        if line.startswith("@="):
+            vname, rest = "", line[2:]
+        else:
+            m = re.match(r'"((?:[^"\\]|\\.)*)"=(.*)$', line)
+            if not m:
+                continue
+            vname, rest = _unescape_reg_string(m.group(1)), m.group(2)
+        if rest.startswith('"'):
+            value = ("REG_SZ", _unescape_reg_string(rest[1:-1]))
+        elif rest.startswith("str(2):"):
+            value = ("REG_EXPAND_SZ", _unescape_reg_string(rest[8:-1]))
+        elif rest.startswith("str(7):"):
+            value = ("REG_MULTI_SZ", _unescape_reg_string(rest[8:-1]))
+        elif rest.startswith("dword:"):
+            value = ("REG_DWORD", int(rest[6:], 16))
+        elif rest.startswith("hex"):
+            m = re.match(r"hex(?:\((\w+)\))?:(.*)$", rest)
+            raw = bytes(int(b, 16) for b in m.group(2).split(",") if b.strip())
+            value = (f"hex({m.group(1) or '3'})", raw)
+        else:
+            value = ("unknown", rest)
+        current["values"][vname] = value
+    return keys
+
+
+# --- Package sources ------------------------------------------------------------------------
+
+def random_bytes(size: int, seed: int) -> bytes:
+    return random.Random(seed).randbytes(size)
+
+
+def compressible_bytes(size: int, seed: int) -> bytes:
+    """Text-like data that the codec shrinks well, varied enough to exercise it."""
+    rng = random.Random(seed)
+    words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
+             for _ in range(300)]
+    out = bytearray()
+    while len(out) < size:
+        out += rng.choice(words) + (b"\r\n" if rng.random() < 0.1 else b" ")
+    return bytes(out[:size])
+
+
+def wav_bytes(samples: int = 8000) -> bytes:
+    """A valid PCM WAV file (8 kHz, 8-bit mono, silence): the wave device opens it."""
+    data = b"\x80" * samples
+    fmt = (1).to_bytes(2, "little") + (1).to_bytes(2, "little") + (8000).to_bytes(4, "little") \
+        + (8000).to_bytes(4, "little") + (1).to_bytes(2, "little") + (8).to_bytes(2, "little")
+    body = b"WAVE" + b"fmt " + len(fmt).to_bytes(4, "little") + fmt \
+        + b"data" + len(data).to_bytes(4, "little") + data
+    return b"RIFF" + len(body).to_bytes(4, "little") + body
+
+
+def toml_string(text: str) -> str:
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+@dataclass
+class Member:
+    """One member's content and how the package stores it."""
+    content: bytes
+    compress: object = False  # False, True or "auto"
+    suffix: str | None = None  # media members only
+    prefix: str = "FILE"
+
+
+def write_manifest(folder: Path, name: str, members: list, agreement: str | None = None,
+                   needs_directx: bool = False, top_color: str = "#0000FF",
+                   bottom_color: str = "#000000", first_media_number: int = 1) -> Path:
+    folder.mkdir(parents=True, exist_ok=True)
+    lines = [f"name = {toml_string(name)}",
+             f"needs_directx = {'true' if needs_directx else 'false'}",
+             f"top_color = {toml_string(top_color)}",
+             f"bottom_color = {toml_string(bottom_color)}",
+             f"first_media_number = {first_media_number}"]
+    if agreement is not None:
+        (folder / "agreement.txt").write_bytes(agreement.encode("cp1252"))
+        lines.append('agreement = "agreement.txt"')
+
+    def compress_value(c):
+        return '"auto"' if c == "auto" else ("true" if c else "false")
+
+    for key, member in zip(("screensaver", "data", "uninstaller"), members[:3]):
+        (folder / f"{key}.bin").write_bytes(member.content)
+        lines.append(f"{key} = {{ file = \"{key}.bin\", compress = {compress_value(member.compress)} }}")
+    for i, member in enumerate(members[3:]):
+        (folder / f"media{i}.bin").write_bytes(member.content)
+        lines += ["", "[[media]]", f'file = "media{i}.bin"', f"suffix = {toml_string(member.suffix)}",
+                  f"prefix = {toml_string(member.prefix)}",
+                  f"compress = {compress_value(member.compress)}"]
+    manifest = folder / "manifest.toml"
+    manifest.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    return manifest
+
+
+def build_installer(lmvpack: Path, stub: Path, manifest: Path, out: Path) -> dict:
+    """lmvpack build, then its own listing of the result (as JSON)."""
+    result = subprocess.run([str(lmvpack), "build", str(manifest), "-o", str(out), "--stub", str(stub)],
+                            capture_output=True, timeout=300)
+    if result.returncode != 0:
+        raise HarnessError(f"lmvpack build failed ({result.returncode}):\n"
+                           f"{result.stdout.decode(errors='replace')}{result.stderr.decode(errors='replace')}")
+    listing = subprocess.run([str(lmvpack), "list", str(out), "--json"], capture_output=True, timeout=60)
+    if listing.returncode != 0:
+        raise HarnessError(f"lmvpack list failed: {listing.stderr.decode(errors='replace')}")
+    return json.loads(listing.stdout)
+
+
+def end_member_table_at(installer: Path, listing: dict, count: int) -> None:
+    """Turns the entry at index count into the terminator, so the package holds only its
+    first count members (a layout the authoring tool does not produce by itself)."""
+    data = bytearray(installer.read_bytes())
+    table = listing["package_offset"] + 278 + listing["agreement_length"]
+    entry = table + 28 * count
+    data[entry:entry + 28] = bytes(28)
+    installer.write_bytes(bytes(data))
+
+
+# --- A run --------------------------------------------------------------------------------
+
+@dataclass
+class DriverLog:
+    events: list
+
+    @classmethod
+    def read(cls, path: Path) -> "DriverLog":
+        events = []
+        if path.exists():
+            for line in path.read_bytes().decode("latin-1").splitlines():
+                try:
+                    events.append(json.loads(line))
+                except json.JSONDecodeError:
+                    events.append({"event": "unparsable", "line": line})
+        return cls(events)
+
+    def exit_code(self):
+        for e in self.events:
+            if e["event"] == "exit":
+                return e["code"]
+        return None
+
+    def windows(self) -> dict:
+        """hwnd -> list of the states it was seen in (window and shown events, in order)."""
+        seen: dict = {}
+        for e in self.events:
+            if e["event"] in ("window", "shown"):
+                seen.setdefault(e["hwnd"], []).append(e)
+        return seen
+
+    def ever_visible(self, hwnd) -> bool:
+        return any(e["event"] == "summary" and e["hwnd"] == hwnd and e["ever_visible"]
+                   for e in self.events) or any(
+            s["visible"] or s["event"] == "shown" for s in self.windows().get(hwnd, []))
+
+    def dialogs(self) -> list:
+        """Every dialog or message box the installer showed, in order of first sight, as
+        dicts: caption, texts (static controls), buttons (visible ones), pressed, visible."""
+        out = []
+        by_hwnd = self.windows()
+        presses = [e for e in self.events if e["event"] == "press"]
+        for hwnd, states in by_hwnd.items():
+            last = [s for s in states if s["class"] == "#32770"]
+            if not last:
+                continue
+            full = max(last, key=lambda s: len(s["children"]))
+            texts = [c["text"] for c in full["children"] if c["class"].lower() == "static" and c["text"]]
+            buttons = [c["text"].replace("&", "") for c in full["children"]
+                       if c["class"].lower() == "button" and c["visible"]]
+            edits = [c["text"] for c in full["children"] if c["class"].lower() == "edit"]
+            out.append({"hwnd": hwnd, "caption": full["caption"], "texts": texts,
+                        "buttons": buttons, "edits": edits, "visible": self.ever_visible(hwnd),
+                        "owned": full["owned"], "t": states[0]["t"],
+                        "install_dialog": any(c["id"] == 1001 for c in full["children"])})
+        out.sort(key=lambda d: d["t"])
+        # Pair presses with dialogs in order of caption.
+        for d in out:
+            d["pressed"] = None
+        for p in presses:
+            for d in out:
+                if d["caption"] == p["caption"] and d["pressed"] is None and not d["install_dialog"]:
+                    d["pressed"] = p["button"] if p["scripted"] else f"{p['button']} (unscripted)"
+                    break
+        return out
+
+    def title_window(self):
+        for states in self.windows().values():
+            if states[0]["class"] == "LmvInstallClass":
+                return states
+        return None
+
+    def describe(self) -> str:
+        lines = []
+        for e in self.events:
+            if e["event"] in ("window", "shown"):
+                kids = "; ".join(f"{c['class']}#{c['id']}{'' if c['visible'] else '(hidden)'}={c['text']!r}"
+                                 for c in e["children"])
+                lines.append(f"  {e['t']:>6} ms {e['event']} {e['class']} {e['caption']!r} "
+                             f"visible={e['visible']} [{kids}]")
+            else:
+                rest = {k: v for k, v in e.items() if k not in ("t", "event")}
+                lines.append(f"  {e['t']:>6} ms {e['event']} {rest}")
+        return "\n".join(lines)
+
+
+@dataclass
+class RunResult:
+    prefix: Path
+    log: DriverLog
+    driver_status: int
+    elapsed: float
+    screenshots: list = field(default_factory=list)
+
+    def unix(self, win_path: str) -> Path:
+        return win_to_unix(self.prefix, win_path)
+
+    def file(self, win_path: str) -> bytes | None:
+        p = find_case_insensitive(self.unix(win_path))
+        return p.read_bytes() if p and p.is_file() else None
+
+    def exists(self, win_path: str) -> bool:
+        return find_case_insensitive(self.unix(win_path)) is not None
+
+    def registry(self) -> dict:
+        return read_registry(self.prefix / "system.reg")
+
+    def marker(self, role: str) -> list:
+        data = self.file(rf"C:\e2e\markers\{role}.log")
+        if data is None:
+            return []
+        return [tuple(line.split("\t", 1)) for line in data.decode("latin-1").split("\r\n") if line]
+
+
+def drive_installer(prefix: Path, installer_win: str, args: str, script: list, *,
+                    overrides: str = "", timeout: float = 90, screenshot_dir: Path | None = None,
+                    xvfb: Xvfb) -> RunResult:
+    """Runs the GUI driver, which runs the installer; then lets every process of the prefix
+    end (so launched helpers have written their markers and the registry is saved)."""
+    run_dir = prefix / "drive_c" / "e2e" / "run"
+    run_dir.mkdir(parents=True, exist_ok=True)
+    lines = [f"run\t{installer_win}", f"args\t{args}", f"timeout\t{int(timeout)}"]
+    lines += ["\t".join(str(x) for x in step) for step in script]
+    (run_dir / "script.txt").write_bytes(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+    log_path = run_dir / "driver.log"
+    env = wine_env(prefix, xvfb.display, overrides)
+    start = time.monotonic()
+    shots: list = []
+    stop_watch = threading.Event()
+
+    def watch_screenshots():
+        request, done = Path(str(log_path) + ".shot-request"), Path(str(log_path) + ".shot-done")
+        while not stop_watch.is_set():
+            if request.exists() and not done.exists():
+                png = (screenshot_dir or run_dir) / f"shot{len(shots)}.png"
+                try:
+                    shots.append((png, xvfb.screenshot(png)))
+                finally:
+                    done.write_bytes(b"")
+            stop_watch.wait(0.02)
+
+    watcher = threading.Thread(target=watch_screenshots, daemon=True)
+    watcher.start()
+    try:
+        proc = subprocess.run(["wine", r"C:\e2e\bin\gui_driver.exe", r"C:\e2e\run\script.txt",
+                               r"C:\e2e\run\driver.log"], env=env, timeout=timeout + 60,
+                              capture_output=True)
+        status = proc.returncode
+    except subprocess.TimeoutExpired:
+        status = -1
+    finally:
+        stop_watch.set()
+        watcher.join()
+    stop_wineserver(prefix, wait=True, timeout=30)
+    return RunResult(prefix, DriverLog.read(log_path), status, time.monotonic() - start, shots)
+
+
+def plant_registry(prefix: Path, xvfb: Xvfb, reg_text: str) -> None:
+    """Imports extra registry settings into a scenario's prefix before its run."""
+    reg = prefix / "drive_c" / "e2e" / "scenario.reg"
+    reg.write_text(("REGEDIT4\n\n" + reg_text).replace("\n", "\r\n"), encoding="ascii")
+    run_checked(["wine", "regedit", "/S", r"C:\e2e\scenario.reg"], wine_env(prefix, xvfb.display),
+                120, "regedit")

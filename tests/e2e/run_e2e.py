@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Command line of the end-to-end tests (CTest calls it; people can too).
+
+  run_e2e.py template --helpers build/win32 --out DIR      boot the template prefix
+  run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub exits with 0
+  run_e2e.py run NAME [NAME...] --template DIR --stub EXE --lmvpack TOOL --work DIR [--keep]
+  run_e2e.py list                                            scenario names
+"""
+
+import argparse
+import shutil
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import harness  # noqa: E402
+import scenarios  # noqa: E402
+
+
+def cmd_template(args) -> int:
+    seconds = harness.make_template(Path(args.out), Path(args.helpers))
+    print(f"template prefix ready in {seconds:.1f} s: {args.out}")
+    return 0
+
+
+def cmd_smoke(args) -> int:
+    return scenarios.smoke(Path(args.template), Path(args.stub), Path(args.work))
+
+
+def cmd_run(args) -> int:
+    failed = 0
+    for name in args.names:
+        start = time.monotonic()
+        problems = scenarios.run_scenario(name, Path(args.template), Path(args.stub),
+                                          Path(args.lmvpack), Path(args.work), keep=args.keep)
+        took = time.monotonic() - start
+        if problems:
+            failed += 1
+            print(f"FAIL {name} ({took:.1f} s)")
+            for p in problems:
+                print(p)
+        else:
+            print(f"PASS {name} ({took:.1f} s)")
+    return 1 if failed else 0
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser()
+    sub = parser.add_subparsers(dest="command", required=True)
+    t = sub.add_parser("template")
+    t.add_argument("--helpers", required=True)
+    t.add_argument("--out", required=True)
+    s = sub.add_parser("smoke")
+    for p in (s,):
+        p.add_argument("--template", required=True)
+        p.add_argument("--stub", required=True)
+        p.add_argument("--work", required=True)
+    r = sub.add_parser("run")
+    r.add_argument("names", nargs="+")
+    r.add_argument("--template", required=True)
+    r.add_argument("--stub", required=True)
+    r.add_argument("--lmvpack", required=True)
+    r.add_argument("--work", required=True)
+    r.add_argument("--keep", action="store_true", help="keep the scenario's prefix even when it passes")
+    sub.add_parser("list")
+    args = parser.parse_args()
+    if args.command == "template":
+        return cmd_template(args)
+    if args.command == "smoke":
+        return cmd_smoke(args)
+    if args.command == "run":
+        return cmd_run(args)
+    print("\n".join(scenarios.SCENARIOS))
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except harness.HarnessError as error:
+        print(f"harness error: {error}")
+        sys.exit(1)

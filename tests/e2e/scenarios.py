@@ -1,0 +1,977 @@
+"""The end-to-end scenarios: each is a short package description, the runs of the installer
+with the answers a user gives, and a short list of expectations.
+
+Expected texts are the installer's documented messages; expected files, log lines and
+registry values are worked out from the package the scenario builds.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable
+
+import harness
+from harness import Member, HarnessError
+
+WINDIR = r"C:\windows"
+COMMON_APPDATA = r"C:\ProgramData"
+FALLBACK_APPDATA = WINDIR + r"\All Users\Application Data"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
+PKG_DIR = r"C:\e2e\pkg"
+
+CONFIRM_TEXT = ("This program will install {name} Screen Saver to {windir} and will make it your "
+                "default Screen Saver.  This installation will take {size} bytes.")
+REPLACE_TEXT = ("There is already a screen saver by the same name ({file}) installed on your "
+                "system.  Would you like to replace it?")
+DISK_FULL_TEXT = ("You will need {needed} kilobytes free in your Windows directory to install this "
+                  "screen saver.  It appears that you only have {free} kilobytes free on this "
+                  "drive.  Would you like to continue the installation?")
+ABORT_TEXT = "Are you sure you would like to abort this installation?"
+DIRECTX_TEXT = ("You do not have DirectX 7 or higher installed. To get the best performance out of "
+                "this software, you will need to install this Windows component. Would you like "
+                "to do download it now?")
+CODEC_HEAD = "The following file types are not currently supported by your Windows media player:\r\n\r\n"
+CODEC_MIDDLE = ("\r\nThese file types must be supported before you can run this file.  Click on the "
+                "OK button below to download a copy from ")
+CODEC_TAIL = ".  If you wish to get this file at a later time, click Cancel."
+
+
+def thousands(n: int) -> str:
+    return f"{n:,}"
+
+
+# --- Packages -------------------------------------------------------------------------------
+
+@dataclass
+class Package:
+    name: str
+    members: list
+    agreement: str | None = None
+    needs_directx: bool = False
+    top_color: str = "#0000FF"
+    bottom_color: str = "#000000"
+    first_media_number: int = 1
+    members_in_table: int | None = None  # cut the member table short after building
+    claimed_last_size: int | None = None  # a larger StoredSize for the last (stored) member
+    file_name: str = "setup.exe"
+
+    @property
+    def base(self) -> str:
+        return self.name.rstrip(" ")
+
+    @property
+    def installer(self) -> str:
+        return PKG_DIR + "\\" + self.file_name
+
+    def table(self) -> list:
+        return self.members[:self.members_in_table or len(self.members)]
+
+    def total_size(self) -> int:
+        sizes = [len(m.content) for m in self.table()]
+        if self.claimed_last_size:
+            sizes[-1] = self.claimed_last_size
+        return sum(sizes) & 0xFFFFFFFF
+
+    def shared_folder(self, appdata: str = COMMON_APPDATA) -> str:
+        return appdata + r"\Tarrowby\Lumenvault" + "\\" + self.base + "\\"
+
+    def screen_saver_path(self) -> str:
+        return WINDIR + "\\" + self.base + ".scr"
+
+    def destinations(self, appdata: str = COMMON_APPDATA) -> list:
+        folder = self.shared_folder(appdata)
+        out = []
+        for index, member in enumerate(self.table()):
+            if index == 0:
+                out.append(self.screen_saver_path())
+            elif index == 1:
+                out.append(folder + self.base + ".dat")
+            elif index == 2:
+                out.append(folder + "UNINSTAL.EXE")
+            else:
+                number = self.first_media_number + index - 3
+                out.append((folder + member.prefix + f"{number:04d}" + member.suffix[:15]).rstrip(" "))
+        return out
+
+    def log_bytes(self, appdata: str = COMMON_APPDATA) -> bytes:
+        return b"".join(p.encode("cp1252") + b"\r\n" for p in self.destinations(appdata))
+
+
+class Helpers:
+    """The Win32 helper programs, read from the template prefix, as member contents."""
+
+    def __init__(self, template: Path):
+        self.bin = template / "drive_c" / "e2e" / "bin"
+
+    def program(self, role: str, overlay: int = 0, seed: int = 0) -> bytes:
+        # Bytes appended to a PE file do not keep it from running: a large member that is
+        # still a working program.
+        return (self.bin / f"recorder_{role}.exe").read_bytes() + harness.random_bytes(overlay, seed)
+
+
+def wav(seconds_tenths: int = 5) -> bytes:
+    return harness.wav_bytes(800 * seconds_tenths)
+
+
+def standard_package(h: Helpers, name: str = "Aurora", *, media=None, big_member: int | None = None,
+                     big_size: int = 12 << 20, **kwargs) -> Package:
+    """Screen saver stored, data compressed, uninstaller compressed, and media files that the
+    media devices open: stored and compressed, each prefix kind."""
+    members = [
+        Member(h.program("screensaver", big_size if big_member == 0 else 0, 1), compress=False),
+        Member(harness.compressible_bytes(300_000, 2), compress=True),
+        Member(h.program("uninstaller", big_size if big_member == 2 else 0, 3),
+               compress=False if big_member == 2 else True),
+    ]
+    if media is None:
+        media = [Member(wav(5), compress=False, suffix=".WAV", prefix="FILE"),
+                 Member(wav(7), compress=True, suffix=".wav", prefix="JUK_"),
+                 Member(wav(3), compress=False, suffix="_chime.wav", prefix="JUKE")]
+    return Package(name=name, members=members + media, **kwargs)
+
+
+# --- Scenario description -----------------------------------------------------------------
+
+@dataclass
+class Run:
+    args: str = ""
+    answers: list = field(default_factory=list)  # (caption, button) in order
+    cancels: list = field(default_factory=list)  # (Windows path, size) in order
+    shot: str | None = None  # caption of the window to photograph the screen under
+    winver: str | None = None  # Wine's Windows version for this run
+    overrides: str = ""
+
+
+@dataclass
+class Scenario:
+    description: str
+    package: Callable[[Helpers], Package]
+    runs: list
+    checks: list
+    small_disk: bool = False  # C: on a 96 MB file system of its own
+    prepare: Callable | None = None  # (ctx) before the first run
+    timeout: float = 90
+
+
+@dataclass
+class Ctx:
+    scenario: Scenario
+    package: Package
+    prefix: Path
+    work: Path
+    listing: dict
+    results: list = field(default_factory=list)
+    free_kb_before: int = 0
+
+    @property
+    def last(self) -> harness.RunResult:
+        return self.results[-1]
+
+    def confirm(self) -> tuple:
+        return (f"{self.package.base} Screen Saver Installation", "OK")
+
+
+def caption(pkg: Package) -> str:
+    return f"{pkg.base} Screen Saver Installation"
+
+
+# --- Expectations: each returns a list of problems ----------------------------------------
+
+def expect_exit_zero(ctx: Ctx) -> list:
+    out = []
+    for i, r in enumerate(ctx.results):
+        code = r.log.exit_code()
+        if code != 0:
+            out.append(f"run {i + 1}: installer exit code {code} (expected 0; driver status "
+                       f"{r.driver_status})")
+    return out
+
+
+def dialog(caption_text, text=None, buttons=None, owned=None, pressed=None, edit=None):
+    return dict(caption=caption_text, text=text, buttons=buttons, owned=owned, pressed=pressed,
+                edit=edit)
+
+
+def expect_dialogs(*per_run) -> Callable:
+    """Each argument: the dialogs (message boxes and dialog boxes, not the install dialog)
+    that one run shows, in order, as built by dialog(...) or a function of the context."""
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        for run_index, (expected, result) in enumerate(zip(per_run, ctx.results)):
+            if callable(expected):
+                expected = expected(ctx)
+            seen = [d for d in result.log.dialogs() if not d["install_dialog"]]
+            tag = f"run {run_index + 1}"
+            if len(seen) != len(expected):
+                out.append(f"{tag}: expected {len(expected)} dialogs "
+                           f"{[e['caption'] for e in expected]}, saw {len(seen)} "
+                           f"{[(s['caption'], s['texts']) for s in seen]}")
+                continue
+            for n, (e, s) in enumerate(zip(expected, seen)):
+                where = f"{tag} dialog {n + 1} ({e['caption']!r})"
+                if s["caption"] != e["caption"]:
+                    out.append(f"{where}: caption {s['caption']!r}")
+                if e["text"] is not None and e["text"] not in s["texts"]:
+                    out.append(f"{where}: text expected {e['text']!r}, saw {s['texts']!r}")
+                if e["buttons"] is not None and sorted(s["buttons"]) != sorted(e["buttons"]):
+                    out.append(f"{where}: buttons {s['buttons']}, expected {e['buttons']}")
+                if e["owned"] is not None and s["owned"] != e["owned"]:
+                    out.append(f"{where}: owned by a window: {s['owned']}, expected {e['owned']}")
+                if not s["visible"]:
+                    out.append(f"{where}: never visible")
+                if e["edit"] is not None and e["edit"] not in s["edits"]:
+                    out.append(f"{where}: text box {s['edits']!r}, expected {e['edit']!r}")
+                if e["pressed"] is not None and s["pressed"] != e["pressed"]:
+                    out.append(f"{where}: pressed {s['pressed']!r}, expected {e['pressed']!r}")
+        return out
+    return check
+
+
+def expect_install_dialog(*visible_per_run) -> Callable:
+    """Per run: True (shown), False (created, never visible) or None (never created)."""
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        for i, (want, result) in enumerate(zip(visible_per_run, ctx.results)):
+            found = [d for d in result.log.dialogs() if d["install_dialog"]]
+            if want is None:
+                if found:
+                    out.append(f"run {i + 1}: the install dialog was created, expected none")
+                continue
+            if len(found) != 1:
+                out.append(f"run {i + 1}: {len(found)} install dialogs, expected 1")
+                continue
+            d = found[0]
+            if d["visible"] != want:
+                out.append(f"run {i + 1}: install dialog visible={d['visible']}, expected {want}")
+            cap = caption(ctx.package)
+            if d["caption"] != cap:
+                out.append(f"run {i + 1}: install dialog caption {d['caption']!r}, expected {cap!r}")
+            for text in ("Installing", "Please Wait...", f"{ctx.package.base} Screen Saver"):
+                if text not in d["texts"]:
+                    out.append(f"run {i + 1}: install dialog lacks {text!r}: {d['texts']}")
+            if d["buttons"] != ["Cancel"]:
+                out.append(f"run {i + 1}: install dialog buttons {d['buttons']}, expected ['Cancel']")
+        return out
+    return check
+
+
+def expect_installed(appdata: str = COMMON_APPDATA) -> Callable:
+    def check(ctx: Ctx) -> list:
+        out = []
+        for path, member in zip(ctx.package.destinations(appdata), ctx.package.table()):
+            data = ctx.last.file(path)
+            if data is None:
+                out.append(f"missing {path}")
+            elif data != member.content:
+                out.append(f"{path}: {len(data)} bytes, expected {len(member.content)} "
+                           f"{'(same length, other bytes)' if len(data) == len(member.content) else ''}")
+        return out
+    return check
+
+
+def expect_log(times: int = 1, appdata: str = COMMON_APPDATA) -> Callable:
+    def check(ctx: Ctx) -> list:
+        path = ctx.package.shared_folder(appdata) + "INSTALL.LOG"
+        data = ctx.last.file(path)
+        want = ctx.package.log_bytes(appdata) * times
+        if data is None:
+            return [f"missing {path}"]
+        if data != want:
+            return [f"{path}:\n    seen     {data!r}\n    expected {want!r}"]
+        return []
+    return check
+
+
+def uninstall_key(ctx: Ctx):
+    return ctx.last.registry().get((UNINSTALL_KEY + "\\" + ctx.package.base).lower())
+
+
+def expect_uninstall_values(appdata: str = COMMON_APPDATA) -> Callable:
+    def check(ctx: Ctx) -> list:
+        key = uninstall_key(ctx)
+        if key is None:
+            return [f"no key HKLM\\{UNINSTALL_KEY}\\{ctx.package.base}"]
+        folder = ctx.package.shared_folder(appdata)
+        want = {
+            "DisplayName": ("REG_SZ", ctx.package.base + " Screen Saver"),
+            "UninstallString": ("REG_EXPAND_SZ", folder + "UNINSTAL.EXE"),
+            "InstallLocation": ("REG_EXPAND_SZ", folder[:-1]),
+            "DisplayIcon": ("REG_SZ", ctx.package.screen_saver_path() + ",-0"),
+            "Publisher": ("REG_SZ", "Tarrowby"),
+            "VersionMajor": ("REG_DWORD", 8),
+            "VersionMinor": ("REG_DWORD", 1),
+        }
+        if key["values"] != want:
+            return [f"Uninstall values:\n    seen     {key['values']}\n    expected {want}"]
+        return []
+    return check
+
+
+def expect_uninstall_key_empty(ctx: Ctx) -> list:
+    key = uninstall_key(ctx)
+    if key is None:
+        return [f"no key HKLM\\{UNINSTALL_KEY}\\{ctx.package.base} (the probe should leave it)"]
+    if key["values"]:
+        return [f"Uninstall key holds values, expected none: {key['values']}"]
+    return []
+
+
+def read_system_ini(ctx: Ctx) -> bytes:
+    return ctx.last.file(WINDIR + r"\system.ini") or b""
+
+
+def expect_activated(short_name: str | None = None) -> Callable:
+    """system.ini [boot] SCRNSAVE.EXE names the screen saver's short path, and screen saving
+    is switched on. short_name: the expected 8.3 file name when the long name isn't one."""
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        ini = read_system_ini(ctx).decode("cp1252")
+        m = re.search(r"^\[boot\]\r?\n(?:[^\[].*\r?\n)*?SCRNSAVE\.EXE=(.*?)\r?$", ini, re.M | re.I)
+        if not m:
+            out.append(f"system.ini has no [boot] SCRNSAVE.EXE: {ini!r}")
+        else:
+            value = m.group(1)
+            if short_name:
+                ok = value.lower() == (WINDIR + "\\" + short_name).lower()
+            elif re.fullmatch(r"[^ ]{1,8}\.scr", ctx.package.base + ".scr", re.I):
+                ok = value.lower() == ctx.package.screen_saver_path().lower()
+            else:
+                ok = re.fullmatch(r"C:\\windows\\[A-Z0-9_~]{1,8}\.SCR", value, re.I) is not None
+            if not ok:
+                out.append(f"system.ini SCRNSAVE.EXE={value!r}, expected the short path of "
+                           f"{ctx.package.screen_saver_path()}")
+        user = harness.read_registry(ctx.prefix / "user.reg").get(r"control panel\desktop", {})
+        active = user.get("values", {}).get("ScreenSaveActive")
+        if not active or active[1] != "1":
+            out.append(f"screen saving not switched on: ScreenSaveActive={active}")
+        return out
+    return check
+
+
+def expect_not_activated(ctx: Ctx) -> list:
+    ini = read_system_ini(ctx).decode("cp1252")
+    if re.search(r"SCRNSAVE\.EXE", ini, re.I):
+        return [f"system.ini names a screen saver: {ini!r}"]
+    return []
+
+
+def expect_marker(role: str, args_per_start: list, module: str | Callable | None = None) -> Callable:
+    """The helper of that role was started exactly len(args_per_start) times, with these
+    arguments, as the given module (a path, or a function of the context)."""
+
+    def check(ctx: Ctx) -> list:
+        lines = ctx.last.marker(role)
+        args = [line[1] if len(line) > 1 else "" for line in lines]
+        out = []
+        if args != args_per_start:
+            out.append(f"{role} started with {args!r}, expected {args_per_start!r}")
+        want = module(ctx) if callable(module) else module
+        if want:
+            for line in lines:
+                if line[0].lower() != want.lower():
+                    out.append(f"{role} started as {line[0]!r}, expected {want!r}")
+        return out
+    return check
+
+
+def screen_saver_module(ctx: Ctx) -> str:
+    return ctx.package.screen_saver_path()
+
+
+def uninstaller_module(ctx: Ctx) -> str:
+    return ctx.package.shared_folder() + "UNINSTAL.EXE"
+
+
+def expect_nothing_installed(ctx: Ctx) -> list:
+    out = []
+    for root in (COMMON_APPDATA, FALLBACK_APPDATA):
+        if ctx.last.exists(root + r"\Tarrowby"):
+            out.append(f"{root}\\Tarrowby exists")
+    if uninstall_key(ctx) is not None:
+        out.append("the Uninstall key was created")
+    out += [f"system.ini changed: {p}" for p in expect_not_activated(ctx)]
+    for role in ("screensaver", "uninstaller", "url"):
+        if ctx.last.marker(role):
+            out.append(f"{role} was started")
+    return out
+
+
+def expect_no_file(path: str) -> Callable:
+    def check(ctx: Ctx) -> list:
+        return [f"{path} exists"] if ctx.last.exists(path) else []
+    return check
+
+
+def expect_file_bytes(path: str, content: Callable) -> Callable:
+    def check(ctx: Ctx) -> list:
+        data, want = ctx.last.file(path), content(ctx)
+        if data != want:
+            return [f"{path}: {None if data is None else len(data)} bytes, expected {len(want)}"]
+        return []
+    return check
+
+
+def expect_cut_members(cut_index: int) -> Callable:
+    """After a confirmed Cancel while member cut_index was written: that member holds a
+    whole number of 2048-byte chunks (stored), less than all of it; every later member
+    stopped at its first poll (stored: its first 2048 bytes; compressed: empty), except the
+    uninstaller, which is whole; every earlier member is whole."""
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        for index, (path, member) in enumerate(zip(ctx.package.destinations(), ctx.package.table())):
+            data = ctx.last.file(path)
+            full = member.content
+            if data is None:
+                out.append(f"member {index}: {path} missing")
+                continue
+            if not full.startswith(data):
+                out.append(f"member {index}: {path} is not a leading part of the member")
+            if index < cut_index or index == 2:
+                if data != full:
+                    out.append(f"member {index}: {len(data)} bytes, expected all {len(full)}")
+            elif index == cut_index:
+                if member.compress is not False:
+                    raise HarnessError("the member to cut must be stored")
+                if len(data) % 2048 or len(data) >= len(full):
+                    out.append(f"member {index} (cut): {len(data)} bytes of {len(full)}, expected "
+                               f"fewer, a multiple of 2048")
+            else:
+                want = min(2048, len(full)) if member.compress is False else 0
+                if len(data) != want and not (member.compress is not False and data == full):
+                    out.append(f"member {index}: {len(data)} bytes, expected {want} (first poll)")
+        return out
+    return check
+
+
+def codec_text(types: str) -> Callable:
+    """The codec notice for these types; the page address is whatever the installer names,
+    but it must be a web address and the same one the browser is then asked for."""
+    return re.compile(re.escape(CODEC_HEAD + types + CODEC_MIDDLE) + r"(https?://\S+)" + re.escape(CODEC_TAIL))
+
+
+def expect_codec_notice(types: str, pressed: str) -> Callable:
+    pattern = codec_text(types)
+
+    def check(ctx: Ctx) -> list:
+        seen = [d for d in ctx.last.log.dialogs() if d["caption"] == "Missing support codecs"]
+        if len(seen) != 1:
+            return [f"{len(seen)} codec notices, expected 1"]
+        d = seen[0]
+        out = []
+        matches = [pattern.fullmatch(t) for t in d["texts"]]
+        matches = [m for m in matches if m]
+        if not matches:
+            return [f"codec notice text {d['texts']!r} does not match {pattern.pattern!r}"]
+        if sorted(d["buttons"]) != ["Cancel", "OK"]:
+            out.append(f"codec notice buttons {d['buttons']}")
+        if not d["owned"]:
+            out.append("codec notice has no owner window")
+        urls = [line[1] for line in ctx.last.marker("url")]
+        want = [matches[0].group(1)] if pressed == "OK" else []
+        if urls != want:
+            out.append(f"web pages opened {urls!r}, expected {want!r}")
+        return out
+    return check
+
+
+def expect_title_window(visible: bool) -> Callable:
+    def check(ctx: Ctx) -> list:
+        out = []
+        for i, r in enumerate(ctx.results):
+            states = r.log.title_window()
+            if not states:
+                out.append(f"run {i + 1}: no title window (class LmvInstallClass)")
+                continue
+            hwnd = states[0]["hwnd"]
+            if r.log.ever_visible(hwnd) != visible:
+                out.append(f"run {i + 1}: title window visible={not visible}, expected {visible}")
+            if not any(s["caption"] == ctx.package.name for s in states):
+                out.append(f"run {i + 1}: title window text {[s['caption'] for s in states]}, "
+                           f"expected {ctx.package.name!r}")
+        return out
+    return check
+
+
+def expect_title_pixels(ctx: Ctx) -> list:
+    """The gradient, frame and title text of the title window, read from the screenshot."""
+    r = ctx.last
+    if not r.screenshots:
+        return ["no screenshot was taken"]
+    png, ppm = r.screenshots[0]
+    image = harness.Image(ppm)
+    states = r.log.title_window()
+    if not states:
+        return ["no title window to look at"]
+    left, top, right, bottom = states[-1]["rect"]
+    width, height = right - left, bottom - top
+    top_rgb = tuple(int(ctx.package.top_color[i:i + 2], 16) for i in (1, 3, 5))
+    bottom_rgb = tuple(int(ctx.package.bottom_color[i:i + 2], 16) for i in (1, 3, 5))
+
+    def band_colour(i):
+        # Signed division truncating toward zero, per channel.
+        return tuple(t + int((b - t) * i / 256) for t, b in zip(top_rgb, bottom_rgb))
+
+    out = []
+    x = left + width - 40  # right of the title text and of the centred message box
+    for i in (0, 1, 2, 37, 100, 128, 191, 200, 254, 255):
+        first, last = (i * height) // 256, ((i + 1) * height) // 256 - 1
+        for row in {first, last}:
+            if row < 2 or row >= height - 2:
+                continue  # the frame
+            seen = image.pixel(x, top + row)
+            if seen != band_colour(i):
+                out.append(f"band {i} row {row}: {seen}, expected {band_colour(i)}")
+    last_band = band_colour(255)
+    if last_band == bottom_rgb and top_rgb != bottom_rgb:
+        out.append("test package colours make the last band equal BottomColor; pick others")
+    white = (255, 255, 255)
+    for (fx, fy) in [(0, height // 2), (1, height // 2), (width - 1, height // 2),
+                     (width - 2, height // 2), (width // 2 + 300, 0), (width // 2 + 300, 1),
+                     (width // 2 + 300, height - 1), (width // 2 + 300, height - 2)]:
+        if image.pixel(left + fx, top + fy) != white:
+            out.append(f"frame pixel ({fx},{fy}) is {image.pixel(left + fx, top + fy)}, expected white")
+    for (fx, fy) in [(2, height // 2), (width - 3, height // 2), (width // 2 + 300, height - 3)]:
+        if image.pixel(left + fx, top + fy) == white:
+            out.append(f"pixel ({fx},{fy}) inside the frame is white: the frame is wider than 2 px")
+    # Title text: white glyphs with a black shadow 2 px right of and below them.
+    pairs = whites = blacks = 0
+    for y in range(top + 25, top + 25 + 80):
+        for xx in range(left + 33, min(left + 33 + 500, left + width - 3)):
+            p = image.pixel(xx, y)
+            if p == white:
+                whites += 1
+                if image.pixel(xx + 2, y + 2) == (0, 0, 0):
+                    pairs += 1
+            elif p == (0, 0, 0):
+                blacks += 1
+    if whites < 50 or blacks < 20 or pairs < 10:
+        out.append(f"title text: {whites} white, {blacks} black pixels, {pairs} white pixels with "
+                   f"black 2 px below-right; expected a shadowed white title")
+    return out
+
+
+def expect_disk_full(ctx: Ctx) -> list:
+    seen = [d for d in ctx.last.log.dialogs() if d["caption"] == "Disk Full"]
+    if len(seen) != 1:
+        return [f"{len(seen)} 'Disk Full' questions, expected 1"]
+    needed = thousands(ctx.package.total_size() // 1024)
+    pattern = re.escape(DISK_FULL_TEXT.format(needed=needed, free="@@")).replace("@@", r"([\d,]+)")
+    for text in seen[0]["texts"]:
+        m = re.fullmatch(pattern, text)
+        if m:
+            free = int(m.group(1).replace(",", ""))
+            if abs(free - ctx.free_kb_before) > 2048:
+                return [f"'Disk Full' names {free} KB free, the drive had {ctx.free_kb_before} KB"]
+            out = []
+            if sorted(seen[0]["buttons"]) != ["Cancel", "OK"] or seen[0]["owned"]:
+                out.append(f"'Disk Full' buttons {seen[0]['buttons']} owned={seen[0]['owned']}")
+            return out
+    return [f"'Disk Full' text {seen[0]['texts']!r}, expected {DISK_FULL_TEXT.format(needed=needed, free='N')!r}"]
+
+
+def expect_distinct_urls(ctx: Ctx) -> list:
+    """DirectX runs on win95, win98, winxp (each answered Yes): the Windows 95 page differs
+    from the general one that the two others get."""
+    urls = [line[1] for line in ctx.last.marker("url")]
+    if len(urls) != 3:
+        return [f"{len(urls)} web pages opened, expected 3: {urls}"]
+    out = []
+    if not all(re.fullmatch(r"https?://\S+", u) for u in urls):
+        out.append(f"not web addresses: {urls}")
+    if urls[0] == urls[1] or urls[1] != urls[2]:
+        out.append(f"pages win95/win98/winxp = {urls}: expected a page of its own for "
+                   f"Windows 95 and one general page for the others")
+    return out
+
+
+# --- The scenarios --------------------------------------------------------------------------
+
+def confirm(pkg_name: str, button: str = "OK") -> tuple:
+    return (f"{pkg_name} Screen Saver Installation", button)
+
+
+def confirm_dialog(ctx: Ctx, pressed="OK") -> dict:
+    return dialog(caption(ctx.package),
+                  CONFIRM_TEXT.format(name=ctx.package.base, windir=WINDIR.upper(),
+                                      size=thousands(ctx.package.total_size())),
+                  ["OK", "Cancel"], owned=True, pressed=pressed)
+
+
+def complete_dialog(ctx: Ctx) -> dict:
+    return dialog(caption(ctx.package), "Installation Complete!", ["OK"], owned=True, pressed="OK")
+
+
+def replace_dialog(ctx: Ctx, pressed: str) -> dict:
+    return dialog("Replace Screen Saver?", REPLACE_TEXT.format(file=ctx.package.name + ".SCR"),
+                  ["Yes", "No"], owned=False, pressed=pressed)
+
+
+def abort_dialog(pressed: str) -> dict:
+    return dialog("Abort Installation?", ABORT_TEXT, ["Yes", "No"], owned=True, pressed=pressed)
+
+
+def agreement_dialog(ctx: Ctx, pressed: str) -> dict:
+    return dialog("License Agreement", None, ["Accept", "Decline"], owned=False, pressed=pressed,
+                  edit=ctx.package.agreement.replace("\n", "\r\n"))
+
+
+def directx_dialog(ctx: Ctx, pressed: str) -> dict:
+    return dialog(caption(ctx.package), DIRECTX_TEXT, ["Yes", "No"], owned=True, pressed=pressed)
+
+
+def plant_existing_screen_saver(ctx: Ctx) -> None:
+    path = ctx.prefix / "drive_c" / "windows" / (ctx.package.name + ".SCR")
+    path.write_bytes(b"an older screen saver")
+
+
+AGREEMENT = ("AURORA SCREEN SAVER LICENCE\n\nYou may use this screen saver on any number of "
+             "computers.\nYou may not sell it.\n")
+NAME = "Aurora"
+CAPTION = f"{NAME} Screen Saver Installation"
+UNSUPPORTED_MEDIA = [Member(harness.wav_bytes(4000), compress=False, suffix=".WAV", prefix="FILE"),
+                     Member(harness.random_bytes(3000, 7), compress=False, suffix=".xyz", prefix="FILE"),
+                     Member(harness.random_bytes(5000, 8), compress=True, suffix=".xyz", prefix="JUK_"),
+                     Member(harness.random_bytes(2000, 9), compress=False, suffix=".xy", prefix="JUKE")]
+DISK_FULL_CLAIM = 200 << 20  # the last member claims 200 MB on a 96 MB drive
+
+
+def two_members(h: Helpers) -> Package:
+    p = standard_package(h, media=[])
+    p.members_in_table = 2
+    return p
+
+
+def disk_full_package(h: Helpers) -> Package:
+    p = standard_package(h)
+    p.claimed_last_size = DISK_FULL_CLAIM
+    return p
+
+
+def switch_runs():
+    silent = ["/S", "-s", "/Silent", "x/S"]
+    return [Run(args=a) for a in silent] + [Run(args="/q -S", answers=[(CAPTION, "Cancel")])]
+
+
+SCENARIOS: dict = {
+    # Installation run and uninstall registration
+    "clean_install": Scenario(
+        "stored and compressed members and media files, interactive, every result exact",
+        lambda h: standard_package(h, first_media_number=51),
+        [Run(answers=[(CAPTION, "OK"), (CAPTION, "OK")])],
+        [expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), complete_dialog(c)]),
+         expect_install_dialog(True), expect_installed(), expect_log(), expect_uninstall_values(),
+         expect_activated(), expect_marker("screensaver", [""], screen_saver_module),
+         expect_marker("uninstaller", []), expect_marker("url", [])]),
+    "installed_twice": Scenario(
+        "the same package twice: files overwritten, log lines appended, values rewritten",
+        lambda h: standard_package(h),
+        [Run(args="/S"), Run(args="/S")],
+        [expect_exit_zero, expect_dialogs([], []), expect_installed(), expect_log(times=2),
+         expect_uninstall_values(), expect_activated()]),
+    "silent": Scenario(
+        "silent mode: the same run with nothing shown, nothing launched",
+        lambda h: standard_package(h),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_dialogs([]), expect_install_dialog(False),
+         expect_title_window(False), expect_installed(), expect_log(),
+         expect_uninstall_values(), expect_activated(), expect_marker("screensaver", [])]),
+    "cancel_no_then_yes_member0": Scenario(
+        "Cancel answered No, then Yes, while the screen saver is written",
+        lambda h: standard_package(h, big_member=0),
+        [Run(answers=[(CAPTION, "OK"), ("Abort Installation?", "No"), ("Abort Installation?", "Yes")],
+             cancels=[(WINDIR + "\\" + NAME + ".scr", 300_000), (WINDIR + "\\" + NAME + ".scr", 1_500_000)])],
+        [expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("No"), abort_dialog("Yes")]),
+         expect_cut_members(0), expect_log(), expect_uninstall_values(), expect_activated(),
+         expect_marker("uninstaller", ["/s"], uninstaller_module), expect_marker("screensaver", [])]),
+    "cancel_yes_member2": Scenario(
+        "Cancel confirmed while the uninstaller is written: it is written whole",
+        lambda h: standard_package(h, big_member=2),
+        [Run(answers=[(CAPTION, "OK"), ("Abort Installation?", "Yes")],
+             cancels=[(COMMON_APPDATA + rf"\Tarrowby\Lumenvault\{NAME}\UNINSTAL.EXE", 300_000)])],
+        [expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("Yes")]),
+         expect_cut_members(3), expect_log(), expect_uninstall_values(), expect_activated(),
+         expect_marker("uninstaller", ["/s"], uninstaller_module), expect_marker("screensaver", [])]),
+    "no_shfolder": Scenario(
+        "SHFOLDER.DLL unavailable: the All Users\\Application Data fallback under the Windows directory",
+        lambda h: standard_package(h),
+        [Run(args="/S", overrides="shfolder=d")],
+        [expect_exit_zero, expect_installed(FALLBACK_APPDATA), expect_log(appdata=FALLBACK_APPDATA),
+         expect_uninstall_values(FALLBACK_APPDATA), expect_activated(),
+         expect_no_file(COMMON_APPDATA + r"\Tarrowby")]),
+    "unsupported_media": Scenario(
+        "media no device opens: each extension once in the codec notice, no activation, Cancel",
+        lambda h: standard_package(h, media=UNSUPPORTED_MEDIA),
+        [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "Cancel")])],
+        [expect_exit_zero, expect_installed(), expect_log(), expect_uninstall_values(),
+         expect_not_activated, expect_codec_notice(".xyz\r\n.xy\r\n", "Cancel"),
+         expect_marker("screensaver", [])]),
+    "two_members": Scenario(
+        "a package of two members: no Uninstall values (the probe's empty key stays), no probe",
+        two_members,
+        [Run(args="/S")],
+        [expect_exit_zero, expect_dialogs([]), expect_installed(), expect_log(),
+         expect_uninstall_key_empty, expect_activated()]),
+    # Front end
+    "typical": Scenario(
+        "the typical installation: confirmation OK, agreement Accept, complete, screen saver started",
+        lambda h: standard_package(h, agreement=AGREEMENT),
+        [Run(answers=[(CAPTION, "OK"), ("License Agreement", "Accept"), (CAPTION, "OK")])],
+        [expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), agreement_dialog(c, "Accept"), complete_dialog(c)]),
+         expect_title_window(True), expect_install_dialog(True), expect_installed(), expect_log(),
+         expect_uninstall_values(), expect_activated(),
+         expect_marker("screensaver", [""], screen_saver_module)]),
+    "refuse_replace": Scenario(
+        "an existing screen saver, replace answered No: nothing written",
+        lambda h: standard_package(h),
+        [Run(answers=[("Replace Screen Saver?", "No")])],
+        [expect_exit_zero, expect_dialogs(lambda c: [replace_dialog(c, "No")]),
+         expect_install_dialog(None), expect_nothing_installed,
+         expect_file_bytes(WINDIR + "\\" + NAME + ".SCR", lambda c: b"an older screen saver")],
+        prepare=plant_existing_screen_saver),
+    "refuse_confirmation": Scenario(
+        "confirmation answered Cancel: nothing written",
+        lambda h: standard_package(h),
+        [Run(answers=[(CAPTION, "Cancel")])],
+        [expect_exit_zero, expect_dialogs(lambda c: [confirm_dialog(c, "Cancel")]),
+         expect_install_dialog(None), expect_nothing_installed,
+         expect_no_file(WINDIR + "\\" + NAME + ".scr")]),
+    "refuse_agreement": Scenario(
+        "agreement declined: nothing written",
+        lambda h: standard_package(h, agreement=AGREEMENT),
+        [Run(answers=[(CAPTION, "OK"), ("License Agreement", "Decline")])],
+        [expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), agreement_dialog(c, "Decline")]),
+         expect_install_dialog(None), expect_nothing_installed,
+         expect_no_file(WINDIR + "\\" + NAME + ".scr")]),
+    "refuse_disk_full": Scenario(
+        "'Disk Full' answered Cancel: nothing written",
+        disk_full_package,
+        [Run(answers=[("Disk Full", "Cancel")])],
+        [expect_exit_zero, expect_disk_full, expect_install_dialog(None), expect_nothing_installed,
+         expect_no_file(WINDIR + "\\" + NAME + ".scr")],
+        small_disk=True),
+    "silent_replaces": Scenario(
+        "silent mode over an existing screen saver: replaced without a question, no launch",
+        lambda h: standard_package(h),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_dialogs([]), expect_installed(), expect_log(),
+         expect_marker("screensaver", [])],
+        prepare=plant_existing_screen_saver),
+    "silent_disk_full": Scenario(
+        "silent mode still asks 'Disk Full'",
+        disk_full_package,
+        [Run(args="/S", answers=[("Disk Full", "Cancel")])],
+        [expect_exit_zero, expect_disk_full, expect_nothing_installed],
+        small_disk=True),
+    "silent_agreement": Scenario(
+        "silent mode still shows the agreement; accepted, it installs without completion or launch",
+        lambda h: standard_package(h, agreement=AGREEMENT),
+        [Run(args="/S", answers=[("License Agreement", "Accept")])],
+        [expect_exit_zero, expect_dialogs(lambda c: [agreement_dialog(c, "Accept")]),
+         expect_install_dialog(False), expect_installed(), expect_log(), expect_activated(),
+         expect_marker("screensaver", [])]),
+    "codec_notice_ok": Scenario(
+        "codec notice answered OK: the media player page is opened, nothing started",
+        lambda h: standard_package(h, media=UNSUPPORTED_MEDIA[:2]),
+        [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "OK")])],
+        [expect_exit_zero, expect_codec_notice(".xyz\r\n", "OK"), expect_not_activated,
+         expect_marker("screensaver", [])]),
+    "codec_notice_silent": Scenario(
+        "silent mode still shows the codec notice",
+        lambda h: standard_package(h, media=UNSUPPORTED_MEDIA[:2]),
+        [Run(args="/S", answers=[("Missing support codecs", "Cancel")])],
+        [expect_exit_zero, expect_codec_notice(".xyz\r\n", "Cancel"), expect_not_activated,
+         expect_marker("screensaver", [])]),
+    "directx_versions": Scenario(
+        "NeedsDirectX without DDRAW.DLL on Windows 95, 98, XP (asked, pages) and NT 4 (not asked)",
+        lambda h: standard_package(h, needs_directx=True, media=[]),
+        [Run(winver=v, overrides="ddraw=d",
+             answers=([] if i == 0 else [("Replace Screen Saver?", "Yes")]) +
+             [(CAPTION, "OK"), (CAPTION, "OK")] + ([(CAPTION, "Yes")] if v != "nt40" else []))
+         for i, v in enumerate(["win95", "win98", "winxp", "nt40"])],
+        [expect_exit_zero,
+         expect_dialogs(*[(lambda c, i=i, v=v: ([replace_dialog(c, "Yes")] if i else []) +
+                           [confirm_dialog(c), complete_dialog(c)] +
+                           ([directx_dialog(c, "Yes")] if v != "nt40" else []))
+                          for i, v in enumerate(["win95", "win98", "winxp", "nt40"])]),
+         expect_distinct_urls,
+         expect_marker("screensaver", ["", "", "", ""], screen_saver_module)],
+        timeout=90),
+    "switch_forms": Scenario(
+        "/S, -s, /Silent and x/S are silent; /q -S is interactive",
+        lambda h: standard_package(h, media=[]),
+        switch_runs(),
+        [expect_exit_zero,
+         expect_dialogs([], [], [], [], lambda c: [confirm_dialog(c, "Cancel")]),
+         expect_install_dialog(False, False, False, False, None)]),
+    "title_screen": Scenario(
+        "the title window's gradient, frame and shadowed title, read from a screenshot",
+        lambda h: standard_package(h, name="Aurora", top_color="#20E0A0", bottom_color="#E02040",
+                                   media=[]),
+        [Run(answers=[(CAPTION, "Cancel")], shot=CAPTION)],
+        [expect_exit_zero, expect_title_window(True), expect_title_pixels]),
+    # Robustness
+    "planted_shfolder": Scenario(
+        "a SHFOLDER.DLL beside the installer is never loaded",
+        lambda h: standard_package(h, media=[]),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_no_file(r"C:\e2e\markers\planted_shfolder.log"), expect_installed(),
+         expect_log()],
+        prepare=lambda ctx: shutil.copy2(ctx.prefix / "drive_c" / "e2e" / "bin" / "SHFOLDER.DLL",
+                                         ctx.prefix / "drive_c" / "e2e" / "pkg" / "SHFOLDER.DLL")),
+}
+
+
+WINVER_REG = "[HKEY_CURRENT_USER\\Software\\Wine]\n\"Version\"=\"{}\"\n"
+
+
+# --- Running ----------------------------------------------------------------------------------
+
+def mount_small_drive(prefix: Path, template: Path) -> None:
+    """C: on a 96 MB file system of its own, so the installer sees a nearly full drive. The
+    big system folders stay outside it, linked in by symbolic links."""
+    drive = prefix / "drive_c"
+    staging = prefix / "drive_c.staging"
+    drive.rename(staging)
+    drive.mkdir()
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=96m", "tmpfs", str(drive)], check=True)
+    for entry in staging.iterdir():
+        if entry.name == "windows":
+            (drive / "windows").mkdir()
+            for sub in entry.iterdir():
+                if sub.name in ("system32", "winsxs"):
+                    (drive / "windows" / sub.name).symlink_to(template / "drive_c" / "windows" / sub.name)
+                elif sub.is_dir() and not sub.is_symlink():
+                    shutil.copytree(sub, drive / "windows" / sub.name, symlinks=True)
+                else:
+                    shutil.copy2(sub, drive / "windows" / sub.name, follow_symlinks=False)
+        elif entry.is_dir() and not entry.is_symlink():
+            shutil.copytree(entry, drive / entry.name, symlinks=True)
+        else:
+            shutil.copy2(entry, drive / entry.name, follow_symlinks=False)
+    shutil.rmtree(staging)
+
+
+def unmount_if_mounted(path: Path) -> None:
+    if os.path.ismount(path):
+        subprocess.run(["umount", "-l", str(path)])
+
+
+def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Path,
+                 keep: bool = False) -> list:
+    scenario = SCENARIOS[name]
+    folder = work / name
+    if folder.exists():
+        unmount_if_mounted(folder / "prefix" / "drive_c")
+        shutil.rmtree(folder)
+    folder.mkdir(parents=True)
+    prefix = folder / "prefix"
+    helpers = Helpers(template)
+    package = scenario.package(helpers)
+    problems: list = []
+    xvfb = None
+    try:
+        harness.copy_prefix(template, prefix)
+        if scenario.small_disk:
+            mount_small_drive(prefix, template)
+        manifest = harness.write_manifest(
+            folder / "source", package.name, package.members, package.agreement,
+            package.needs_directx, package.top_color, package.bottom_color,
+            package.first_media_number)
+        pkg_dir = prefix / "drive_c" / "e2e" / "pkg"
+        pkg_dir.mkdir(parents=True, exist_ok=True)
+        installer = pkg_dir / package.file_name
+        listing = harness.build_installer(lmvpack, stub, manifest, installer)
+        if package.members_in_table is not None:
+            harness.end_member_table_at(installer, listing, package.members_in_table)
+        if package.claimed_last_size is not None:
+            patch_last_stored_size(installer, listing, package.claimed_last_size)
+        ctx = Ctx(scenario, package, prefix, folder, listing)
+        if scenario.prepare:
+            scenario.prepare(ctx)
+        xvfb = harness.Xvfb()
+        for run in scenario.runs:
+            if run.winver:
+                harness.plant_registry(prefix, xvfb, WINVER_REG.format(run.winver))
+                harness.stop_wineserver(prefix, wait=True)
+            st = os.statvfs(prefix / "drive_c")
+            ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
+            script = [("answer", c, b) for c, b in run.answers]
+            script += [("cancel", p, s) for p, s in run.cancels]
+            if run.shot:
+                script.append(("shot", run.shot))
+            ctx.results.append(harness.drive_installer(
+                prefix, package.installer, run.args, script, overrides=run.overrides,
+                timeout=scenario.timeout, screenshot_dir=folder, xvfb=xvfb))
+            if ctx.results[-1].log.exit_code() is None:
+                problems.append(f"run {len(ctx.results)}: the installer did not end "
+                                f"(driver status {ctx.results[-1].driver_status})")
+                break
+        if not problems:
+            for check in scenario.checks:
+                problems += check(ctx)
+        if problems:
+            for i, r in enumerate(ctx.results):
+                problems.append(f"--- run {i + 1} ({r.elapsed:.1f} s): what the driver saw\n"
+                                + r.log.describe())
+    except HarnessError as error:
+        problems.append(f"harness: {error}")
+    finally:
+        if xvfb:
+            xvfb.stop()
+        harness.stop_wineserver(prefix, wait=False) if prefix.exists() else None
+        unmount_if_mounted(prefix / "drive_c")
+        if not problems and not keep:
+            shutil.rmtree(prefix, ignore_errors=True)
+    return problems
+
+
+def patch_last_stored_size(installer: Path, listing: dict, size: int) -> None:
+    data = bytearray(installer.read_bytes())
+    table = listing["package_offset"] + 278 + listing["agreement_length"]
+    last = len(listing["members"]) - 1
+    if listing["members"][last]["unpacked_size"] != 0:
+        raise HarnessError("the member whose size is claimed larger must be stored")
+    at = table + 28 * last + 4
+    data[at:at + 4] = size.to_bytes(4, "little")
+    installer.write_bytes(bytes(data))
+
+
+def smoke(template: Path, stub: Path, work: Path) -> int:
+    """The bare stub (no package placed in it) starts under Wine and exits with 0, whatever
+    it shows on the way (the driver dismisses it)."""
+    folder = work / "smoke"
+    if folder.exists():
+        shutil.rmtree(folder)
+    prefix = folder / "prefix"
+    harness.copy_prefix(template, prefix)
+    (prefix / "drive_c" / "e2e" / "pkg").mkdir(parents=True, exist_ok=True)
+    shutil.copy2(stub, prefix / "drive_c" / "e2e" / "pkg" / "lmvstub.exe")
+    xvfb = harness.Xvfb()
+    try:
+        result = harness.drive_installer(prefix, PKG_DIR + r"\lmvstub.exe", "", [], timeout=60, xvfb=xvfb)
+    finally:
+        xvfb.stop()
+        harness.stop_wineserver(prefix, wait=False)
+    code = result.log.exit_code()
+    print(f"lmvstub.exe exit code {code} after {result.elapsed:.1f} s")
+    if code != 0:
+        print(result.log.describe())
+        return 1
+    if not os.environ.get("E2E_KEEP"):
+        shutil.rmtree(folder, ignore_errors=True)
+    return 0
