@@ -36,8 +36,8 @@
 // internal nodes anew, Huffman-style, from the sorted leaves: pairs of the lowest nodes not
 // yet paired are joined and the new parent is inserted above every node of lower or equal
 // weight. That insertion keeps the table sorted (invariant 1), children are taken in pairs
-// (invariant 2) and parents are sums (invariant 3); the leaves all move to indices 0..283
-// and every new internal node lands above index 283, so node 0 is a leaf (invariant 4).
+// (invariant 2) and parents are sums (invariant 3); a new node always lands above the pair
+// it joins, so node 0 stays a leaf (invariant 4).
 // Halving keeps the model adaptive: recent statistics weigh as much as all older ones.
 //
 // The tables are small (under 4 KiB), so a walk in either direction stays in L1 cache.

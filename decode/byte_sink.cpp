@@ -32,10 +32,14 @@ void WritePtr(FILE* destination, int byte, uint32_t total) {
     sink_buffer[fill++] = static_cast<uint8_t>(byte);
     if (fill < flush_threshold) return;
     const size_t count = static_cast<size_t>(fill);
-    if (std::fwrite(sink_buffer, 1, count, destination) != count) {
+    written += count;
+    // The runtime's stream may hold the last block in its own buffer, where a full disk would
+    // only show when the file is closed, and nobody looks then: push it out now.
+    const bool last_block = written >= total;
+    if (std::fwrite(sink_buffer, 1, count, destination) != count ||
+        (last_block && std::fflush(destination) != 0)) {
         FailWrite("Write error in function WritePtr()");
     }
-    written += count;
     fill = 0;
     armed = false;
 }

@@ -6,8 +6,10 @@
 // `total`, so no final flush call exists or is needed. The destination never receives more
 // than `total` bytes: bytes handed in after the member is complete (the tail of a last match
 // that runs past the end) are dropped. A write that the file does not accept in full ends the
-// process (FailWrite). Bytes still buffered when the decoder stops early are never written,
-// so a cut-short member leaves a whole number of 16384-byte blocks.
+// process (FailWrite); the last block is also flushed out of the stream's own buffer at once,
+// so that a full disk cannot pass unnoticed until the file is closed. Bytes still buffered when the
+// decoder stops early are never written, so a cut-short member leaves a whole number of 16384-byte
+// blocks.
 //
 // WritePtr(nullptr, 0, 0) is the reset; it must be called before every member.
 #pragma once

@@ -1,0 +1,198 @@
+#include "decode/lzh_decoder.h"
+
+#include "decode/adaptive_model.h"
+#include "decode/byte_sink.h"
+#include "decode/byte_source.h"
+#include "tests/unit/decode/recording_file.h"
+#include "tools/lmvpack/stream_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+int polls = 0;
+int stop_at_poll = 0; // 0: never stop
+bool CountingPoll() {
+    ++polls;
+    return polls == stop_at_poll;
+}
+
+struct Restored {
+    int32_t result = 0;
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> writes;
+    long bytes_read = 0; // how far the package file was read
+};
+
+// Runs the decoder as extraction does: source and sink reset, package at the member.
+// `package` may hold more (or fewer) bytes than `stored_size` claims.
+Restored Decode(const std::vector<uint8_t>& package, uint32_t unpacked_size, uint32_t stored_size) {
+    Restored restored;
+    FILE* source = TemporaryFileWith(package);
+    RecordingFile recorder;
+    FILE* destination = recorder.Open();
+    if (source == nullptr || destination == nullptr) {
+        ADD_FAILURE() << "cannot open the test files";
+        return restored;
+    }
+    polls = 0;
+    ByteSource(nullptr, 0);
+    WritePtr(nullptr, 0, 0);
+    restored.result = LzhDecoder(source, destination, unpacked_size, stored_size, CountingPoll);
+    restored.bytes_read = std::ftell(source);
+    std::fclose(source);
+    restored.bytes = recorder.contents();
+    restored.writes = recorder.writes();
+    return restored;
+}
+
+Restored Decode(const std::vector<uint8_t>& stream, uint32_t unpacked_size) {
+    return Decode(stream, unpacked_size, static_cast<uint32_t>(stream.size()));
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (auto& byte : bytes)
+        byte = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+class LzhDecoderTest : public ::testing::Test {
+  protected:
+    void TearDown() override { stop_at_poll = 0; }
+};
+
+TEST_F(LzhDecoderTest, ThreeLiteralsOfTheFreshTree) {
+    const Restored restored = Decode({0x29, 0x2A, 0x2B}, 3);
+    EXPECT_EQ(restored.bytes, Bytes("abc"));
+    EXPECT_EQ(restored.result, 3);
+}
+
+TEST_F(LzhDecoderTest, MatchOverlappingItsOwnOutput) {
+    const Restored restored = Decode({0x29, 0x2A, 0x2B, 0xCB, 0x01, 0x00}, 9);
+    EXPECT_EQ(restored.bytes, Bytes("abcabcabc"));
+    EXPECT_EQ(restored.result, 9);
+}
+
+TEST_F(LzhDecoderTest, MatchFromTheInitialSpacesIntoItsOwnOutput) {
+    const Restored restored = Decode({0xCF, 0x00, 0x00}, 10);
+    EXPECT_EQ(restored.bytes, Bytes(std::string(10, ' ')));
+}
+
+TEST_F(LzhDecoderTest, MissingBitsReadAsZeros) {
+    // Only the first byte of the ten-spaces stream is stored: the rest comes from zero bits,
+    // and the file is not read beyond the one stored byte.
+    const Restored short_stream = Decode({0xCF, 0x77, 0x77}, 10, 1);
+    EXPECT_EQ(short_stream.bytes, Bytes(std::string(10, ' ')));
+    EXPECT_EQ(short_stream.bytes_read, 1);
+
+    // A package that ends before the member: the missing bytes are zeros as well.
+    const Restored truncated = Decode({0xCF}, 10, 3);
+    EXPECT_EQ(truncated.bytes, Bytes(std::string(10, ' ')));
+}
+
+TEST_F(LzhDecoderTest, LastMatchPastTheSizeReachesTheSinkButNotTheFile) {
+    const Restored restored = Decode({0xCF, 0x00, 0x00}, 4);
+    EXPECT_EQ(restored.result, 10);
+    EXPECT_EQ(restored.bytes, Bytes("    "));
+    EXPECT_EQ(restored.writes, (std::vector<size_t>{4}));
+}
+
+TEST_F(LzhDecoderTest, SizeZeroOrNegativeRestoresAndReadsNothing) {
+    for (const uint32_t size : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+        const Restored restored = Decode({0x29, 0x2A, 0x2B}, size);
+        EXPECT_EQ(restored.result, 0) << size;
+        EXPECT_TRUE(restored.bytes.empty()) << size;
+        EXPECT_EQ(restored.bytes_read, 0) << size;
+        EXPECT_EQ(polls, 0) << size;
+    }
+    EXPECT_EQ(LzhDecoder(nullptr, nullptr, 0, 0, nullptr), 0);
+}
+
+TEST_F(LzhDecoderTest, CrossesTheFirstAndLaterRebuilds) {
+    // Random bytes code as about one literal per byte: 150000 symbols pass the first
+    // rebuild (the 32485th symbol) and several after it.
+    const std::vector<uint8_t> input = RandomBytes(150000, 3);
+    const std::vector<uint8_t> stream = EncodeStream(input, CompressionLevel::Fast);
+    EXPECT_EQ(Decode(stream, 150000).bytes, input);
+
+    // Exactly up to the symbol before the first rebuild and the one that triggers it.
+    for (const size_t size : {32484u, 32485u, 32486u}) {
+        const std::vector<uint8_t> part(input.begin(), input.begin() + static_cast<long>(size));
+        EXPECT_EQ(
+            Decode(EncodeStream(part, CompressionLevel::Fast), static_cast<uint32_t>(size)).bytes,
+            part)
+            << size;
+    }
+}
+
+TEST_F(LzhDecoderTest, ReadsTheStreamInBlocksAndNeverPastIt) {
+    const std::vector<uint8_t> input = RandomBytes(60000, 5);
+    std::vector<uint8_t> package = EncodeStream(input, CompressionLevel::Fast);
+    const uint32_t stored_size = static_cast<uint32_t>(package.size());
+    ASSERT_GT(stored_size, 3u * 16384);
+    package.resize(package.size() + 1000, 0x5A); // the next member
+    const Restored restored = Decode(package, 60000, stored_size);
+    EXPECT_EQ(restored.bytes, input);
+    EXPECT_EQ(restored.bytes_read, static_cast<long>(stored_size));
+    EXPECT_EQ(restored.writes, (std::vector<size_t>{16384, 16384, 16384, 60000 - 3 * 16384}));
+}
+
+TEST_F(LzhDecoderTest, PollsAfterTheFirstSymbolThenEvery102400Bytes) {
+    const std::vector<uint8_t> input = RandomBytes(102400 * 2 + 1, 9);
+    const std::vector<uint8_t> stream = EncodeStream(input, CompressionLevel::Fast);
+    EXPECT_EQ(Decode(stream, 1).result, 1);
+    EXPECT_EQ(polls, 1);
+    EXPECT_EQ(Decode(stream, 102400).result, 102400);
+    EXPECT_EQ(polls, 1);
+    Decode(stream, 102401);
+    EXPECT_EQ(polls, 2);
+    Decode(stream, 102400 * 2 + 1);
+    EXPECT_EQ(polls, 3);
+}
+
+TEST_F(LzhDecoderTest, StopLeavesOnlyTheBlocksWrittenBeforeIt) {
+    const std::vector<uint8_t> input = RandomBytes(300000, 13);
+    const std::vector<uint8_t> stream = EncodeStream(input, CompressionLevel::Fast);
+
+    stop_at_poll = 1; // stop after the first symbol
+    Restored restored = Decode(stream, 300000);
+    EXPECT_EQ(restored.result, 1);
+    EXPECT_TRUE(restored.bytes.empty());
+
+    stop_at_poll = 2; // stop just past 102400 bytes
+    restored = Decode(stream, 300000);
+    EXPECT_GT(restored.result, 102400);
+    EXPECT_LE(restored.result, 102400 + kMaxMatch);
+    EXPECT_EQ(restored.bytes, std::vector<uint8_t>(input.begin(), input.begin() + 6 * 16384));
+}
+
+TEST_F(LzhDecoderTest, OutputDoesNotDependOnThePreviousMember) {
+    // A first symbol that copies 30 bytes from 4096 back reads the 30 ring positions after
+    // the initial spaces, which no stream has written yet: they read as zeros every time,
+    // whatever the member before left there.
+    AdaptiveModel model;
+    ResetModel(model);
+    int length = 0;
+    const uint32_t match_30 = SymbolCode(model, 253 + 30, &length);
+    ASSERT_EQ(length, 8);
+    // The length code, then offset 4095: prefix 11111111 and the low six bits 111111.
+    const uint32_t bits = (match_30 << 14) | 0x3FFF; // 22 bits
+    const std::vector<uint8_t> reach_back = {static_cast<uint8_t>(bits >> 14),
+                                             static_cast<uint8_t>(bits >> 6),
+                                             static_cast<uint8_t>(bits << 2)};
+    EXPECT_EQ(Decode(reach_back, 30).bytes, std::vector<uint8_t>(30, 0));
+    ASSERT_EQ(Decode(EncodeStream(RandomBytes(5000, 1), CompressionLevel::Fast), 5000).bytes.size(),
+              5000u);
+    EXPECT_EQ(Decode(reach_back, 30).bytes, std::vector<uint8_t>(30, 0));
+}
+
+} // namespace

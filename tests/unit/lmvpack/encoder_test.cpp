@@ -1,0 +1,227 @@
+#include "tools/lmvpack/stream_codec.h"
+
+#include "decode/adaptive_model.h"
+#include "decode/lzh_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr CompressionLevel kLevels[] = {CompressionLevel::Fast, CompressionLevel::Default,
+                                        CompressionLevel::Best};
+
+const char* LevelName(CompressionLevel level) {
+    switch (level) {
+    case CompressionLevel::Fast:
+        return "fast";
+    case CompressionLevel::Default:
+        return "default";
+    case CompressionLevel::Best:
+        return "best";
+    }
+    return "?";
+}
+
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (auto& byte : bytes)
+        byte = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// Words drawn from a small vocabulary: text with many short, near repeats.
+std::vector<uint8_t> Text(size_t size, unsigned seed) {
+    static const char* const kWords[] = {"the ",     "screen ", "saver ",  "license ", "program ",
+                                         "software", " of ",    "and ",    "to ",      "\r\n",
+                                         "free ",    "copy ",   "modify ", "you ",     "may "};
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size)
+        text += kWords[random() % std::size(kWords)];
+    text.resize(size);
+    return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> CorpusFile(const char* name, size_t limit) {
+    const fs::path path = fs::path(LMV_SOURCE_DIR) / ".." / "shared" / "bench-corpus" / name;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+    if (bytes.size() > limit) bytes.resize(limit);
+    return bytes;
+}
+
+// One coded element of a stream: a literal (length 1) or a match.
+struct Token {
+    int length;
+    int distance; // 0 for a literal
+};
+
+// Reads the tokens of a stream that restores `size` bytes, using the model and offset tables
+// the way the format defines them. Independent of the decoder's own loop, so the encoder's
+// choices can be checked, not only the bytes they restore to.
+std::vector<Token> Tokens(const std::vector<uint8_t>& stream, size_t size) {
+    size_t bit_index = 0;
+    auto bit = [&]() -> unsigned {
+        const size_t byte = bit_index / 8;
+        const unsigned value = byte < stream.size() ? (stream[byte] >> (7 - bit_index % 8)) & 1 : 0;
+        ++bit_index;
+        return value;
+    };
+    AdaptiveModel model;
+    ResetModel(model);
+    std::vector<Token> tokens;
+    size_t produced = 0;
+    while (produced < size) {
+        unsigned node = model.Child[kRootNode];
+        while (node < kLeafBase)
+            node = model.Child[node + bit()];
+        const int symbol = static_cast<int>(node - kLeafBase);
+        UpdateModel(model, symbol);
+        if (symbol < 256) {
+            tokens.push_back({1, 0});
+            ++produced;
+            continue;
+        }
+        unsigned first = 0;
+        for (int i = 0; i < 8; ++i)
+            first = 2 * first + bit();
+        const int prefix_length = OffsetCodeLength[first];
+        unsigned low = first;
+        for (int i = 0; i < prefix_length - 2; ++i)
+            low = 2 * low + bit();
+        const int offset = OffsetHigh[first] * 64 + static_cast<int>(low & 63);
+        tokens.push_back({symbol - 253, offset + 1});
+        produced += static_cast<size_t>(symbol - 253);
+    }
+    return tokens;
+}
+
+void ExpectRoundTrip(const std::vector<uint8_t>& input, const std::string& what) {
+    for (const CompressionLevel level : kLevels) {
+        const std::vector<uint8_t> stream = EncodeStream(input, level);
+        const std::vector<uint8_t> restored =
+            DecodeStream(stream, static_cast<uint32_t>(input.size()));
+        ASSERT_EQ(restored.size(), input.size()) << what << " at " << LevelName(level);
+        EXPECT_TRUE(restored == input) << what << " at " << LevelName(level);
+
+        // No match reaches behind the initial spaces or runs past the end.
+        size_t position = 0;
+        for (const Token& token : Tokens(stream, input.size())) {
+            ASSERT_LE(token.distance, static_cast<int>(position) + kInitialFill)
+                << what << " at " << LevelName(level) << ", byte " << position;
+            position += static_cast<size_t>(token.length);
+        }
+        EXPECT_EQ(position, input.size()) << what << " at " << LevelName(level);
+    }
+}
+
+TEST(EncoderTest, ParsesTheLevelNames) {
+    EXPECT_EQ(ParseCompressionLevel("fast"), CompressionLevel::Fast);
+    EXPECT_EQ(ParseCompressionLevel("default"), CompressionLevel::Default);
+    EXPECT_EQ(ParseCompressionLevel("best"), CompressionLevel::Best);
+    EXPECT_EQ(ParseCompressionLevel("Best"), std::nullopt);
+    EXPECT_EQ(ParseCompressionLevel(""), std::nullopt);
+}
+
+TEST(EncoderTest, EmptyInputGivesAnEmptyStream) {
+    for (const CompressionLevel level : kLevels)
+        EXPECT_TRUE(EncodeStream({}, level).empty());
+}
+
+TEST(EncoderTest, RoundTripsAroundTheMatchAndWindowLimits) {
+    const std::vector<uint8_t> text = Text(8000, 1);
+    const std::vector<uint8_t> random = RandomBytes(8000, 2);
+    const std::vector<uint8_t> runs = [] {
+        std::vector<uint8_t> bytes(8000);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(i / 700);
+        return bytes;
+    }();
+    for (const size_t size : {1u, 2u, 3u, 29u, 30u, 31u, 4095u, 4096u, 4097u}) {
+        for (const auto* source : {&text, &random, &runs}) {
+            const std::vector<uint8_t> input(source->begin(),
+                                             source->begin() + static_cast<long>(size));
+            ExpectRoundTrip(input, std::to_string(size) + " bytes");
+        }
+    }
+}
+
+TEST(EncoderTest, RoundTripsDataThatRepeatsAtTheWindowEdge) {
+    // A block repeated at distances of 4095, 4096 and 4097: only the first two can match.
+    for (const size_t period : {4095u, 4096u, 4097u}) {
+        const std::vector<uint8_t> block = RandomBytes(period, static_cast<unsigned>(period));
+        std::vector<uint8_t> input;
+        for (int i = 0; i < 4; ++i)
+            input.insert(input.end(), block.begin(), block.end());
+        ExpectRoundTrip(input, "period " + std::to_string(period));
+        if (period <= 4096) {
+            EXPECT_LT(EncodeStream(input, CompressionLevel::Fast).size(), 2 * period)
+                << "period " << period;
+        }
+    }
+}
+
+TEST(EncoderTest, LeadingBlanksAreCodedFromTheInitialSpaces) {
+    const std::string text = std::string(600, ' ') + "Agreement";
+    const std::vector<uint8_t> input(text.begin(), text.end());
+    ExpectRoundTrip(input, "leading blanks");
+    const std::vector<uint8_t> stream = EncodeStream(input, CompressionLevel::Default);
+    const std::vector<Token> tokens = Tokens(stream, input.size());
+    ASSERT_FALSE(tokens.empty());
+    EXPECT_EQ(tokens.front().length, kMaxMatch);
+    EXPECT_LT(stream.size(), 60u);
+}
+
+TEST(EncoderTest, RoundTripsTheKindsOfFilesAPackageHolds) {
+    struct Sample {
+        const char* name;
+        size_t limit;
+    };
+    // Slices keep the test fast; the benchmark runs the whole files.
+    for (const Sample sample : {Sample{"license.txt", 40000}, Sample{"program.dll", 200000},
+                                Sample{"icon.bmp", 200000}, Sample{"tones.wav", 150000}}) {
+        const std::vector<uint8_t> input = CorpusFile(sample.name, sample.limit);
+        if (input.empty()) GTEST_SKIP() << "the benchmark corpus is not beside the source tree";
+        ExpectRoundTrip(input, sample.name);
+    }
+}
+
+TEST(EncoderTest, RoundTripsSeveralMegabytes) {
+    // Text, random data, runs and repeats far apart, in 2 MB: several model rebuilds, and
+    // blocks of the optimal parse that end in every kind of data.
+    std::vector<uint8_t> input;
+    for (unsigned part = 0; input.size() < 2'000'000; ++part) {
+        const std::vector<uint8_t> piece =
+            part % 3 == 0   ? Text(300000, part)
+            : part % 3 == 1 ? RandomBytes(100000, part)
+                            : std::vector<uint8_t>(250000, static_cast<uint8_t>(part));
+        input.insert(input.end(), piece.begin(), piece.end());
+    }
+    for (const CompressionLevel level : kLevels) {
+        const std::vector<uint8_t> stream = EncodeStream(input, level);
+        EXPECT_TRUE(DecodeStream(stream, static_cast<uint32_t>(input.size())) == input)
+            << LevelName(level);
+        EXPECT_LT(stream.size(), input.size() / 2) << LevelName(level);
+    }
+}
+
+TEST(EncoderTest, BetterLevelsCodeText) {
+    const std::vector<uint8_t> input = Text(100000, 9);
+    const size_t fast = EncodeStream(input, CompressionLevel::Fast).size();
+    const size_t best = EncodeStream(input, CompressionLevel::Best).size();
+    EXPECT_LT(fast, input.size() / 2);
+    EXPECT_LE(best, fast);
+}
+
+} // namespace
