@@ -47,6 +47,15 @@ constexpr const char kCutListMarker[] = "...\r\n";
 
 } // namespace
 
+bool IsPlainFileName(const char* name) {
+    bool only_dots = true;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c == '\\' || *c == '/' || *c == ':') return false;
+        if (*c != '.') only_dots = false;
+    }
+    return !only_dots || *name == '\0';
+}
+
 bool AppendText(char* buffer, size_t size, const char* text) {
     if (size == 0) return false;
     size_t used = 0;
@@ -103,9 +112,12 @@ bool PrepareInstallNames(char* install_caption) {
                     kInstallCaptionSize - 1 - (sizeof kCaptionSuffix - 1));
     AppendText(install_caption, kInstallCaptionSize, kCaptionSuffix);
 
-    // A name that leaves no room for ".scr" would give a file without its extension, which
-    // the install dialog would then cut at the wrong ".": refuse it instead.
+    // The name comes from the package and becomes a file in the Windows directory and a folder
+    // level of the shared data folder: a separator, a drive colon or a name of dots only would
+    // put files elsewhere. A name that leaves no room for ".scr" would give a file without its
+    // extension, which the install dialog would then cut at the wrong ".". Refuse them all.
     ScreenSaverFile[0] = '\0';
+    if (!IsPlainFileName(ScreenSaverName)) return false;
     char file[sizeof ScreenSaverFile] = "";
     if (!AppendText(file, sizeof file, ScreenSaverName) || !AppendText(file, sizeof file, ".scr"))
         return false;

@@ -27,9 +27,14 @@ void RemoveTrailingBlanks(char* text);
 // Upper-cases a-z in place; every other byte stays.
 void UpperCaseAscii(char* text);
 
+// False when the name holds a path separator or drive colon, or is made of dots only: such a
+// name would lead out of the folder it is meant to name. The empty name passes.
+bool IsPlainFileName(const char* name);
+
 // Trims ScreenSaverName, fills install_caption (kInstallCaptionSize bytes) with
 // "<name> Screen Saver Installation" and ScreenSaverFile with "<name>.scr". False, with
-// ScreenSaverFile left empty, when the name is too long to make a file name in ScreenSaverFile.
+// ScreenSaverFile left empty, when the name is not a plain file name or is too long to make
+// one in ScreenSaverFile; the caption is filled all the same.
 bool PrepareInstallNames(char* install_caption);
 
 // directory + "\" (unless it ends in one) + file, into a kTextPathSize buffer. False, with

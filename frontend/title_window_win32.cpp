@@ -29,8 +29,8 @@ void LoadPackageHeader() {
     BottomColor = header.BottomColor;
 }
 
-constexpr const char kNameTooLongMessage[] =
-    "The screen saver's name in this package is too long to be used as a file name.";
+constexpr const char kUnusableNameMessage[] =
+    "The screen saver's name in this package cannot be used as a file name.";
 
 } // namespace
 
@@ -46,7 +46,7 @@ void InstallSequence(HWND window) {
     if (CheckExistingScreenSaver() && CheckDiskSpace(&total_size)) {
         if (!PrepareInstallNames(install_caption)) {
             // Shown in silent mode too: the installation stops, and the user must know why.
-            MessageBoxA(nullptr, kNameTooLongMessage, "Error!!!", MB_OK | MB_ICONHAND);
+            MessageBoxA(nullptr, kUnusableNameMessage, "Error!!!", MB_OK | MB_ICONHAND);
         } else if (ConfirmInstallation(window, install_caption, total_size) && AskAgreement()) {
             SetCursor(LoadCursorA(nullptr, IDC_WAIT));
             const INT_PTR result =

@@ -103,6 +103,18 @@ TEST_F(PrepareInstallNamesTest, ANameWithoutRoomForItsExtensionIsRefused) {
     EXPECT_EQ(std::strlen(caption), kInstallCaptionSize - 1);
 }
 
+TEST_F(PrepareInstallNamesTest, ANameThatWouldLeaveItsFolderIsRefused) {
+    for (const char* name : {"..\\Evil", "a/b", "C:Evil", "Sub\\Dir", ".", "..", "...  "}) {
+        SetName(name);
+        EXPECT_FALSE(PrepareInstallNames(caption)) << name;
+        EXPECT_STREQ(ScreenSaverFile, "") << name;
+    }
+    for (const char* name : {"Dr. Who", ".hidden", "Tea...", "a..b"}) {
+        SetName(name);
+        EXPECT_TRUE(PrepareInstallNames(caption)) << name;
+    }
+}
+
 TEST(JoinPath, AddsOneSeparatorAndRefusesWhatDoesNotFit) {
     char path[kTextPathSize] = "unchanged";
     EXPECT_TRUE(JoinPath("C:\\WINDOWS", "A.scr", path));
