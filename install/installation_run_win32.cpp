@@ -6,6 +6,7 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
+#include "install/name_safety.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
 
@@ -61,6 +62,20 @@ void WorkOutScreenSaverPath(char (&screen_saver_path)[kPathSize]) {
 } // namespace
 
 void RunInstallation(HWND dialog) {
+    char screen_saver_base_name[kPathSize];
+    BuildScreenSaverBaseName(ScreenSaverFile, screen_saver_base_name,
+                             sizeof screen_saver_base_name);
+    // Before anything is written: a package whose names would lead out of our folders is
+    // damaged or hostile, and none of it is installed.
+    if (!IsSafeBaseName(screen_saver_base_name) || !MemberNamesAreSafe()) {
+        MessageBoxA(nullptr,
+                    "This installation package names a file outside the folders it installs "
+                    "into. It cannot be installed, and nothing has been changed.",
+                    "Error!!!", MB_OK | MB_ICONHAND);
+        EndDialog(dialog, 2);
+        return;
+    }
+
     char uninstall_key_path[kPathSize];
     BuildUninstallKeyPath(ScreenSaverFile, uninstall_key_path, sizeof uninstall_key_path);
     if (!MayWriteUninstallKey(uninstall_key_path)) {
@@ -73,10 +88,7 @@ void RunInstallation(HWND dialog) {
         return;
     }
 
-    char screen_saver_base_name[kPathSize];
     char screen_saver_path[kPathSize];
-    BuildScreenSaverBaseName(ScreenSaverFile, screen_saver_base_name,
-                             sizeof screen_saver_base_name);
     WorkOutScreenSaverPath(screen_saver_path);
     BuildSharedDataFolder(screen_saver_base_name);
     const InstallNames names = {screen_saver_base_name, screen_saver_path, SharedDataFolder};

@@ -15,8 +15,19 @@ bool AddFolderLevel(const char* level) {
     return true;
 }
 
+// By its full path in the system directory: a bare name would be looked for first in the
+// installer's own folder, usually a downloads folder where anyone may have left a DLL of that
+// name. Without the system directory the library counts as missing.
+HMODULE LoadSystemLibrary(const char* file_name) {
+    char path[kPathSize];
+    const UINT length = GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length >= sizeof path || !AppendPathLevel(path, sizeof path, file_name))
+        return nullptr;
+    return LoadLibraryA(path);
+}
+
 void GetCommonAppDataFolder() {
-    const HMODULE shfolder = LoadLibraryA("SHFOLDER.DLL");
+    const HMODULE shfolder = LoadSystemLibrary("SHFOLDER.DLL");
     if (shfolder == nullptr) return;
     // Through a plain function pointer type: GetProcAddress's own type does not match.
     const auto get_folder_path = reinterpret_cast<GetFolderPathProc>(
