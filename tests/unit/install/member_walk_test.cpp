@@ -90,28 +90,32 @@ class MemberWalk : public testing::Test {
         ProtectedMember = 0;
     }
 
-    // Builds the installer, walks it and keeps the walk's result.
-    MemberWalkResult Walk() {
-        const std::string installer = WriteSyntheticInstaller("installer.exe", package);
+    // Writes the installer (the package, or the given bytes) and walks its member table into a
+    // fresh folder beside it.
+    MemberWalkResult Walk(bool (*poll)() = Poll, const std::vector<uint8_t>* bytes = nullptr) {
+        const std::string installer = bytes ? WriteTempFile("installer.exe", *bytes)
+                                            : WriteSyntheticInstaller("installer.exe", package);
         PlatSetModuleFileName(installer.c_str());
-        folder = fs::path(installer).parent_path().string() + "/shared/";
+        const std::string beside = fs::path(installer).parent_path().string();
+        folder = beside + "/shared/";
         fs::remove_all(folder);
         fs::create_directories(folder);
-        screen_saver = fs::path(installer).parent_path().string() + "/Aurora.scr";
+        screen_saver = beside + "/Aurora.scr";
+        fs::remove(screen_saver);
         if (shared_folder.empty()) shared_folder = folder;
         const InstallNames names = {"Aurora", screen_saver.c_str(), shared_folder.c_str()};
-        const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Poll};
+        const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, poll};
         uint16_t first_media_number = 0;
         const FileHandle table = OpenMemberTable(&first_media_number);
         uint8_t copy_buffer[2048];
-        const MemberWalkResult result =
-            WalkMemberTable(table, first_media_number, copy_buffer, names, hooks);
+        result = WalkMemberTable(table, first_media_number, copy_buffer, names, hooks);
         if (result.package != kNoFile) PlatClose(result.package);
         return result;
     }
 
     TestPackage package;
     Recorder record;
+    MemberWalkResult result{};
     std::string folder;
     std::string shared_folder; // the names' folder; the real one unless a test sets it
     std::string screen_saver;
@@ -121,8 +125,7 @@ TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
     package.members = {Stored(5000, 1), Compressed(70000, 2), Stored(4096, 3),
                        Compressed(3000, 4, ".MID"), Stored(10, 5, ".wav")};
     package.members[4].prefix_kind = '_';
-    const MemberWalkResult result = Walk();
-    EXPECT_TRUE(result.reached_end);
+    EXPECT_TRUE(Walk().reached_end);
 
     const std::vector<std::string> expected = {
         "log " + screen_saver,
@@ -155,8 +158,7 @@ TEST_F(MemberWalk, AfterAnAbortEveryMemberIsStillCreatedAndLoggedButNotProbed) {
     package.members = {Stored(10000, 1), Compressed(50000, 2), Stored(10000, 3),
                        Stored(10000, 4, ".MID"), Compressed(50000, 5, ".MID")};
     AbortRequested = 1;
-    const MemberWalkResult result = Walk();
-    EXPECT_TRUE(result.reached_end);
+    EXPECT_TRUE(Walk().reached_end);
     EXPECT_EQ(ReadAll(screen_saver).size(), 2048u);
     EXPECT_EQ(ReadAll(folder + "Aurora.dat").size(), 0u);
     EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(10000, 3));
@@ -183,38 +185,27 @@ TEST_F(MemberWalk, PackageThatCannotBeLocatedEndsTheWalkAtOnce) {
     const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Poll};
     const InstallNames names = {"Aurora", "/tmp/x.scr", "/tmp/"};
     uint8_t copy_buffer[2048];
-    const MemberWalkResult result = WalkMemberTable(kNoFile, 1, copy_buffer, names, hooks);
-    EXPECT_FALSE(result.reached_end);
-    EXPECT_EQ(result.package, kNoFile);
+    const MemberWalkResult lost = WalkMemberTable(kNoFile, 1, copy_buffer, names, hooks);
+    EXPECT_FALSE(lost.reached_end);
+    EXPECT_EQ(lost.package, kNoFile);
     EXPECT_TRUE(record.events.empty());
+}
+
+bool LoseThePackageDuringMemberOne() {
+    // Member 0 polls once; from the poll of member 1 on, the installer file cannot be found,
+    // so the package cannot be located again after that compressed member.
+    if (recorder->protected_at_poll.size() == 1) recorder->lose_package_at_next_poll = true;
+    return Poll();
 }
 
 TEST_F(MemberWalk, PackageLostAfterACompressedMemberEndsTheWalkWithThatMemberLogged) {
     package.members = {Stored(10, 1), Compressed(3000, 2), Stored(10, 3), Stored(10, 4, ".x")};
-    // Member 0 polls once; the poll of member 1 makes the installer file disappear, so the
-    // package cannot be located again after that compressed member.
-    struct Arm {
-        static bool Poll() {
-            if (recorder->protected_at_poll.size() == 1) recorder->lose_package_at_next_poll = true;
-            return ::Poll();
-        }
-    };
-    const std::string installer = WriteSyntheticInstaller("installer.exe", package);
-    PlatSetModuleFileName(installer.c_str());
-    const std::string dir = fs::path(installer).parent_path().string() + "/";
-    const std::string saver = dir + "Aurora.scr";
-    const InstallNames names = {"Aurora", saver.c_str(), dir.c_str()};
-    const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Arm::Poll};
-    uint16_t first_media_number = 0;
-    uint8_t copy_buffer[2048];
-    const MemberWalkResult result = WalkMemberTable(OpenMemberTable(&first_media_number),
-                                                    first_media_number, copy_buffer, names, hooks);
-    EXPECT_FALSE(result.reached_end);
+    EXPECT_FALSE(Walk(LoseThePackageDuringMemberOne).reached_end);
     EXPECT_EQ(result.package, kNoFile);
     EXPECT_EQ(record.events,
-              (std::vector<std::string>{"log " + saver, "log " + dir + "Aurora.dat"}));
-    EXPECT_EQ(ReadAll(dir + "Aurora.dat"), Pattern(3000, 2));
-    EXPECT_FALSE(fs::exists(dir + "UNINSTAL.EXE"));
+              (std::vector<std::string>{"log " + screen_saver, "log " + folder + "Aurora.dat"}));
+    EXPECT_EQ(ReadAll(folder + "Aurora.dat"), Pattern(3000, 2));
+    EXPECT_FALSE(fs::exists(folder + "UNINSTAL.EXE"));
 }
 
 TEST_F(MemberWalk, EntryCutShortEndsTheWalk) {
@@ -222,48 +213,30 @@ TEST_F(MemberWalk, EntryCutShortEndsTheWalk) {
     BuiltPe pe = BuildSyntheticPe({});
     std::vector<uint8_t> body = SerializePackage(package, pe.package_offset);
     // Keep the header, the first entry and half of the second; the data are gone.
-    const size_t header = 2 + 260 + 16;
-    body.resize(header + 28 + 14);
+    body.resize(2 + 260 + 16 + 28 + 14);
     pe.bytes.insert(pe.bytes.end(), body.begin(), body.end());
-    PlatSetModuleFileName(WriteTempFile("cut.exe", pe.bytes).c_str());
-
-    const std::string dir = fs::temp_directory_path().string() + "/lmv-unit-cut/";
-    fs::create_directories(dir);
-    const std::string saver = dir + "Aurora.scr";
-    const InstallNames names = {"Aurora", saver.c_str(), dir.c_str()};
-    const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, Poll};
-    uint16_t first_media_number = 0;
-    uint8_t copy_buffer[2048];
-    const MemberWalkResult result = WalkMemberTable(OpenMemberTable(&first_media_number),
-                                                    first_media_number, copy_buffer, names, hooks);
-    EXPECT_FALSE(result.reached_end);
-    EXPECT_NE(result.package, kNoFile);
-    PlatClose(result.package);
+    EXPECT_FALSE(Walk(Poll, &pe.bytes).reached_end);
     // The first member's data lie past the end: its file is created empty and logged.
-    EXPECT_EQ(record.events, (std::vector<std::string>{"log " + saver}));
-    EXPECT_EQ(ReadAll(saver).size(), 0u);
-    fs::remove_all(dir);
+    EXPECT_EQ(record.events, (std::vector<std::string>{"log " + screen_saver}));
+    EXPECT_EQ(ReadAll(screen_saver).size(), 0u);
 }
 
 TEST_F(MemberWalk, MemberWhoseDestinationDoesNotFitIsPassedOver) {
     package.members = {Stored(10, 1), Stored(10, 2), Stored(10, 3), Stored(10, 4, "._long_suffix_"),
                        Stored(10, 5, ".x")};
     // A folder name that leaves room for "UNINSTAL.EXE" but not "FILE0051._long_suffix_".
-    const std::string base = fs::temp_directory_path().string() + "/lmv-unit-long/";
+    // It need not exist: only the walk's decisions are looked at.
+    const std::string base = "/nonexistent/";
     const size_t room = kPathSize - 1 - std::string("UNINSTAL.EXE").size();
-    ASSERT_GT(room, base.size() + 1);
-    const std::string long_folder = base + std::string(room - base.size() - 1, 'f') + "/";
-    ASSERT_EQ(long_folder.size(), room);
-    shared_folder = long_folder;
-    // The names point at a folder that may not exist on every file system; only the walk's
-    // decisions matter here.
+    shared_folder = base + std::string(room - base.size() - 1, 'f') + "/";
+    ASSERT_EQ(shared_folder.size(), room);
     Walk();
     std::vector<std::string> logged;
     for (const std::string& event : record.events)
         if (event.rfind("log ", 0) == 0) logged.push_back(event.substr(4));
-    ASSERT_EQ(logged.size(), 4u);
-    EXPECT_EQ(logged[3], long_folder + "FILE0052.x");
-    fs::remove_all(base);
+    EXPECT_EQ(logged, (std::vector<std::string>{screen_saver, shared_folder + "Aurora.dat",
+                                                shared_folder + "UNINSTAL.EXE",
+                                                shared_folder + "FILE0052.x"}));
 }
 
 } // namespace
