@@ -64,8 +64,10 @@ bool CheckDiskSpace(uint32_t* total_size) {
 }
 
 uint32_t FreeKilobytes(const char* folder) {
-    char root[kTextPathSize];
-    FreeSpaceRoot(folder, root);
+    char root_text[kTextPathSize];
+    FreeSpaceRoot(folder, root_text);
+    // No usable root: ask about the current drive.
+    const char* root = root_text[0] != '\0' ? root_text : nullptr;
 
     // The extended call copes with drives over 2 GB but is missing from the first Windows 95.
     HMODULE kernel = LoadSystemLibrary("KERNEL32.DLL");

@@ -48,12 +48,12 @@ constexpr const char kCutListMarker[] = "...\r\n";
 } // namespace
 
 bool IsPlainFileName(const char* name) {
-    bool only_dots = true;
+    bool only_dots_and_blanks = true;
     for (const char* c = name; *c != '\0'; ++c) {
         if (*c == '\\' || *c == '/' || *c == ':') return false;
-        if (*c != '.') only_dots = false;
+        if (*c != '.' && *c != ' ') only_dots_and_blanks = false;
     }
-    return !only_dots || *name == '\0';
+    return !only_dots_and_blanks || *name == '\0';
 }
 
 bool AppendText(char* buffer, size_t size, const char* text) {
@@ -113,9 +113,9 @@ bool PrepareInstallNames(char* install_caption) {
     AppendText(install_caption, kInstallCaptionSize, kCaptionSuffix);
 
     // The name comes from the package and becomes a file in the Windows directory and a folder
-    // level of the shared data folder: a separator, a drive colon or a name of dots only would
-    // put files elsewhere. A name that leaves no room for ".scr" would give a file without its
-    // extension, which the install dialog would then cut at the wrong ".". Refuse them all.
+    // level of the shared data folder: a separator, a drive colon or a name of dots and blanks only
+    // would put files elsewhere. A name that leaves no room for ".scr" would give a file without
+    // its extension, which the install dialog would then cut at the wrong ".". Refuse them all.
     ScreenSaverFile[0] = '\0';
     if (!IsPlainFileName(ScreenSaverName)) return false;
     char file[sizeof ScreenSaverFile] = "";

@@ -104,7 +104,7 @@ TEST_F(PrepareInstallNamesTest, ANameWithoutRoomForItsExtensionIsRefused) {
 }
 
 TEST_F(PrepareInstallNamesTest, ANameThatWouldLeaveItsFolderIsRefused) {
-    for (const char* name : {"..\\Evil", "a/b", "C:Evil", "Sub\\Dir", ".", "..", "...  "}) {
+    for (const char* name : {"..\\Evil", "a/b", "C:Evil", "Sub\\Dir", ".", "..", "...  ", " . ."}) {
         SetName(name);
         EXPECT_FALSE(PrepareInstallNames(caption)) << name;
         EXPECT_STREQ(ScreenSaverFile, "") << name;
