@@ -42,11 +42,17 @@ TEMPLATE_REG = r"""REGEDIT4
 "ShowCrashDialog"=dword:00000000
 
 [HKEY_CLASSES_ROOT\http\shell\open\command]
-@="\"C:\\e2e\\bin\\recorder_url.exe\" \"%1\""
+@="\"C:\\e2e\\bin\\recorder_url.exe\" %1"
 
 [HKEY_CLASSES_ROOT\https\shell\open\command]
-@="\"C:\\e2e\\bin\\recorder_url.exe\" \"%1\""
-"""
+@="\"C:\\e2e\\bin\\recorder_url.exe\" %1"
+""" + "".join(f"""
+[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\setup-{v}.exe]
+"Version"="{v}"
+""" for v in ("win95", "win98", "winxp", "nt40"))
+# An installer copied under one of these names sees that Windows version (Wine's per-program
+# setting), so one prefix serves runs on several versions.
+WINVER_INSTALLER = "setup-{}.exe"
 
 
 class HarnessError(Exception):
@@ -183,7 +189,7 @@ class Image:
     """A PPM screenshot, read back pixel by pixel."""
 
     def __init__(self, ppm: bytes):
-        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", ppm)
+        m = re.match(rb"P6\s+(?:#[^\n]*\n\s*)*(\d+)\s+(\d+)\s+(\d+)\s", ppm)
         if not m:
             raise HarnessError("screenshot is not a binary PPM")
         self.width, self.height = int(m.group(1)), int(m.group(2))
@@ -372,18 +378,21 @@ def end_member_table_at(installer: Path, listing: dict, count: int) -> None:
 
 @dataclass
 class DriverLog:
+    """What the GUI driver saw during one run (one installer process)."""
     events: list
 
     @classmethod
-    def read(cls, path: Path) -> "DriverLog":
-        events = []
+    def read(cls, path: Path) -> list:
+        """The driver's log, split into one DriverLog per run."""
+        runs: dict = {}
         if path.exists():
             for line in path.read_bytes().decode("latin-1").splitlines():
                 try:
-                    events.append(json.loads(line))
+                    event = json.loads(line)
                 except json.JSONDecodeError:
-                    events.append({"event": "unparsable", "line": line})
-        return cls(events)
+                    event = {"event": "unparsable", "line": line, "run": -1, "t": 0}
+                runs.setdefault(event.get("run", -1), []).append(event)
+        return [cls(runs[k]) for k in sorted(runs)]
 
     def exit_code(self):
         for e in self.events:
@@ -392,46 +401,44 @@ class DriverLog:
         return None
 
     def windows(self) -> dict:
-        """hwnd -> list of the states it was seen in (window and shown events, in order)."""
+        """window id -> the states it was seen in, in order."""
         seen: dict = {}
         for e in self.events:
-            if e["event"] in ("window", "shown"):
-                seen.setdefault(e["hwnd"], []).append(e)
+            if e["event"] == "window":
+                seen.setdefault(e["id"], []).append(e)
         return seen
 
-    def ever_visible(self, hwnd) -> bool:
-        return any(e["event"] == "summary" and e["hwnd"] == hwnd and e["ever_visible"]
-                   for e in self.events) or any(
-            s["visible"] or s["event"] == "shown" for s in self.windows().get(hwnd, []))
+    def ever_visible(self, wid) -> bool:
+        return any(e["event"] == "gone" and e["id"] == wid and e["ever_visible"]
+                   for e in self.events) or any(s["visible"] for s in self.windows().get(wid, []))
 
     def dialogs(self) -> list:
-        """Every dialog or message box the installer showed, in order of first sight, as
-        dicts: caption, texts (static controls), buttons (visible ones), pressed, visible."""
+        """Every dialog or message box of the run, in order of first sight, as dicts:
+        caption, texts (static controls), buttons, edits, visible, owned, pressed."""
         out = []
-        by_hwnd = self.windows()
-        presses = [e for e in self.events if e["event"] == "press"]
-        for hwnd, states in by_hwnd.items():
-            last = [s for s in states if s["class"] == "#32770"]
-            if not last:
+        presses = {e["id"]: e for e in self.events if e["event"] == "press"}
+        for wid, states in self.windows().items():
+            states = [s for s in states if s["class"] == "#32770"]
+            if not states:
                 continue
-            full = max(last, key=lambda s: len(s["children"]))
-            texts = [c["text"] for c in full["children"] if c["class"].lower() == "static" and c["text"]]
-            buttons = [c["text"].replace("&", "") for c in full["children"]
-                       if c["class"].lower() == "button" and c["visible"]]
-            edits = [c["text"] for c in full["children"] if c["class"].lower() == "edit"]
-            out.append({"hwnd": hwnd, "caption": full["caption"], "texts": texts,
-                        "buttons": buttons, "edits": edits, "visible": self.ever_visible(hwnd),
-                        "owned": full["owned"], "t": states[0]["t"],
-                        "install_dialog": any(c["id"] == 1001 for c in full["children"])})
+            # The state a user saw: among the visible ones, the one showing the most controls
+            # (the latest of equals); a window never shown is taken at its fullest.
+            shown = [s for s in states if s["visible"]] or states
+            full = max(reversed(shown), key=lambda s: (
+                sum(1 for c in s["children"] if c["visible"]), bool(s["caption"])))
+            kids = full["children"]
+            press = presses.get(wid)
+            out.append({
+                "id": wid, "caption": full["caption"], "owned": full["owned"], "t": states[0]["t"],
+                "texts": [c["text"] for c in kids if c["class"].lower() == "static" and c["text"]],
+                "buttons": [c["text"].replace("&", "") for c in kids
+                            if c["class"].lower() == "button" and c["visible"]],
+                "edits": [c["text"] for c in kids if c["class"].lower() == "edit"],
+                "visible": self.ever_visible(wid),
+                "install_dialog": any(c["id"] == 1001 for c in kids),
+                "pressed": None if not press else
+                press["button"] if press["scripted"] else f"{press['button']} (unscripted)"})
         out.sort(key=lambda d: d["t"])
-        # Pair presses with dialogs in order of caption.
-        for d in out:
-            d["pressed"] = None
-        for p in presses:
-            for d in out:
-                if d["caption"] == p["caption"] and d["pressed"] is None and not d["install_dialog"]:
-                    d["pressed"] = p["button"] if p["scripted"] else f"{p['button']} (unscripted)"
-                    break
         return out
 
     def title_window(self):
@@ -440,16 +447,20 @@ class DriverLog:
                 return states
         return None
 
+    def first_dialog_time(self):
+        times = [d["t"] for d in self.dialogs()]
+        return min(times) if times else None
+
     def describe(self) -> str:
         lines = []
         for e in self.events:
-            if e["event"] in ("window", "shown"):
+            if e["event"] == "window":
                 kids = "; ".join(f"{c['class']}#{c['id']}{'' if c['visible'] else '(hidden)'}={c['text']!r}"
                                  for c in e["children"])
-                lines.append(f"  {e['t']:>6} ms {e['event']} {e['class']} {e['caption']!r} "
-                             f"visible={e['visible']} [{kids}]")
+                lines.append(f"  {e['t']:>6} ms window {e['id']} {e['class']} {e['caption']!r} "
+                             f"visible={e['visible']} owned={e['owned']} [{kids}]")
             else:
-                rest = {k: v for k, v in e.items() if k not in ("t", "event")}
+                rest = {k: v for k, v in e.items() if k not in ("t", "event", "run")}
                 lines.append(f"  {e['t']:>6} ms {e['event']} {rest}")
         return "\n".join(lines)
 
@@ -459,7 +470,6 @@ class RunResult:
     prefix: Path
     log: DriverLog
     driver_status: int
-    elapsed: float
     screenshots: list = field(default_factory=list)
 
     def unix(self, win_path: str) -> Path:
@@ -482,15 +492,26 @@ class RunResult:
         return [tuple(line.split("\t", 1)) for line in data.decode("latin-1").split("\r\n") if line]
 
 
-def drive_installer(prefix: Path, installer_win: str, args: str, script: list, *,
-                    overrides: str = "", timeout: float = 90, screenshot_dir: Path | None = None,
-                    xvfb: Xvfb) -> RunResult:
-    """Runs the GUI driver, which runs the installer; then lets every process of the prefix
-    end (so launched helpers have written their markers and the registry is saved)."""
+@dataclass
+class DriverRun:
+    """One installer run for the driver: the program, its arguments, and script steps
+    (("answer", caption, button), ("cancel", path, size), ("shot", caption))."""
+    installer: str
+    args: str = ""
+    steps: list = field(default_factory=list)
+
+
+def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: float = 90,
+                    screenshot_dir: Path | None = None, xvfb: Xvfb) -> tuple:
+    """Runs the GUI driver, which runs the installer runs one after the other; then lets
+    every process of the prefix end (so launched helpers have written their markers and the
+    registry is saved). Returns (one RunResult per run, seconds taken)."""
     run_dir = prefix / "drive_c" / "e2e" / "run"
     run_dir.mkdir(parents=True, exist_ok=True)
-    lines = [f"run\t{installer_win}", f"args\t{args}", f"timeout\t{int(timeout)}"]
-    lines += ["\t".join(str(x) for x in step) for step in script]
+    lines = [f"timeout\t{int(timeout)}"]
+    for run in runs:
+        lines += [f"run\t{run.installer}", f"args\t{run.args}"]
+        lines += ["\t".join(str(x) for x in step) for step in run.steps]
     (run_dir / "script.txt").write_bytes(("\r\n".join(lines) + "\r\n").encode("latin-1"))
     log_path = run_dir / "driver.log"
     env = wine_env(prefix, xvfb.display, overrides)
@@ -513,8 +534,8 @@ def drive_installer(prefix: Path, installer_win: str, args: str, script: list, *
     watcher.start()
     try:
         proc = subprocess.run(["wine", r"C:\e2e\bin\gui_driver.exe", r"C:\e2e\run\script.txt",
-                               r"C:\e2e\run\driver.log"], env=env, timeout=timeout + 60,
-                              capture_output=True)
+                               r"C:\e2e\run\driver.log"], env=env,
+                              timeout=timeout * len(runs) + 60, capture_output=True)
         status = proc.returncode
     except subprocess.TimeoutExpired:
         status = -1
@@ -522,7 +543,12 @@ def drive_installer(prefix: Path, installer_win: str, args: str, script: list, *
         stop_watch.set()
         watcher.join()
     stop_wineserver(prefix, wait=True, timeout=30)
-    return RunResult(prefix, DriverLog.read(log_path), status, time.monotonic() - start, shots)
+    logs = DriverLog.read(log_path)
+    logs = [log for log in logs if log.events and log.events[0].get("run", -1) >= 0]
+    results = [RunResult(prefix, log, status) for log in logs]
+    if results:
+        results[0].screenshots = shots
+    return results, time.monotonic() - start
 
 
 def plant_registry(prefix: Path, xvfb: Xvfb, reg_text: str) -> None:

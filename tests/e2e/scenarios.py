@@ -145,7 +145,6 @@ class Run:
     cancels: list = field(default_factory=list)  # (Windows path, size) in order
     shot: str | None = None  # caption of the window to photograph the screen under
     winver: str | None = None  # Wine's Windows version for this run
-    overrides: str = ""
 
 
 @dataclass
@@ -156,6 +155,7 @@ class Scenario:
     checks: list
     small_disk: bool = False  # C: on a 96 MB file system of its own
     prepare: Callable | None = None  # (ctx) before the first run
+    overrides: str = ""  # WINEDLLOVERRIDES additions, e.g. "ddraw=d"
     timeout: float = 90
 
 
@@ -168,6 +168,7 @@ class Ctx:
     listing: dict
     results: list = field(default_factory=list)
     free_kb_before: int = 0
+    elapsed: float = 0
 
     @property
     def last(self) -> harness.RunResult:
@@ -485,6 +486,9 @@ def expect_codec_notice(types: str, pressed: str) -> Callable:
 
 
 def expect_title_window(visible: bool) -> Callable:
+    """Interactive: the title window is on screen when the first dialog comes. Silent: it is
+    created visible and hidden at once, so no state after its first hidden one is visible."""
+
     def check(ctx: Ctx) -> list:
         out = []
         for i, r in enumerate(ctx.results):
@@ -492,12 +496,28 @@ def expect_title_window(visible: bool) -> Callable:
             if not states:
                 out.append(f"run {i + 1}: no title window (class LmvInstallClass)")
                 continue
-            hwnd = states[0]["hwnd"]
-            if r.log.ever_visible(hwnd) != visible:
-                out.append(f"run {i + 1}: title window visible={not visible}, expected {visible}")
             if not any(s["caption"] == ctx.package.name for s in states):
                 out.append(f"run {i + 1}: title window text {[s['caption'] for s in states]}, "
                            f"expected {ctx.package.name!r}")
+            first_dialog = r.log.first_dialog_time()
+            before = [s for s in states if first_dialog is None or s["t"] <= first_dialog]
+            if visible and not (before and before[-1]["visible"]):
+                out.append(f"run {i + 1}: the title window was not on screen when the first "
+                           f"dialog came")
+            if not visible:
+                was_shown = False
+                hidden_since = None
+                for s in states:
+                    if s["visible"]:
+                        was_shown = True
+                        if hidden_since is not None:
+                            out.append(f"run {i + 1}: title window shown again at {s['t']} ms "
+                                       f"in silent mode")
+                            break
+                    elif was_shown:
+                        hidden_since = s["t"]
+                if before and before[-1]["visible"]:
+                    out.append(f"run {i + 1}: title window visible when the first dialog came")
         return out
     return check
 
@@ -512,7 +532,10 @@ def expect_title_pixels(ctx: Ctx) -> list:
     states = r.log.title_window()
     if not states:
         return ["no title window to look at"]
-    left, top, right, bottom = states[-1]["rect"]
+    shown = [st for st in states if st["visible"] and st["rect"][2] > st["rect"][0]]
+    if not shown:
+        return ["the title window was never seen on screen"]
+    left, top, right, bottom = shown[-1]["rect"]
     width, height = right - left, bottom - top
     top_rgb = tuple(int(ctx.package.top_color[i:i + 2], 16) for i in (1, 3, 5))
     bottom_rgb = tuple(int(ctx.package.bottom_color[i:i + 2], 16) for i in (1, 3, 5))
@@ -659,7 +682,7 @@ def disk_full_package(h: Helpers) -> Package:
 
 def switch_runs():
     silent = ["/S", "-s", "/Silent", "x/S"]
-    return [Run(args=a) for a in silent] + [Run(args="/q -S", answers=[(CAPTION, "Cancel")])]
+    return [Run(args="/q -S", answers=[(CAPTION, "Cancel")])] + [Run(args=a) for a in silent]
 
 
 SCENARIOS: dict = {
@@ -707,16 +730,18 @@ SCENARIOS: dict = {
     "no_shfolder": Scenario(
         "SHFOLDER.DLL unavailable: the All Users\\Application Data fallback under the Windows directory",
         lambda h: standard_package(h),
-        [Run(args="/S", overrides="shfolder=d")],
+        [Run(args="/S")],
         [expect_exit_zero, expect_installed(FALLBACK_APPDATA), expect_log(appdata=FALLBACK_APPDATA),
          expect_uninstall_values(FALLBACK_APPDATA), expect_activated(),
-         expect_no_file(COMMON_APPDATA + r"\Tarrowby")]),
+         expect_no_file(COMMON_APPDATA + r"\Tarrowby")],
+        overrides="shfolder=d"),
     "unsupported_media": Scenario(
-        "media no device opens: each extension once in the codec notice, no activation, Cancel",
+        "media no device opens: .xyz once (twice unsupported; .xy is contained in it), no "
+        "activation, Cancel",
         lambda h: standard_package(h, media=UNSUPPORTED_MEDIA),
         [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "Cancel")])],
         [expect_exit_zero, expect_installed(), expect_log(), expect_uninstall_values(),
-         expect_not_activated, expect_codec_notice(".xyz\r\n.xy\r\n", "Cancel"),
+         expect_not_activated, expect_codec_notice(".xyz\r\n", "Cancel"),
          expect_marker("screensaver", [])]),
     "two_members": Scenario(
         "a package of two members: no Uninstall values (the probe's empty key stays), no probe",
@@ -799,7 +824,7 @@ SCENARIOS: dict = {
     "directx_versions": Scenario(
         "NeedsDirectX without DDRAW.DLL on Windows 95, 98, XP (asked, pages) and NT 4 (not asked)",
         lambda h: standard_package(h, needs_directx=True, media=[]),
-        [Run(winver=v, overrides="ddraw=d",
+        [Run(winver=v,
              answers=([] if i == 0 else [("Replace Screen Saver?", "Yes")]) +
              [(CAPTION, "OK"), (CAPTION, "OK")] + ([(CAPTION, "Yes")] if v != "nt40" else []))
          for i, v in enumerate(["win95", "win98", "winxp", "nt40"])],
@@ -810,14 +835,14 @@ SCENARIOS: dict = {
                           for i, v in enumerate(["win95", "win98", "winxp", "nt40"])]),
          expect_distinct_urls,
          expect_marker("screensaver", ["", "", "", ""], screen_saver_module)],
-        timeout=90),
+        overrides="ddraw=d"),
     "switch_forms": Scenario(
         "/S, -s, /Silent and x/S are silent; /q -S is interactive",
         lambda h: standard_package(h, media=[]),
         switch_runs(),
         [expect_exit_zero,
-         expect_dialogs([], [], [], [], lambda c: [confirm_dialog(c, "Cancel")]),
-         expect_install_dialog(False, False, False, False, None)]),
+         expect_dialogs(lambda c: [confirm_dialog(c, "Cancel")], [], [], [], []),
+         expect_install_dialog(None, False, False, False, False)]),
     "title_screen": Scenario(
         "the title window's gradient, frame and shadowed title, read from a screenshot",
         lambda h: standard_package(h, name="Aurora", top_color="#20E0A0", bottom_color="#E02040",
@@ -835,8 +860,6 @@ SCENARIOS: dict = {
                                          ctx.prefix / "drive_c" / "e2e" / "pkg" / "SHFOLDER.DLL")),
 }
 
-
-WINVER_REG = "[HKEY_CURRENT_USER\\Software\\Wine]\n\"Version\"=\"{}\"\n"
 
 
 # --- Running ----------------------------------------------------------------------------------
@@ -903,31 +926,35 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         ctx = Ctx(scenario, package, prefix, folder, listing)
         if scenario.prepare:
             scenario.prepare(ctx)
-        xvfb = harness.Xvfb()
+        runs = []
         for run in scenario.runs:
+            installer_win = package.installer
             if run.winver:
-                harness.plant_registry(prefix, xvfb, WINVER_REG.format(run.winver))
-                harness.stop_wineserver(prefix, wait=True)
-            st = os.statvfs(prefix / "drive_c")
-            ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
-            script = [("answer", c, b) for c, b in run.answers]
-            script += [("cancel", p, s) for p, s in run.cancels]
+                name = harness.WINVER_INSTALLER.format(run.winver)
+                shutil.copy2(installer, pkg_dir / name)
+                installer_win = PKG_DIR + "\\" + name
+            steps = [("answer", c, b) for c, b in run.answers]
+            steps += [("cancel", p, n) for p, n in run.cancels]
             if run.shot:
-                script.append(("shot", run.shot))
-            ctx.results.append(harness.drive_installer(
-                prefix, package.installer, run.args, script, overrides=run.overrides,
-                timeout=scenario.timeout, screenshot_dir=folder, xvfb=xvfb))
-            if ctx.results[-1].log.exit_code() is None:
-                problems.append(f"run {len(ctx.results)}: the installer did not end "
-                                f"(driver status {ctx.results[-1].driver_status})")
+                steps.append(("shot", run.shot))
+            runs.append(harness.DriverRun(installer_win, run.args, steps))
+        st = os.statvfs(prefix / "drive_c")
+        ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
+        xvfb = harness.Xvfb()
+        ctx.results, ctx.elapsed = harness.drive_installer(
+            prefix, runs, overrides=scenario.overrides, timeout=scenario.timeout,
+            screenshot_dir=folder, xvfb=xvfb)
+        for i in range(len(runs)):
+            if i >= len(ctx.results) or ctx.results[i].log.exit_code() is None:
+                problems.append(f"run {i + 1}: the installer did not end (driver status "
+                                f"{ctx.results[0].driver_status if ctx.results else None})")
                 break
         if not problems:
             for check in scenario.checks:
                 problems += check(ctx)
         if problems:
             for i, r in enumerate(ctx.results):
-                problems.append(f"--- run {i + 1} ({r.elapsed:.1f} s): what the driver saw\n"
-                                + r.log.describe())
+                problems.append(f"--- run {i + 1}: what the driver saw\n" + r.log.describe())
     except HarnessError as error:
         problems.append(f"harness: {error}")
     finally:
@@ -963,14 +990,15 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
     shutil.copy2(stub, prefix / "drive_c" / "e2e" / "pkg" / "lmvstub.exe")
     xvfb = harness.Xvfb()
     try:
-        result = harness.drive_installer(prefix, PKG_DIR + r"\lmvstub.exe", "", [], timeout=60, xvfb=xvfb)
+        results, elapsed = harness.drive_installer(
+            prefix, [harness.DriverRun(PKG_DIR + r"\lmvstub.exe")], timeout=60, xvfb=xvfb)
     finally:
         xvfb.stop()
         harness.stop_wineserver(prefix, wait=False)
-    code = result.log.exit_code()
-    print(f"lmvstub.exe exit code {code} after {result.elapsed:.1f} s")
+    code = results[0].log.exit_code() if results else None
+    print(f"lmvstub.exe exit code {code} after {elapsed:.1f} s")
     if code != 0:
-        print(result.log.describe())
+        print(results[0].log.describe() if results else "the driver logged nothing")
         return 1
     if not os.environ.get("E2E_KEEP"):
         shutil.rmtree(folder, ignore_errors=True)

@@ -3,7 +3,8 @@
 // writes everything it saw to a log (one JSON object per line) that the harness reads.
 //
 // Usage: gui_driver.exe SCRIPT LOG
-// Script lines (tab-separated fields, '#' starts a comment):
+// Script lines (tab-separated fields, '#' starts a comment); each run line starts a run, and
+// the lines after it until the next run line belong to it. Runs follow one another.
 //   run<TAB>C:\path\setup.exe           the program to start
 //   args<TAB>/S                         its command-line arguments (may be empty)
 //   answer<TAB>CAPTION<TAB>BUTTON       answer the next window with this caption by pressing
@@ -12,7 +13,7 @@
 //                                       reached SIZE bytes; cancels fire in script order
 //   shot<TAB>CAPTION                    before answering a window with this caption, ask the
 //                                       harness for a screenshot and wait until it is taken
-//   timeout<TAB>SECONDS                 give up (and end the program) after this long
+//   timeout<TAB>SECONDS                 give up on a run (and end its program) after this long
 // Answers are consumed in script order per caption. A visible dialog that no answer matches
 // is logged as unexpected and dismissed with Cancel, No, Decline or OK so the run ends.
 #include <windows.h>
@@ -24,6 +25,7 @@
 namespace {
 
 constexpr int kMaxRules = 64;
+constexpr int kMaxRuns = 16;
 constexpr int kMaxWindows = 256;
 constexpr int kTextMax = 2048;
 
@@ -39,24 +41,37 @@ struct CancelTrigger {
     bool fired;
 };
 
+struct RunScript {
+    char program[260];
+    char args[1024];
+    char shotCaption[260];
+    Answer answers[kMaxRules];
+    int answerCount;
+    CancelTrigger cancels[kMaxRules];
+    int cancelCount;
+};
+
+// A window as long as it exists: handles are reused after a window is destroyed, so every
+// window we see gets an id of its own.
 struct Seen {
     HWND hwnd;
+    int id;
+    unsigned pass;
     char signature[8192];
     bool everVisible;
     bool answered;
 };
 
-char g_program[260];
-char g_args[1024];
+RunScript g_runs[kMaxRuns];
+int g_runCount;
+RunScript* g_run;
+int g_runIndex;
 char g_logPath[260];
-char g_shotCaption[260];
-Answer g_answers[kMaxRules];
-int g_answerCount;
-CancelTrigger g_cancels[kMaxRules];
-int g_cancelCount;
 DWORD g_timeoutMs = 60000;
 Seen g_seen[kMaxWindows];
 int g_seenCount;
+int g_nextId = 1;
+unsigned g_pass;
 DWORD g_pid;
 FILE* g_log;
 DWORD g_start;
@@ -92,7 +107,8 @@ void Append(char* out, size_t cap, const char* text) {
 }
 
 void LogLine(const char* json) {
-    fprintf(g_log, "{\"t\":%lu,%s}\n", static_cast<unsigned long>(GetTickCount() - g_start), json);
+    fprintf(g_log, "{\"t\":%lu,\"run\":%d,%s}\n",
+            static_cast<unsigned long>(GetTickCount() - g_start), g_runIndex, json);
     fflush(g_log);
 }
 
@@ -116,6 +132,21 @@ void StripAmpersands(const char* in, char* out, size_t cap) {
     out[n] = 0;
 }
 
+// The text a user reads in a control. An edit control keeps its text inside its own
+// process, where only WM_GETTEXT reaches it; the other controls' texts are known to Wine's
+// server and come without disturbing the installer.
+void ReadControlText(HWND child, const char* cls, char* text, size_t cap) {
+    text[0] = 0;
+    if (lstrcmpiA(cls, "Edit") == 0) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(child, WM_GETTEXT, cap, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG, 1000, &ignored);
+        text[cap - 1] = 0;
+    } else {
+        GetWindowTextA(child, text, static_cast<int>(cap));
+    }
+}
+
 struct ChildList {
     char* json;
     size_t cap;
@@ -125,13 +156,15 @@ struct ChildList {
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
     auto* list = reinterpret_cast<ChildList*>(param);
     char cls[64] = "";
-    char text[kTextMax] = "";
+    char text[kTextMax];
     GetClassNameA(child, cls, sizeof cls);
-    GetWindowTextA(child, text, sizeof text);
+    ReadControlText(child, cls, text, sizeof text);
+    // The control's own visibility flag: a control of a hidden dialog is "visible" when it
+    // would show with its dialog.
+    bool visible = (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE) != 0;
     char item[kTextMax + 256];
     snprintf(item, sizeof item, "%s{\"id\":%d,\"visible\":%s,\"class\":", list->first ? "" : ",",
-             static_cast<int>(static_cast<short>(GetDlgCtrlID(child))),
-             IsWindowVisible(child) ? "true" : "false");
+             static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), visible ? "true" : "false");
     AppendJsonString(item, sizeof item, cls);
     Append(item, sizeof item, ",\"text\":");
     AppendJsonString(item, sizeof item, text);
@@ -173,28 +206,28 @@ bool IsInstallDialog(HWND hwnd) {
 }
 
 HWND FindButton(HWND dialog, const char* name) {
-    HWND found = nullptr;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child && !found;
-         child = GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char cls[64] = "";
         char text[256] = "";
         char plain[256];
         GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Button") != 0) continue;
+        if (lstrcmpiA(cls, "Button") != 0 || !(GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE))
+            continue;
         GetWindowTextA(child, text, sizeof text);
         StripAmpersands(text, plain, sizeof plain);
-        if (lstrcmpiA(plain, name) == 0) found = child;
+        if (lstrcmpiA(plain, name) == 0) return child;
     }
-    return found;
+    return nullptr;
 }
 
-void Press(HWND dialog, const char* caption, const char* button, bool expected) {
-    HWND target = FindButton(dialog, button);
-    char line[1024] = "\"event\":\"press\",\"caption\":";
+void Press(const Seen& s, const char* caption, const char* button, bool scripted) {
+    HWND target = FindButton(s.hwnd, button);
+    char line[1024];
+    snprintf(line, sizeof line, "\"event\":\"press\",\"id\":%d,\"caption\":", s.id);
     AppendJsonString(line, sizeof line, caption);
     Append(line, sizeof line, ",\"button\":");
     AppendJsonString(line, sizeof line, button);
-    Append(line, sizeof line, expected ? ",\"scripted\":true" : ",\"scripted\":false");
+    Append(line, sizeof line, scripted ? ",\"scripted\":true" : ",\"scripted\":false");
     Append(line, sizeof line, target ? ",\"found\":true" : ",\"found\":false");
     LogLine(line);
     // Posted, not sent: the click opens nested modal loops in the installer (the abort
@@ -202,44 +235,42 @@ void Press(HWND dialog, const char* caption, const char* button, bool expected) 
     if (target) PostMessageA(target, BM_CLICK, 0, 0);
 }
 
-void ToWinUnixPath(const char* logPath, const char* suffix, char* out, size_t cap) {
-    snprintf(out, cap, "%s%s", logPath, suffix);
-}
-
 void RequestScreenshot() {
     char request[300];
     char done[300];
-    ToWinUnixPath(g_logPath, ".shot-request", request, sizeof request);
-    ToWinUnixPath(g_logPath, ".shot-done", done, sizeof done);
+    snprintf(request, sizeof request, "%s.shot-request", g_logPath);
+    snprintf(done, sizeof done, "%s.shot-done", g_logPath);
+    DeleteFileA(done);
     HANDLE file = CreateFileA(request, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     LogEvent("shot-request", nullptr, nullptr);
     DWORD until = GetTickCount() + 30000;
     while (GetFileAttributesA(done) == INVALID_FILE_ATTRIBUTES && GetTickCount() < until)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    LogEvent(GetFileAttributesA(done) == INVALID_FILE_ATTRIBUTES ? "shot-timeout" : "shot-done",
-             nullptr, nullptr);
+    bool taken = GetFileAttributesA(done) != INVALID_FILE_ATTRIBUTES;
+    DeleteFileA(request);
+    LogEvent(taken ? "shot-done" : "shot-timeout", nullptr, nullptr);
 }
 
-void AnswerWindow(HWND hwnd) {
+void AnswerWindow(const Seen& s) {
     char caption[kTextMax] = "";
-    GetWindowTextA(hwnd, caption, sizeof caption);
-    for (int i = 0; i < g_answerCount; ++i) {
-        Answer& a = g_answers[i];
+    GetWindowTextA(s.hwnd, caption, sizeof caption);
+    for (int i = 0; i < g_run->answerCount; ++i) {
+        Answer& a = g_run->answers[i];
         if (!a.used && strcmp(a.caption, caption) == 0) {
             a.used = true;
-            if (g_shotCaption[0] && strcmp(g_shotCaption, caption) == 0) {
-                g_shotCaption[0] = 0;
+            if (g_run->shotCaption[0] && strcmp(g_run->shotCaption, caption) == 0) {
+                g_run->shotCaption[0] = 0;
                 RequestScreenshot();
             }
-            Press(hwnd, caption, a.button, true);
+            Press(s, caption, a.button, true);
             return;
         }
     }
     static const char* const fallbacks[] = {"Cancel", "No", "Decline", "OK"};
     for (const char* name : fallbacks) {
-        if (FindButton(hwnd, name)) {
-            Press(hwnd, caption, name, false);
+        if (FindButton(s.hwnd, name)) {
+            Press(s, caption, name, false);
             return;
         }
     }
@@ -253,7 +284,25 @@ Seen* Track(HWND hwnd) {
     Seen* s = &g_seen[g_seenCount++];
     *s = Seen{};
     s->hwnd = hwnd;
+    s->id = g_nextId++;
     return s;
+}
+
+void LogSummary(const Seen& s) {
+    char line[128];
+    snprintf(line, sizeof line, "\"event\":\"gone\",\"id\":%d,\"ever_visible\":%s", s.id,
+             s.everVisible ? "true" : "false");
+    LogLine(line);
+}
+
+void LogIfChanged(Seen& s, DWORD pid, const char* description) {
+    if (strcmp(description, s.signature) == 0) return;
+    strcpy(s.signature, description);
+    static char line[sizeof s.signature + 128];
+    snprintf(line, sizeof line, "\"event\":\"window\",\"id\":%d,\"hwnd\":%lu,\"pid\":%lu,%s", s.id,
+             static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(s.hwnd)),
+             static_cast<unsigned long>(pid), description);
+    LogLine(line);
 }
 
 BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM) {
@@ -267,41 +316,35 @@ BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM) {
     if (pid != g_pid && strcmp(cls, "#32770") != 0) return TRUE;
     Seen* s = Track(hwnd);
     if (!s) return TRUE;
+    s->pass = g_pass;
     char description[sizeof s->signature];
     Describe(hwnd, description, sizeof description);
-    if (strcmp(description, s->signature) != 0) {
-        strcpy(s->signature, description);
-        char line[sizeof description + 128];
-        snprintf(line, sizeof line, "\"event\":\"window\",\"hwnd\":%lu,\"pid\":%lu,%s",
-                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)),
-                 static_cast<unsigned long>(pid), description);
-        LogLine(line);
-    }
+    LogIfChanged(*s, pid, description);
     bool visible = IsWindowVisible(hwnd) != FALSE;
     s->everVisible = s->everVisible || visible;
     if (visible && !s->answered && strcmp(cls, "#32770") == 0 && !IsInstallDialog(hwnd)) {
         s->answered = true;
-        AnswerWindow(hwnd);
+        // Log the window as it is now, on screen: it may have been described a moment
+        // before it showed, and it is gone once answered.
+        Describe(hwnd, description, sizeof description);
+        LogIfChanged(*s, pid, description);
+        AnswerWindow(*s);
     }
     return TRUE;
 }
 
-// Polling can miss a window that is shown only briefly (the install dialog of a small
-// package); the show event cannot.
-void CALLBACK OnShow(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
-    if (object != OBJID_WINDOW || !hwnd || GetAncestor(hwnd, GA_PARENT) != GetDesktopWindow())
-        return;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != g_pid) return;
-    Seen* s = Track(hwnd);
-    if (s) s->everVisible = true;
-    char description[8192];
-    Describe(hwnd, description, sizeof description);
-    char line[sizeof description + 128];
-    snprintf(line, sizeof line, "\"event\":\"shown\",\"hwnd\":%lu,%s",
-             static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)), description);
-    LogLine(line);
+// One look at the screen: every window seen, every window gone since the last look.
+void Look() {
+    ++g_pass;
+    EnumWindows(VisitWindow, 0);
+    for (int i = 0; i < g_seenCount;) {
+        if (g_seen[i].pass != g_pass) {
+            LogSummary(g_seen[i]);
+            g_seen[i] = g_seen[--g_seenCount];
+        } else {
+            ++i;
+        }
+    }
 }
 
 BOOL CALLBACK FindInstallDialog(HWND hwnd, LPARAM param) {
@@ -315,8 +358,8 @@ BOOL CALLBACK FindInstallDialog(HWND hwnd, LPARAM param) {
 }
 
 void CheckCancelTriggers() {
-    for (int i = 0; i < g_cancelCount; ++i) {
-        CancelTrigger& c = g_cancels[i];
+    for (int i = 0; i < g_run->cancelCount; ++i) {
+        CancelTrigger& c = g_run->cancels[i];
         if (c.fired) continue;
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (!GetFileAttributesExA(c.path, GetFileExInfoStandard, &data) ||
@@ -335,7 +378,7 @@ void CheckCancelTriggers() {
         LogLine(line);
         HWND cancel = GetDlgItem(dialog, IDCANCEL);
         if (cancel) PostMessageA(cancel, BM_CLICK, 0, 0);
-        return; // one trigger per pass, so the next one sees the answer to this one first
+        return; // one trigger per look, so the next one sees the answer to this one first
     }
 }
 
@@ -356,6 +399,7 @@ bool ReadScript(const char* path) {
     FILE* f = fopen(path, "rb");
     if (!f) return false;
     char line[1024];
+    RunScript* run = nullptr;
     while (fgets(line, sizeof line, f)) {
         line[strcspn(line, "\r\n")] = 0;
         if (!line[0] || line[0] == '#') continue;
@@ -363,26 +407,83 @@ bool ReadScript(const char* path) {
         char* verb = NextField(&cursor);
         char* a = NextField(&cursor);
         char* b = NextField(&cursor);
-        if (strcmp(verb, "run") == 0 && a) {
-            snprintf(g_program, sizeof g_program, "%s", a);
+        if (strcmp(verb, "timeout") == 0 && a) {
+            g_timeoutMs = strtoul(a, nullptr, 10) * 1000;
+        } else if (strcmp(verb, "run") == 0 && a && g_runCount < kMaxRuns) {
+            run = &g_runs[g_runCount++];
+            snprintf(run->program, sizeof run->program, "%s", a);
+        } else if (!run) {
+            continue;
         } else if (strcmp(verb, "args") == 0) {
-            snprintf(g_args, sizeof g_args, "%s", a ? a : "");
-        } else if (strcmp(verb, "answer") == 0 && a && b && g_answerCount < kMaxRules) {
-            Answer& r = g_answers[g_answerCount++];
+            snprintf(run->args, sizeof run->args, "%s", a ? a : "");
+        } else if (strcmp(verb, "answer") == 0 && a && b && run->answerCount < kMaxRules) {
+            Answer& r = run->answers[run->answerCount++];
             snprintf(r.caption, sizeof r.caption, "%s", a);
             snprintf(r.button, sizeof r.button, "%s", b);
-        } else if (strcmp(verb, "cancel") == 0 && a && b && g_cancelCount < kMaxRules) {
-            CancelTrigger& c = g_cancels[g_cancelCount++];
+        } else if (strcmp(verb, "cancel") == 0 && a && b && run->cancelCount < kMaxRules) {
+            CancelTrigger& c = run->cancels[run->cancelCount++];
             snprintf(c.path, sizeof c.path, "%s", a);
             c.size = strtoul(b, nullptr, 10);
         } else if (strcmp(verb, "shot") == 0 && a) {
-            snprintf(g_shotCaption, sizeof g_shotCaption, "%s", a);
-        } else if (strcmp(verb, "timeout") == 0 && a) {
-            g_timeoutMs = strtoul(a, nullptr, 10) * 1000;
+            snprintf(run->shotCaption, sizeof run->shotCaption, "%s", a);
         }
     }
     fclose(f);
-    return g_program[0] != 0;
+    return g_runCount > 0;
+}
+
+// Starts one program of the script and plays the user until it ends. False when it had to
+// be stopped, or could not be started.
+bool PlayRun() {
+    char commandLine[1400];
+    snprintf(commandLine, sizeof commandLine, "\"%s\"%s%s", g_run->program,
+             g_run->args[0] ? " " : "", g_run->args);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    LogEvent("start", "command", commandLine);
+    if (!CreateProcessA(g_run->program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        char err[32];
+        snprintf(err, sizeof err, "%lu", static_cast<unsigned long>(GetLastError()));
+        LogEvent("error", "create_process", err);
+        return false;
+    }
+    g_pid = process.dwProcessId;
+    g_seenCount = 0;
+    DWORD started = GetTickCount();
+    bool ended = false;
+    for (;;) {
+        Look();
+        CheckCancelTriggers();
+        DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 5, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        if (wait == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            char line[64];
+            snprintf(line, sizeof line, "\"event\":\"exit\",\"code\":%lu",
+                     static_cast<unsigned long>(code));
+            LogLine(line);
+            ended = true;
+            break;
+        }
+        if (GetTickCount() - started > g_timeoutMs) {
+            LogEvent("timeout", nullptr, nullptr);
+            TerminateProcess(process.hProcess, 255);
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+    }
+    ++g_pass;
+    for (int i = 0; i < g_seenCount; ++i)
+        LogSummary(g_seen[i]);
+    g_seenCount = 0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return ended;
 }
 
 } // namespace
@@ -397,58 +498,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         LogEvent("error", "message", "script unreadable or without run line");
         return 2;
     }
-    char commandLine[1400];
-    snprintf(commandLine, sizeof commandLine, "\"%s\"%s%s", g_program, g_args[0] ? " " : "",
-             g_args);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    LogEvent("start", "command", commandLine);
-    if (!CreateProcessA(g_program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        char err[32];
-        snprintf(err, sizeof err, "%lu", static_cast<unsigned long>(GetLastError()));
-        LogEvent("error", "create_process", err);
-        return 2;
-    }
-    g_pid = process.dwProcessId;
-    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, OnShow,
-                                         process.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
-    LogEvent("show-hook", "installed", hook ? "yes" : "no");
     int result = 0;
-    for (;;) {
-        EnumWindows(VisitWindow, 0);
-        CheckCancelTriggers();
-        DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 5, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        if (wait == WAIT_OBJECT_0) {
-            DWORD code = 0;
-            GetExitCodeProcess(process.hProcess, &code);
-            char line[64];
-            snprintf(line, sizeof line, "\"event\":\"exit\",\"code\":%lu",
-                     static_cast<unsigned long>(code));
-            LogLine(line);
-            break;
-        }
-        if (GetTickCount() - g_start > g_timeoutMs) {
-            LogEvent("timeout", nullptr, nullptr);
-            TerminateProcess(process.hProcess, 255);
+    for (g_runIndex = 0; g_runIndex < g_runCount; ++g_runIndex) {
+        g_run = &g_runs[g_runIndex];
+        if (!PlayRun()) {
             result = 3;
             break;
         }
     }
-    for (int i = 0; i < g_seenCount; ++i) {
-        char line[128];
-        snprintf(line, sizeof line, "\"event\":\"summary\",\"hwnd\":%lu,\"ever_visible\":%s",
-                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(g_seen[i].hwnd)),
-                 g_seen[i].everVisible ? "true" : "false");
-        LogLine(line);
-    }
-    if (hook) UnhookWinEvent(hook);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     fclose(g_log);
     return result;
 }
