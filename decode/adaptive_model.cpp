@@ -1,14 +1,5 @@
 #include "decode/adaptive_model.h"
 
-namespace {
-// Makes `node` the parent of whatever `child` names: a leaf's symbol entry, or both
-// children of an internal node.
-inline void LinkChild(AdaptiveModel& model, uint16_t child, uint16_t node) {
-    model.Parent[child] = node;
-    if (child < kLeafBase) model.Parent[child + 1] = node;
-}
-} // namespace
-
 void ResetModel(AdaptiveModel& model) {
     for (int s = 0; s < kSymbolCount; ++s) {
         model.Weight[s] = 1;
@@ -50,34 +41,8 @@ void RebuildModel(AdaptiveModel& model) {
         model.Child[k] = static_cast<uint16_t>(i);
     }
     for (int i = 0; i < kNodeCount; ++i)
-        LinkChild(model, model.Child[i], static_cast<uint16_t>(i));
+        LinkChild(model, model.Child[i], static_cast<unsigned>(i));
     model.Parent[kRootNode] = 0;
-}
-
-void UpdateModel(AdaptiveModel& model, int symbol) {
-    if (model.Weight[kRootNode] == kRebuildLimit) RebuildModel(model);
-    uint16_t* const weight = model.Weight;
-    unsigned n = model.Parent[kLeafBase + symbol];
-    do {
-        const unsigned k = ++weight[n];
-        if (k > weight[n + 1]) {
-            // n now outweighs its upper neighbours of weight k - 1: trade places with the
-            // highest of them, l, subtrees included. The sentinel ends the scan.
-            unsigned l = n + 1;
-            while (k > weight[l + 1])
-                ++l;
-            weight[n] = weight[l];
-            weight[l] = static_cast<uint16_t>(k);
-            const uint16_t a = model.Child[n];
-            const uint16_t b = model.Child[l];
-            LinkChild(model, a, static_cast<uint16_t>(l));
-            model.Child[l] = a;
-            LinkChild(model, b, static_cast<uint16_t>(n));
-            model.Child[n] = b;
-            n = l;
-        }
-        n = model.Parent[n];
-    } while (n != 0);
 }
 
 uint32_t SymbolCode(const AdaptiveModel& model, int symbol, int* length) {

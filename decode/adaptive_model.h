@@ -61,11 +61,43 @@ struct AdaptiveModel {
 // 56..283 8-bit codes).
 void ResetModel(AdaptiveModel& model);
 
-// Counts one occurrence of `symbol`, rebuilding first when the root has reached the limit.
-void UpdateModel(AdaptiveModel& model, int symbol);
-
 // Halves the weights and rebuilds the internal nodes (see above).
 void RebuildModel(AdaptiveModel& model);
+
+// Makes `node` the parent of whatever `child` names: a leaf's symbol entry, or both children
+// of an internal node.
+inline void LinkChild(AdaptiveModel& model, unsigned child, unsigned node) {
+    model.Parent[child] = static_cast<uint16_t>(node);
+    if (child < kLeafBase) model.Parent[child + 1] = static_cast<uint16_t>(node);
+}
+
+// Counts one occurrence of `symbol`, rebuilding first when the root has reached the limit.
+// Inline: it runs once per symbol on both sides and is the decoder's hottest loop.
+inline void UpdateModel(AdaptiveModel& model, int symbol) {
+    if (model.Weight[kRootNode] == kRebuildLimit) RebuildModel(model);
+    uint16_t* const weight = model.Weight;
+    unsigned n = model.Parent[kLeafBase + symbol];
+    do {
+        const unsigned k = ++weight[n];
+        if (k > weight[n + 1]) {
+            // n now outweighs its upper neighbours of weight k - 1: trade places with the
+            // highest of them, l, subtrees included. The sentinel ends the scan.
+            unsigned l = n + 1;
+            while (k > weight[l + 1])
+                ++l;
+            weight[n] = weight[l];
+            weight[l] = static_cast<uint16_t>(k);
+            const unsigned a = model.Child[n];
+            const unsigned b = model.Child[l];
+            LinkChild(model, a, l);
+            model.Child[l] = static_cast<uint16_t>(a);
+            LinkChild(model, b, n);
+            model.Child[n] = static_cast<uint16_t>(b);
+            n = l;
+        }
+        n = model.Parent[n];
+    } while (n != 0);
+}
 
 // The code of `symbol` in the current tree, root first, in the low `*length` bits of the
 // result (found in the encoder's direction, leaf to root). A tree with the sibling property

@@ -19,4 +19,31 @@
 
 constexpr int kSinkBlockSize = 16384;
 
-void WritePtr(FILE* destination, int byte, uint32_t total);
+// The sink's process-wide state. It lives in this header only so that the per-byte path of
+// WritePtr can be inlined into the decoder's loop; nothing else touches it.
+namespace sink_detail {
+struct SinkState {
+    uint8_t buffer[kSinkBlockSize];
+    int16_t fill;            // bytes held in buffer
+    int16_t flush_threshold; // fill at which the load is written; valid while armed
+    bool armed;
+    uint32_t written; // bytes written since the reset
+};
+inline SinkState sink;
+
+void Reset();
+// Works out the threshold of a new load; false when the member is already complete.
+bool Arm(uint32_t total);
+void Flush(FILE* destination, uint32_t total);
+} // namespace sink_detail
+
+inline void WritePtr(FILE* destination, int byte, uint32_t total) {
+    using namespace sink_detail;
+    if (destination == nullptr && byte == 0 && total == 0) {
+        Reset();
+        return;
+    }
+    if (!sink.armed && !Arm(total)) return;
+    sink.buffer[sink.fill++] = static_cast<uint8_t>(byte);
+    if (sink.fill >= sink.flush_threshold) Flush(destination, total);
+}

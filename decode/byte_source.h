@@ -18,5 +18,29 @@
 
 constexpr int kSourceBlockSize = 16384;
 
+// The source's process-wide state. It lives in this header only so that the per-byte path
+// of ByteSource can be inlined into the decoder's bit input; nothing else touches it.
+namespace source_detail {
+struct SourceState {
+    uint8_t buffer[kSourceBlockSize];
+    int16_t bytes_left;    // not yet delivered; below 1 means a new block is due
+    int16_t read_position; // index of the next byte to deliver
+};
+inline SourceState source;
+
+void Reset();
+// Reads the next block; false when there is nothing to read (remaining 0).
+bool ReadBlock(FILE* package, uint32_t remaining);
+} // namespace source_detail
+
 // The next stored byte (0 to 255); 0 for the reset.
-int ByteSource(FILE* package, uint32_t remaining);
+inline int ByteSource(FILE* package, uint32_t remaining) {
+    using namespace source_detail;
+    if (package == nullptr && remaining == 0) {
+        Reset();
+        return 0;
+    }
+    if (source.bytes_left < 1 && !ReadBlock(package, remaining)) return 0;
+    --source.bytes_left;
+    return source.buffer[source.read_position++];
+}

@@ -249,61 +249,100 @@ std::array<uint8_t, kSymbolCount> SymbolBits(const AdaptiveModel& model) {
     return bits;
 }
 
-// Optimal parse, a block at a time. Each block is priced with the model as it stands when
-// the block starts; the block's path is then coded, which moves the model on. The search
-// runs kMaxMatch positions past the block so that matches are not cut at its end; the
-// path is kept up to the first step that ends at or after the block's end.
-void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth) {
-    constexpr int kBlock = 2048;
+// Optimal parse, a block at a time: the cheapest path in bits through every literal and
+// every match the chains offer. Codes are adaptive, so a price list is only an estimate:
+// each block is first priced with the model as it stands at its start, then priced again
+// with the model as that first path would leave it, a few times over. The repricing matters
+// where one choice feeds itself (runs coded as maximal matches make that length ever
+// cheaper), which a single pass with start-of-block prices cannot see.
+//
+// The search runs kMaxMatch positions past the block so that matches are not cut at its
+// end; the path is kept up to the first step that ends at or after the block's end.
+void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes) {
+    constexpr int kBlock = 16384;
+    constexpr int kSpan = kBlock + kMaxMatch;
     constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
     struct Step {
         uint32_t cost = kUnreached;
         uint16_t length = 0; // 1 for a literal
         uint16_t distance = 0;
     };
-    std::vector<Step> steps(kBlock + kMaxMatch + 1);
+    std::vector<Step> steps(kSpan + 1);
+    // Per position of the span, the matches longer than any nearer one: (length, distance).
+    std::vector<Match> candidates;
+    std::vector<uint32_t> first_candidate(kSpan + 1);
     std::vector<Match> path;
+    AdaptiveModel forecast;
+
     int64_t start = kInitialFill;
     while (start < finder.size()) {
-        const int span =
-            static_cast<int>(std::min<int64_t>(kBlock + kMaxMatch, finder.size() - start));
-        const std::array<uint8_t, kSymbolCount> bits = SymbolBits(out.model());
-        std::fill(steps.begin(), steps.begin() + span + 1, Step{});
-        steps[0].cost = 0;
+        const int span = static_cast<int>(std::min<int64_t>(kSpan, finder.size() - start));
+        candidates.clear();
         for (int i = 0; i < span; ++i) {
-            const uint32_t here = steps[static_cast<size_t>(i)].cost;
-            const int64_t position = start + i;
-            Step& literal = steps[static_cast<size_t>(i) + 1];
-            const uint32_t literal_cost = here + bits[finder.at(position)];
-            if (literal_cost < literal.cost) literal = Step{literal_cost, 1, 0};
-            int covered = kMinMatch - 1;
-            finder.ForEachLonger(
-                position, depth, std::min(kMaxMatch, span - i), [&](int length, int distance) {
-                    const uint32_t offset_cost = here + static_cast<uint32_t>(OffsetBits(distance));
-                    for (int l = covered + 1; l <= length; ++l) {
+            first_candidate[static_cast<size_t>(i)] = static_cast<uint32_t>(candidates.size());
+            finder.ForEachLonger(start + i, depth, std::min(kMaxMatch, span - i),
+                                 [&](int length, int distance) {
+                                     candidates.push_back(Match{length, distance});
+                                 });
+        }
+        first_candidate[static_cast<size_t>(span)] = static_cast<uint32_t>(candidates.size());
+
+        // The cheapest path under `bits`, block part only, into `path`.
+        auto parse = [&](const std::array<uint8_t, kSymbolCount>& bits) {
+            std::fill(steps.begin(), steps.begin() + span + 1, Step{});
+            steps[0].cost = 0;
+            for (int i = 0; i < span; ++i) {
+                const uint32_t here = steps[static_cast<size_t>(i)].cost;
+                Step& literal = steps[static_cast<size_t>(i) + 1];
+                const uint32_t literal_cost = here + bits[finder.at(start + i)];
+                if (literal_cost < literal.cost) literal = Step{literal_cost, 1, 0};
+                int covered = kMinMatch - 1;
+                for (uint32_t c = first_candidate[static_cast<size_t>(i)];
+                     c < first_candidate[static_cast<size_t>(i) + 1]; ++c) {
+                    const Match& match = candidates[c];
+                    const uint32_t offset_cost =
+                        here + static_cast<uint32_t>(OffsetBits(match.distance));
+                    for (int l = covered + 1; l <= match.length; ++l) {
                         Step& target = steps[static_cast<size_t>(i + l)];
                         const uint32_t cost = offset_cost + bits[static_cast<size_t>(253 + l)];
                         if (cost < target.cost)
                             target = Step{cost, static_cast<uint16_t>(l),
-                                          static_cast<uint16_t>(distance)};
+                                          static_cast<uint16_t>(match.distance)};
                     }
-                    covered = length;
-                });
+                    covered = match.length;
+                }
+            }
+            path.clear();
+            for (int i = span; i > 0; i -= steps[static_cast<size_t>(i)].length) {
+                const Step& step = steps[static_cast<size_t>(i)];
+                path.push_back(Match{step.length, step.distance});
+            }
+            std::reverse(path.begin(), path.end());
+            int advanced = 0;
+            size_t kept = 0;
+            while (kept < path.size() && advanced < kBlock)
+                advanced += path[kept++].length;
+            path.resize(kept);
+        };
+
+        parse(SymbolBits(out.model()));
+        for (int pass = 1; pass < passes; ++pass) {
+            forecast = out.model();
+            int64_t position = start;
+            for (const Match& step : path) {
+                UpdateModel(forecast, step.length == 1 ? finder.at(position) : 253 + step.length);
+                position += step.length;
+            }
+            parse(SymbolBits(forecast));
         }
-        path.clear();
-        for (int i = span; i > 0; i -= steps[static_cast<size_t>(i)].length) {
-            const Step& step = steps[static_cast<size_t>(i)];
-            path.push_back(Match{step.length, step.distance});
-        }
-        int advanced = 0;
-        for (auto step = path.rbegin(); step != path.rend() && advanced < kBlock; ++step) {
-            if (step->length == 1)
-                out.Literal(finder.at(start + advanced));
+
+        for (const Match& step : path) {
+            if (step.length == 1)
+                out.Literal(finder.at(start));
             else
-                out.Match(step->length, step->distance);
-            advanced += step->length;
+                out.Match(step.length, step.distance);
+            start += step.length;
         }
-        start += advanced;
     }
 }
 
@@ -328,7 +367,7 @@ std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLev
         EncodeLazy(finder, out, 64, 24);
         break;
     case CompressionLevel::Best:
-        EncodeOptimal(finder, out, 512);
+        EncodeOptimal(finder, out, 512, 2);
         break;
     }
     return out.Finish();
