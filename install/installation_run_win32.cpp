@@ -107,8 +107,9 @@ void RunInstallation(HWND dialog) {
     if (walk.package != kNoFile) PlatClose(walk.package);
     if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
 
-    // A package that broke off mid-table leaves an incomplete installation: its screen saver
-    // does not become the system's.
-    if (UnsupportedTypes[0] == '\0' && walk.reached_end) ActivateScreenSaver(screen_saver_path);
+    // A package that broke off mid-table, or members that had nowhere to go, leave an
+    // incomplete installation: its screen saver does not become the system's.
+    if (UnsupportedTypes[0] == '\0' && walk.reached_end && walk.passed_over == 0)
+        ActivateScreenSaver(screen_saver_path);
     EndDialog(dialog, 1);
 }

@@ -7,9 +7,10 @@
 MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number,
                                  uint8_t* copy_buffer, const InstallNames& names,
                                  const MemberWalkHooks& hooks) {
+    uint32_t passed_over = 0;
     MemberEntry entry;
     if (package == kNoFile || copy_buffer == nullptr || !ReadMemberEntry(package, &entry))
-        return {package, false};
+        return {package, false, passed_over};
 
     for (uint32_t index = 0; entry.StoredSize != 0; ++index) {
         ProtectedMember = 0;
@@ -17,12 +18,13 @@ MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number
         char destination[kPathSize];
         const bool has_destination = MemberDestination(index, entry, first_media_number, names,
                                                        destination, sizeof destination);
+        if (!has_destination) ++passed_over;
         if (has_destination && index == kUninstallerMember)
             hooks.register_uninstaller(hooks.context, destination);
 
         // The position just after this entry; every member's data lie elsewhere.
         const int32_t next_entry = PlatSeek(package, 0, kFromCurrent);
-        if (next_entry == -1) return {package, false};
+        if (next_entry == -1) return {package, false, passed_over};
 
         if (has_destination) {
             if (IsCompressed(entry)) {
@@ -36,14 +38,14 @@ MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number
             // Logged even when the package is gone now: the file exists and the uninstaller
             // must find it in the log.
             hooks.log_member(hooks.context, destination);
-            if (package == kNoFile) return {kNoFile, false};
+            if (package == kNoFile) return {kNoFile, false, passed_over};
         }
 
         if (PlatSeek(package, next_entry, kFromStart) != next_entry ||
             !ReadMemberEntry(package, &entry))
-            return {package, false};
+            return {package, false, passed_over};
         if (AbortRequested == 0 && index >= kFirstMediaMember && has_destination)
             hooks.probe_media(hooks.context, destination);
     }
-    return {package, true};
+    return {package, true, passed_over};
 }

@@ -31,6 +31,8 @@ struct MemberWalkResult {
     // located (at the start or after a compressed member) or an entry could not be read
     // whole: the walk then stops where it is, and what was written so far is logged.
     bool reached_end;
+    // How many members were passed over because their destination could not be built.
+    uint32_t passed_over;
 };
 
 // `package` stands at the first entry (or is kNoFile); `copy_buffer` holds kCopyBufferSize

@@ -126,6 +126,7 @@ TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
                        Compressed(3000, 4, ".MID"), Stored(10, 5, ".wav")};
     package.members[4].prefix_kind = '_';
     EXPECT_TRUE(Walk().reached_end);
+    EXPECT_EQ(result.passed_over, 0u);
 
     const std::vector<std::string> expected = {
         "log " + screen_saver,
@@ -230,7 +231,8 @@ TEST_F(MemberWalk, MemberWhoseDestinationDoesNotFitIsPassedOver) {
     const size_t room = kPathSize - 1 - std::string("UNINSTAL.EXE").size();
     shared_folder = base + std::string(room - base.size() - 1, 'f') + "/";
     ASSERT_EQ(shared_folder.size(), room);
-    Walk();
+    EXPECT_TRUE(Walk().reached_end);
+    EXPECT_EQ(result.passed_over, 1u);
     std::vector<std::string> logged;
     for (const std::string& event : record.events)
         if (event.rfind("log ", 0) == 0) logged.push_back(event.substr(4));
