@@ -3,6 +3,7 @@
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/stream_codec.h"
 
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -71,6 +72,9 @@ void AddCodecCommands(CLI::App& app, int& exit_status) {
     decode->add_option("OUT", options->output, "file to write")->required();
     decode->callback([options, &exit_status] {
         try {
+            if (options->size > INT32_MAX)
+                throw std::runtime_error(
+                    "the installer restores nothing of a member of 2 GiB or more");
             const std::vector<uint8_t> stream = ReadWholeFile(options->input);
             if (stream.size() > UINT32_MAX) throw std::runtime_error("stream larger than 4 GiB");
             const std::vector<uint8_t> restored = DecodeStream(stream, options->size);
