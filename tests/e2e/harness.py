@@ -400,6 +400,9 @@ class DriverLog:
                 return e["code"]
         return None
 
+    def start_failed(self) -> bool:
+        return any(e["event"] == "error" and "create_process" in e for e in self.events)
+
     def windows(self) -> dict:
         """window id -> the states it was seen in, in order."""
         seen: dict = {}

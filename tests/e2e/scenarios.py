@@ -145,6 +145,7 @@ class Run:
     cancels: list = field(default_factory=list)  # (Windows path, size) in order
     shot: str | None = None  # caption of the window to photograph the screen under
     winver: str | None = None  # Wine's Windows version for this run
+    damage: Callable | None = None  # (installer bytes as bytearray, listing): a damaged copy
 
 
 @dataclass
@@ -169,6 +170,7 @@ class Ctx:
     results: list = field(default_factory=list)
     free_kb_before: int = 0
     elapsed: float = 0
+    files_before: dict = field(default_factory=dict)
 
     @property
     def last(self) -> harness.RunResult:
@@ -603,8 +605,8 @@ def expect_disk_full(ctx: Ctx) -> list:
 
 
 def expect_distinct_urls(ctx: Ctx) -> list:
-    """DirectX runs on win95, win98, winxp (each answered Yes): the Windows 95 page differs
-    from the general one that the two others get."""
+    """The DirectX runs answered Yes on win95, win98, winxp: the Windows 95 page differs
+    from the general one that the two others get; the run answered No opens nothing."""
     urls = [line[1] for line in ctx.last.marker("url")]
     if len(urls) != 3:
         return [f"{len(urls)} web pages opened, expected 3: {urls}"]
@@ -615,6 +617,161 @@ def expect_distinct_urls(ctx: Ctx) -> list:
         out.append(f"pages win95/win98/winxp = {urls}: expected a page of its own for "
                    f"Windows 95 and one general page for the others")
     return out
+
+
+def snapshot_files(root: Path) -> dict:
+    """Every file under root (not following links) with its size and modification time."""
+    out = {}
+    for folder, dirs, files in os.walk(root):
+        for name in files:
+            path = Path(folder) / name
+            try:
+                st = path.lstat()
+            except OSError:
+                continue
+            out[str(path.relative_to(root)).lower()] = (st.st_size, st.st_mtime_ns)
+    return out
+
+
+# Where a run may write: the Windows directory, the shared data folders, our own C:\e2e, and
+# the user profile that Wine itself keeps.
+ALLOWED_WRITES = ("windows/", "programdata/tarrowby/lumenvault/", "e2e/", "users/")
+
+
+def expect_no_writes_outside(ctx: Ctx) -> list:
+    after = snapshot_files(ctx.prefix / "drive_c")
+    changed = [p for p, v in after.items() if ctx.files_before.get(p) != v]
+    outside = [p for p in changed if not p.startswith(ALLOWED_WRITES)]
+    return [f"written outside the Windows directory and the data folder: {outside}"] if outside else []
+
+
+def expect_no_crash(ctx: Ctx) -> list:
+    """Every run ended by itself with a small exit code (a crash under Wine ends with an
+    exception code such as 0xC0000005) and without a crash dialog."""
+    out = []
+    for i, r in enumerate(ctx.results):
+        code = r.log.exit_code()
+        if code is None and r.log.start_failed():
+            continue  # the system refused to start it: nothing ran, nothing crashed
+        if code is None or code >= 0x100:
+            out.append(f"run {i + 1}: exit code {code if code is None else hex(code)}")
+        crash = [d for d in r.log.dialogs() if "rogram" in d["caption"] and "rror" in d["caption"]]
+        if crash:
+            out.append(f"run {i + 1}: crash dialog {crash[0]['caption']!r}")
+    return out
+
+
+def expect_exit_nonzero(ctx: Ctx) -> list:
+    code = ctx.last.log.exit_code()
+    return [] if code not in (None, 0) and code < 0x100 else [f"exit code {code}, expected a "
+                                                               f"small non-zero one"]
+
+
+def expect_some_dialog_mentions(text: str) -> Callable:
+    def check(ctx: Ctx) -> list:
+        for d in ctx.last.log.dialogs():
+            if any(text.lower() in t.lower() for t in d["texts"]) and d["visible"]:
+                return []
+        return [f"no dialog mentions {text!r}: {[(d['caption'], d['texts']) for d in ctx.last.log.dialogs()]}"]
+    return check
+
+
+def header_offsets(listing: dict) -> tuple:
+    """(offset of ScreenSaverName, offset of the member table) in the installer file."""
+    name = listing["package_offset"] + 2 + listing["agreement_length"]
+    return name, name + 276
+
+
+def set_name_suffix(index: int, suffix: bytes) -> Callable:
+    def damage(data: bytearray, listing: dict) -> None:
+        at = header_offsets(listing)[1] + 28 * index + 12
+        data[at:at + 15] = suffix.ljust(15, b" ")[:15]
+    return damage
+
+
+def set_name(name: bytes) -> Callable:
+    def damage(data: bytearray, listing: dict) -> None:
+        at = header_offsets(listing)[0]
+        data[at:at + 260] = name.ljust(260, b"\0")[:260]
+    return damage
+
+
+def set_entry_field(index: int, offset: int, value: int) -> Callable:
+    def damage(data: bytearray, listing: dict) -> None:
+        at = header_offsets(listing)[1] + 28 * index + offset
+        data[at:at + 4] = value.to_bytes(4, "little")
+    return damage
+
+
+def cut_at(where: Callable) -> Callable:
+    def damage(data: bytearray, listing: dict) -> None:
+        del data[where(listing):]
+    return damage
+
+
+def fill_member_with_noise(index: int) -> Callable:
+    def damage(data: bytearray, listing: dict) -> None:
+        m = listing["members"][index]
+        data[m["data_offset"]:m["data_offset"] + m["stored_size"]] = harness.random_bytes(m["stored_size"], 99)
+    return damage
+
+
+def drop_terminator(data: bytearray, listing: dict) -> None:
+    at = header_offsets(listing)[1] + 28 * len(listing["members"])
+    data[at:at + 28] = b"\xff" * 28
+
+
+def agreement_length_65535(data: bytearray, listing: dict) -> None:
+    at = listing["package_offset"]
+    data[at:at + 2] = b"\xff\xff"
+    del data[at + 4000:]
+
+
+# Damaged copies of one good installer (silent runs of one scenario): each must end without a
+# crash and write nothing outside the install folders.
+DAMAGES = [
+    ("cut inside the PE headers", cut_at(lambda l: 200)),
+    ("cut inside the resource section before the package", cut_at(lambda l: l["package_offset"] - 16)),
+    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100)),
+    ("cut inside the member table", cut_at(lambda l: header_offsets(l)[1] + 40)),
+    ("cut inside the screen saver's data", cut_at(lambda l: l["members"][0]["data_offset"] + 5000)),
+    ("cut inside the compressed data file", cut_at(lambda l: l["members"][1]["data_offset"] + 3000)),
+    ("AgreementLength 65535 in a short file", agreement_length_65535),
+    ("no terminating entry", drop_terminator),
+    ("name without NUL", set_name(b"N" * 260)),
+    ("UnpackedSize 0xFFFFFFFF", set_entry_field(1, 8, 0xFFFFFFFF)),
+    ("DataOffset into the header", set_entry_field(0, 0, 0x200)),
+    ("StoredSize past the end", set_entry_field(2, 4, 0x7FFFFFF0)),
+    ("compressed stream of random bytes", fill_member_with_noise(1)),
+]
+
+
+def expect_no_crash_dialog(ctx: Ctx) -> list:
+    crash = [d for d in ctx.last.log.dialogs() if "rogram" in d["caption"] and "rror" in d["caption"]]
+    return [f"crash dialog {crash[0]['caption']!r}"] if crash else []
+
+
+def expect_codec_notice_starts(types: str) -> Callable:
+    def check(ctx: Ctx) -> list:
+        seen = [d for d in ctx.last.log.dialogs() if d["caption"] == "Missing support codecs"]
+        if len(seen) != 1:
+            return [f"{len(seen)} codec notices, expected 1"]
+        if not any(t.startswith(CODEC_HEAD + types) for t in seen[0]["texts"]):
+            return [f"codec notice {seen[0]['texts']!r} does not start with the first types"]
+        return []
+    return check
+
+
+def stored_data_package(h: Helpers) -> Package:
+    p = standard_package(h)
+    p.members[1] = Member(harness.compressible_bytes(300_000, 2), compress=False)
+    return p
+
+
+def plant_small_data_folder(ctx: Ctx) -> None:
+    """The data folder on a 64 KB file system: the data member cannot be written whole."""
+    folder = harness.win_to_unix(ctx.prefix, ctx.package.shared_folder())
+    mount_tmpfs(folder, "64k")
 
 
 # --- The scenarios --------------------------------------------------------------------------
@@ -678,6 +835,22 @@ def disk_full_package(h: Helpers) -> Package:
     p = standard_package(h)
     p.claimed_last_size = DISK_FULL_CLAIM
     return p
+
+
+# Windows version of each run and the answer to the DirectX question (None: not asked).
+DIRECTX_RUNS = [("win95", "Yes"), ("win98", "Yes"), ("winxp", "Yes"), ("nt40", None),
+                ("winxp", "No")]
+
+
+def directx_answers(index: int, answer: str | None) -> list:
+    replace = [("Replace Screen Saver?", "Yes")] if index else []
+    return replace + [(CAPTION, "OK"), (CAPTION, "OK")] + ([(CAPTION, answer)] if answer else [])
+
+
+def directx_dialogs(index: int, answer: str | None) -> Callable:
+    return lambda c: (([replace_dialog(c, "Yes")] if index else []) +
+                      [confirm_dialog(c), complete_dialog(c)] +
+                      ([directx_dialog(c, answer)] if answer else []))
 
 
 def switch_runs():
@@ -822,19 +995,15 @@ SCENARIOS: dict = {
         [expect_exit_zero, expect_codec_notice(".xyz\r\n", "Cancel"), expect_not_activated,
          expect_marker("screensaver", [])]),
     "directx_versions": Scenario(
-        "NeedsDirectX without DDRAW.DLL on Windows 95, 98, XP (asked, pages) and NT 4 (not asked)",
+        "NeedsDirectX without DDRAW.DLL: asked on Windows 95, 98, XP (Yes opens the page of "
+        "Windows 95 or the general one; No opens none), not on NT 4; started every time",
         lambda h: standard_package(h, needs_directx=True, media=[]),
-        [Run(winver=v,
-             answers=([] if i == 0 else [("Replace Screen Saver?", "Yes")]) +
-             [(CAPTION, "OK"), (CAPTION, "OK")] + ([(CAPTION, "Yes")] if v != "nt40" else []))
-         for i, v in enumerate(["win95", "win98", "winxp", "nt40"])],
+        [Run(winver=version, answers=directx_answers(i, answer))
+         for i, (version, answer) in enumerate(DIRECTX_RUNS)],
         [expect_exit_zero,
-         expect_dialogs(*[(lambda c, i=i, v=v: ([replace_dialog(c, "Yes")] if i else []) +
-                           [confirm_dialog(c), complete_dialog(c)] +
-                           ([directx_dialog(c, "Yes")] if v != "nt40" else []))
-                          for i, v in enumerate(["win95", "win98", "winxp", "nt40"])]),
+         expect_dialogs(*[directx_dialogs(i, answer) for i, (_, answer) in enumerate(DIRECTX_RUNS)]),
          expect_distinct_urls,
-         expect_marker("screensaver", ["", "", "", ""], screen_saver_module)],
+         expect_marker("screensaver", [""] * len(DIRECTX_RUNS), screen_saver_module)],
         overrides="ddraw=d"),
     "switch_forms": Scenario(
         "/S, -s, /Silent and x/S are silent; /q -S is interactive",
@@ -849,7 +1018,76 @@ SCENARIOS: dict = {
                                    media=[]),
         [Run(answers=[(CAPTION, "Cancel")], shot=CAPTION)],
         [expect_exit_zero, expect_title_window(True), expect_title_pixels]),
+    "abort_after_unsupported": Scenario(
+        "aborted after a media type failed: only the uninstaller is started, no codec notice",
+        lambda h: standard_package(h, media=[
+            Member(harness.random_bytes(3000, 11), compress=False, suffix=".xyz", prefix="FILE"),
+            Member(harness.random_bytes(12 << 20, 12), compress=False, suffix=".WAV", prefix="FILE")]),
+        [Run(answers=[(CAPTION, "OK"), ("Abort Installation?", "Yes")],
+             cancels=[(COMMON_APPDATA + rf"\Tarrowby\Lumenvault\{NAME}\FILE0002.WAV", 300_000)])],
+        [expect_exit_zero, expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("Yes")]),
+         expect_cut_members(4), expect_log(), expect_not_activated,
+         expect_marker("uninstaller", ["/s"], uninstaller_module), expect_marker("screensaver", []),
+         expect_marker("url", [])]),
+    "disk_full_ok": Scenario(
+        "'Disk Full' answered OK: the installation goes on and completes",
+        disk_full_package,
+        [Run(answers=[("Disk Full", "OK"), (CAPTION, "OK"), (CAPTION, "OK")])],
+        [expect_exit_zero, expect_disk_full,
+         expect_dialogs(lambda c: [dialog("Disk Full", None, ["OK", "Cancel"], False, "OK"),
+                                   confirm_dialog(c), complete_dialog(c)]),
+         expect_installed(), expect_log(), expect_activated(),
+         expect_marker("screensaver", [""], screen_saver_module)],
+        small_disk=True),
     # Robustness
+    "damaged_packages": Scenario(
+        "damaged installers, silent: each ends without a crash and writes only where it installs",
+        lambda h: standard_package(h, media=[Member(wav(3), compress=False, suffix=".WAV")]),
+        [Run(args="/S", damage=damage) for _, damage in DAMAGES],
+        [expect_no_crash, expect_no_writes_outside],
+        small_disk=True, timeout=60),
+    "escaping_suffix": Scenario(
+        "a media name suffix that climbs out of the data folder: refused before anything is written",
+        lambda h: standard_package(h),
+        [Run(args="/S", damage=set_name_suffix(3, b"\\..\\..\\..\\e.wav"))],
+        [expect_no_crash, expect_no_writes_outside, expect_nothing_installed,
+         expect_no_file(WINDIR + "\\" + NAME + ".scr"),
+         expect_no_file(COMMON_APPDATA + r"\Tarrowby\e.wav")]),
+    "escaping_name": Scenario(
+        "a screen saver name that climbs out of the Windows directory: refused, nothing written",
+        lambda h: standard_package(h),
+        [Run(args="/S", damage=set_name(b"..\\..\\Evil"))],
+        [expect_no_crash, expect_no_writes_outside, expect_nothing_installed,
+         expect_no_file(r"C:\Evil.scr")]),
+    "failed_write_compressed": Scenario(
+        "the data folder fills up while the compressed data file is written: reported, nothing "
+        "activated or started, non-zero exit",
+        lambda h: standard_package(h),
+        [Run(answers=[(CAPTION, "OK")])],
+        [expect_exit_nonzero, expect_some_dialog_mentions(NAME + ".dat"), expect_not_activated,
+         expect_marker("screensaver", []), expect_no_crash_dialog],
+        prepare=plant_small_data_folder),
+    "failed_write_stored": Scenario(
+        "the data folder fills up while a stored data file is written: reported like the "
+        "compressed path",
+        lambda h: stored_data_package(h),
+        [Run(answers=[(CAPTION, "OK")])],
+        [expect_exit_nonzero, expect_some_dialog_mentions(NAME + ".dat"), expect_not_activated,
+         expect_marker("screensaver", []), expect_no_crash_dialog],
+        prepare=plant_small_data_folder),
+    "many_unsupported_types": Scenario(
+        "sixty media files of distinct unsupported types: no overflow, the notice still shown",
+        lambda h: standard_package(h, media=[
+            Member(harness.random_bytes(100, 200 + i), compress=False, suffix=f".e{i:02d}")
+            for i in range(60)]),
+        [Run(args="/S", answers=[("Missing support codecs", "Cancel")])],
+        [expect_no_crash, expect_installed(), expect_log(), expect_not_activated,
+         expect_codec_notice_starts(".e00\r\n.e01\r\n.e02\r\n")]),
+    "long_name": Scenario(
+        "a 259-character name: no overflow of the 260-byte paths, nothing written elsewhere",
+        lambda h: standard_package(h, name="L" * 259, media=[]),
+        [Run(args="/S")],
+        [expect_no_crash, expect_no_writes_outside]),
     "planted_shfolder": Scenario(
         "a SHFOLDER.DLL beside the installer is never loaded",
         lambda h: standard_package(h, media=[]),
@@ -871,13 +1109,14 @@ def mount_small_drive(prefix: Path, template: Path) -> None:
     staging = prefix / "drive_c.staging"
     drive.rename(staging)
     drive.mkdir()
-    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=96m", "tmpfs", str(drive)], check=True)
+    mount_tmpfs(drive, "96m")
     for entry in staging.iterdir():
         if entry.name == "windows":
             (drive / "windows").mkdir()
             for sub in entry.iterdir():
                 if sub.name in ("system32", "winsxs"):
-                    (drive / "windows" / sub.name).symlink_to(template / "drive_c" / "windows" / sub.name)
+                    (drive / "windows" / sub.name).symlink_to(
+                        template.resolve() / "drive_c" / "windows" / sub.name)
                 elif sub.is_dir() and not sub.is_symlink():
                     shutil.copytree(sub, drive / "windows" / sub.name, symlinks=True)
                 else:
@@ -889,9 +1128,19 @@ def mount_small_drive(prefix: Path, template: Path) -> None:
     shutil.rmtree(staging)
 
 
-def unmount_if_mounted(path: Path) -> None:
-    if os.path.ismount(path):
-        subprocess.run(["umount", "-l", str(path)])
+def unmount_all_under(folder: Path) -> None:
+    """Unmounts every file system mounted at or below folder, deepest first."""
+    root = os.path.realpath(folder)
+    with open("/proc/mounts") as mounts:
+        points = [line.split()[1].replace("\\040", " ") for line in mounts]
+    for point in sorted((p for p in points if p == root or p.startswith(root + "/")),
+                        key=len, reverse=True):
+        subprocess.run(["umount", "-l", point])
+
+
+def mount_tmpfs(path: Path, size: str) -> None:
+    path.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(path)], check=True)
 
 
 def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Path,
@@ -899,7 +1148,7 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
     scenario = SCENARIOS[name]
     folder = work / name
     if folder.exists():
-        unmount_if_mounted(folder / "prefix" / "drive_c")
+        unmount_all_under(folder)
         shutil.rmtree(folder)
     folder.mkdir(parents=True)
     prefix = folder / "prefix"
@@ -929,6 +1178,12 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         runs = []
         for run in scenario.runs:
             installer_win = package.installer
+            if run.damage:
+                data = bytearray(installer.read_bytes())
+                run.damage(data, listing)
+                name = f"damaged{len(runs)}.exe"
+                (pkg_dir / name).write_bytes(bytes(data))
+                installer_win = PKG_DIR + "\\" + name
             if run.winver:
                 name = harness.WINVER_INSTALLER.format(run.winver)
                 shutil.copy2(installer, pkg_dir / name)
@@ -940,12 +1195,14 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             runs.append(harness.DriverRun(installer_win, run.args, steps))
         st = os.statvfs(prefix / "drive_c")
         ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
+        ctx.files_before = snapshot_files(prefix / "drive_c")
         xvfb = harness.Xvfb()
         ctx.results, ctx.elapsed = harness.drive_installer(
             prefix, runs, overrides=scenario.overrides, timeout=scenario.timeout,
             screenshot_dir=folder, xvfb=xvfb)
         for i in range(len(runs)):
-            if i >= len(ctx.results) or ctx.results[i].log.exit_code() is None:
+            if i >= len(ctx.results) or (ctx.results[i].log.exit_code() is None
+                                         and not ctx.results[i].log.start_failed()):
                 problems.append(f"run {i + 1}: the installer did not end (driver status "
                                 f"{ctx.results[0].driver_status if ctx.results else None})")
                 break
@@ -958,10 +1215,14 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
     except HarnessError as error:
         problems.append(f"harness: {error}")
     finally:
+        # Keep the driver's log beside the prefix: a small drive is gone once unmounted.
+        log = prefix / "drive_c" / "e2e" / "run" / "driver.log"
+        if log.exists():
+            shutil.copy2(log, folder / "driver.log")
         if xvfb:
             xvfb.stop()
         harness.stop_wineserver(prefix, wait=False) if prefix.exists() else None
-        unmount_if_mounted(prefix / "drive_c")
+        unmount_all_under(folder)
         if not problems and not keep:
             shutil.rmtree(prefix, ignore_errors=True)
     return problems

@@ -37,7 +37,7 @@ int RunPreview(const PreviewOptions& options) {
             kLargestSide);
         return 2;
     }
-    const ManifestLoad load = LoadManifest(options.manifest);
+    const ManifestLoad load = LoadManifest(options.manifest, false);
     if (!load.manifest) {
         for (const std::string& problem : load.problems)
             std::fprintf(stderr, "error: %s\n", problem.c_str());

@@ -390,7 +390,7 @@ std::optional<uint32_t> ParseColor(std::string_view text) {
     return blue << 16 | green << 8 | red;
 }
 
-ManifestLoad LoadManifest(const fs::path& path) {
+ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
     ManifestLoad result;
     Report report(path);
     toml::table root;
@@ -421,8 +421,13 @@ ManifestLoad LoadManifest(const fs::path& path) {
     CompressChoice fallback = CompressChoice::Auto;
     if (const auto compress = CompressAt(root, "compress", report)) fallback = *compress;
     LoadName(root, manifest, report);
-    LoadAgreement(root, folder, manifest, report);
     LoadScalars(root, manifest, report);
+    if (!with_members) {
+        result.problems = report.TakeProblems();
+        if (result.problems.empty()) result.manifest = std::move(manifest);
+        return result;
+    }
+    LoadAgreement(root, folder, manifest, report);
 
     // The fixed roles keep their table places even when one of them is missing, so that the
     // media members' numbers in the messages stay right.

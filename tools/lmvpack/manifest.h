@@ -36,7 +36,9 @@ struct ManifestLoad {
     std::vector<std::string> warnings; // things that work but may surprise
 };
 
-ManifestLoad LoadManifest(const std::filesystem::path& path);
+// `with_members` false reads only what the title screen needs (name and colours) and leaves
+// the member files unchecked, for previews made before the files exist.
+ManifestLoad LoadManifest(const std::filesystem::path& path, bool with_members = true);
 
 // "#RRGGBB" to the Windows colour value 0x00BBGGRR.
 std::optional<uint32_t> ParseColor(std::string_view text);

@@ -4,6 +4,22 @@
 
 #include <exception>
 
+namespace {
+
+// Every bit pattern decodes to something, so a stream cut short or made of noise still gives
+// `unpacked_size` bytes: the decoder reads the bits past the stored bytes as zeros. Decoding
+// it again with ones after those bytes shows whether it ever got that far: a whole stream
+// restores the same bytes either way.
+bool DecodesWithinItsBytes(std::span<const uint8_t> stream, uint32_t unpacked_size,
+                           const std::vector<uint8_t>& restored) {
+    constexpr size_t kProbeBytes = 64;
+    std::vector<uint8_t> probed(stream.begin(), stream.end());
+    probed.resize(stream.size() + kProbeBytes, 0xFF);
+    return DecodeStream(probed, unpacked_size) == restored;
+}
+
+} // namespace
+
 RestoredMember RestoreMember(std::span<const uint8_t> installer, const InstallerListing& listing,
                              const ListedMember& member) {
     RestoredMember restored;
@@ -32,14 +48,18 @@ RestoredMember RestoreMember(std::span<const uint8_t> installer, const Installer
     }
     try {
         restored.data = DecodeStream(data, entry.UnpackedSize);
+        if (restored.data.size() != entry.UnpackedSize) {
+            restored.problem = "its compressed stream gives " +
+                               std::to_string(restored.data.size()) + " bytes instead of " +
+                               std::to_string(entry.UnpackedSize);
+        } else if (!DecodesWithinItsBytes(data, entry.UnpackedSize, restored.data)) {
+            restored.problem = "its compressed stream ends before the member is restored: the "
+                               "decoder needs more than its " +
+                               std::to_string(entry.StoredSize) + " stored bytes";
+        }
     } catch (const std::exception& error) {
-        restored.problem = std::string("its compressed stream is damaged: ") + error.what();
-        restored.data.clear();
-        return restored;
+        restored.problem = std::string("its compressed stream cannot be decoded: ") + error.what();
     }
-    if (restored.data.size() != entry.UnpackedSize) {
-        restored.problem = "its compressed stream gives " + std::to_string(restored.data.size()) +
-                           " bytes instead of " + std::to_string(entry.UnpackedSize);
-    }
+    if (!restored.problem.empty()) restored.data.clear();
     return restored;
 }

@@ -501,10 +501,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int result = 0;
     for (g_runIndex = 0; g_runIndex < g_runCount; ++g_runIndex) {
         g_run = &g_runs[g_runIndex];
-        if (!PlayRun()) {
-            result = 3;
-            break;
-        }
+        // A run that had to be stopped or could not start is in the log; the next one
+        // still gets its chance.
+        if (!PlayRun()) result = 3;
     }
     fclose(g_log);
     return result;

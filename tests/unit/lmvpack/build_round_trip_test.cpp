@@ -1,0 +1,187 @@
+// lmvpack build, then list --json, extract and verify on the real stub: every member comes
+// back byte for byte, stored and compressed, where the format says it lies.
+#include "lmvpack_runner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+namespace {
+
+using namespace lmvpack_test;
+
+std::vector<uint8_t> NoiseBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& byte : bytes)
+        byte = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+std::vector<uint8_t> TextBytes(size_t size) {
+    const std::string line = "Light bends over the northern sky; the screen glows and fades.\n";
+    std::vector<uint8_t> bytes;
+    while (bytes.size() < size)
+        bytes.push_back(static_cast<uint8_t>(line[bytes.size() % line.size()]));
+    return bytes;
+}
+
+struct SampleFile {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// Six members with every compress choice, three of them media files.
+std::vector<SampleFile> WriteSample(const fs::path& folder, const std::string& extra_keys = "") {
+    std::vector<SampleFile> files = {
+        {"saver.scr", TextBytes(5000)},    {"saver.dat", NoiseBytes(4000, 1)},
+        {"uninstal.exe", TextBytes(700)},  {"theme.mid", TextBytes(9000)},
+        {"rain.wav", NoiseBytes(1200, 2)}, {"intro.avi", TextBytes(3000)}};
+    for (const SampleFile& file : files)
+        WriteBytes(folder / file.name, file.bytes);
+    WriteText(folder / "license.txt", "First line\nSecond line\n");
+    WriteText(folder / "saver.toml",
+              "name = \"Aurora\"\n"
+              "agreement = \"license.txt\"\n"
+              "needs_directx = true\n"
+              "top_color = \"#112233\"\n"
+              "bottom_color = \"#A0B0C0\"\n"
+              "first_media_number = 51\n" +
+                  extra_keys +
+                  "[screensaver]\nfile = \"saver.scr\"\ncompress = false\n"
+                  "[data]\nfile = \"saver.dat\"\ncompress = true\n"
+                  "[uninstaller]\nfile = \"uninstal.exe\"\n"
+                  "[[media]]\nfile = \"theme.mid\"\nsuffix = \".MID\"\nprefix = \"FILE\"\ncompress "
+                  "= true\n"
+                  "[[media]]\nfile = \"rain.wav\"\nprefix = \"JUKE\"\ncompress = false\n"
+                  "[[media]]\nfile = \"intro.avi\"\nsuffix = \".AVI\"\nprefix = \"JUK_\"\n");
+    return files;
+}
+
+TEST(LmvpackRoundTrip, ListShowsTheTableAndExtractRestoresEveryMemberByteForByte) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    const std::vector<SampleFile> files = WriteSample(folder.path());
+    const RunResult build = RunLmvpack(folder.path(), {"build", "saver.toml", "-o", "Setup.exe",
+                                                       "--stub", stub.string(), "--quiet"});
+    ASSERT_EQ(build.status, 0) << build.err;
+
+    const RunResult list = RunLmvpack(folder.path(), {"list", "Setup.exe", "--json"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const nlohmann::json json = nlohmann::json::parse(list.out);
+    EXPECT_EQ(json["name"], "Aurora");
+    EXPECT_EQ(json["agreement_length"], 25); // 10 and 11 characters, each line ended by CR LF
+    EXPECT_EQ(json["needs_directx"], 1);
+    EXPECT_EQ(json["top_color"], 0x332211);
+    EXPECT_EQ(json["bottom_color"], 0xC0B0A0);
+    EXPECT_EQ(json["first_media_number"], 51);
+
+    const std::vector<std::string> names = {"Aurora.scr",   "Aurora.dat",   "UNINSTAL.EXE",
+                                            "FILE0051.MID", "JUKE0052.wav", "JUK_0053.AVI"};
+    ASSERT_EQ(json["members"].size(), names.size());
+    // The data follow the table and its terminator directly, in table order, and every
+    // DataOffset counts from the start of the file.
+    uint32_t expected_offset = json["package_offset"].get<uint32_t>() + 2 + 25 + 276 + 7 * 28;
+    uint32_t total = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const nlohmann::json& member = json["members"][i];
+        EXPECT_EQ(member["index"], i);
+        EXPECT_EQ(member["installed_name"], names[i]);
+        EXPECT_EQ(member["data_offset"], expected_offset) << names[i];
+        expected_offset += member["stored_size"].get<uint32_t>();
+        total += static_cast<uint32_t>(files[i].bytes.size());
+    }
+    EXPECT_EQ(expected_offset, fs::file_size(folder / "Setup.exe"));
+    EXPECT_EQ(json["total_size"], total);
+    // compress = false stores, compress = true codes even noise, "auto" codes the text.
+    EXPECT_EQ(json["members"][0]["unpacked_size"], 0);
+    EXPECT_EQ(json["members"][1]["unpacked_size"], files[1].bytes.size());
+    EXPECT_EQ(json["members"][3]["unpacked_size"], files[3].bytes.size());
+    EXPECT_EQ(json["members"][4]["unpacked_size"], 0);
+    EXPECT_EQ(json["members"][5]["unpacked_size"], files[5].bytes.size());
+    EXPECT_LT(json["members"][5]["stored_size"].get<uint32_t>(), files[5].bytes.size());
+
+    const RunResult extract = RunLmvpack(folder.path(), {"extract", "Setup.exe", "-o", "out"});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(ReadBytes(folder / "out" / names[i]), files[i].bytes) << names[i];
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "out"), fs::directory_iterator()), 6);
+
+    const RunResult verify = RunLmvpack(folder.path(), {"verify", "Setup.exe", "--json"});
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+    EXPECT_TRUE(nlohmann::json::parse(verify.out)["whole"].get<bool>());
+}
+
+TEST(LmvpackRoundTrip, SameInputsGiveTheSameBytesWhereverAndWheneverTheyAreBuilt) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    WriteSample(folder.path() / "one");
+    WriteSample(folder.path() / "two/deeper");
+    // Different time stamps on the second copy must not show in the output.
+    fs::last_write_time(folder / "two/deeper/theme.mid",
+                        fs::file_time_type::clock::now() - std::chrono::hours(48));
+    for (const std::string level : {"fast", "best"}) {
+        const RunResult first =
+            RunLmvpack(folder.path(), {"build", "one/saver.toml", "-o", "a.exe", "--stub",
+                                       stub.string(), "--level", level});
+        const RunResult second =
+            RunLmvpack(folder.path(), {"build", "two/deeper/saver.toml", "-o", "b.exe", "--stub",
+                                       stub.string(), "--level", level});
+        ASSERT_EQ(first.status, 0) << first.err;
+        ASSERT_EQ(second.status, 0) << second.err;
+        EXPECT_EQ(ReadBytes(folder / "a.exe"), ReadBytes(folder / "b.exe")) << level;
+    }
+}
+
+TEST(LmvpackRoundTrip, APackageShorterThanTheResourceSectionIsPaddedToItsEnd) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    for (const char* name : {"a.scr", "a.dat", "u.exe"})
+        WriteText(folder / name, "x");
+    WriteText(folder / "tiny.toml", "name = \"T\"\ncompress = false\nscreensaver = \"a.scr\"\ndata "
+                                    "= \"a.dat\"\nuninstaller = \"u.exe\"\n");
+    const RunResult build = RunLmvpack(
+        folder.path(), {"build", "tiny.toml", "-o", "tiny.exe", "--stub", stub.string()});
+    ASSERT_EQ(build.status, 0) << build.err;
+    const std::vector<uint8_t> stub_bytes = ReadBytes(stub);
+    const std::vector<uint8_t> installer = ReadBytes(folder / "tiny.exe");
+    const nlohmann::json json =
+        nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "tiny.exe", "--json"}).out);
+    const uint32_t package_end = json["members"][2]["data_offset"].get<uint32_t>() + 1;
+    ASSERT_LT(package_end, stub_bytes.size()) << "this stub leaves no room to test padding";
+    // The stub's headers stay valid: the file is exactly as long as its sections say.
+    ASSERT_EQ(installer.size(), stub_bytes.size());
+    EXPECT_TRUE(std::equal(stub_bytes.begin(),
+                           stub_bytes.begin() + json["package_offset"].get<long>(),
+                           installer.begin()));
+    EXPECT_TRUE(std::all_of(installer.begin() + package_end, installer.end(),
+                            [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(RunLmvpack(folder.path(), {"verify", "tiny.exe"}).status, 0);
+}
+
+TEST(LmvpackRoundTrip, NamesAreWrittenInWindows1252AndTrailingBlanksAreKept) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    WriteSample(folder.path());
+    std::string manifest = ReadText(folder / "saver.toml");
+    manifest.replace(manifest.find("\"Aurora\""), 8, "\"Café Ærø €  \"");
+    WriteText(folder / "saver.toml", manifest);
+    const RunResult build = RunLmvpack(
+        folder.path(), {"build", "saver.toml", "-o", "Setup.exe", "--stub", stub.string()});
+    ASSERT_EQ(build.status, 0) << build.err;
+    EXPECT_NE(build.err.find("ends in blanks"), std::string::npos) << build.err;
+
+    const std::vector<uint8_t> installer = ReadBytes(folder / "Setup.exe");
+    const nlohmann::json json =
+        nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "Setup.exe", "--json"}).out);
+    const size_t name_at = json["package_offset"].get<size_t>() + 2 + 25;
+    const std::string expected = "Caf\xE9 \xC6r\xF8 \x80  ";
+    EXPECT_EQ(std::string(installer.begin() + static_cast<long>(name_at),
+                          installer.begin() + static_cast<long>(name_at + expected.size() + 1)),
+              expected + '\0');
+    EXPECT_EQ(json["name"], "Café Ærø €  ");
+    EXPECT_EQ(json["members"][0]["installed_name"], "Café Ærø €.scr");
+    EXPECT_EQ(json["members"][1]["installed_name"], "Café Ærø €.dat");
+}
+
+} // namespace

@@ -1,0 +1,185 @@
+// list, info, verify and extract on files that are not installers, on damaged installers and
+// on hostile ones: a one-line error and exit status 1, never a crash, never a write outside
+// the target folder.
+#include "lmvpack_runner.h"
+
+#include "../support/synthetic_pe.h"
+#include "tools/lmvpack/stream_codec.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using namespace lmvpack_test;
+
+const std::vector<std::string> kReadingCommands = {"list", "info", "verify", "extract"};
+
+RunResult RunReading(const ScratchFolder& folder, const std::string& command,
+                     const fs::path& installer) {
+    if (command == "extract")
+        return RunLmvpack(folder.path(), {command, installer.string(), "-o", "out"});
+    return RunLmvpack(folder.path(), {command, installer.string()});
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+TestPackage GoodPackage() {
+    TestPackage package;
+    package.members = {{Bytes("screen saver"), 0, "", ' '},
+                       {Bytes("data file"), 0, "", ' '},
+                       {Bytes("uninstaller"), 0, "", ' '},
+                       {Bytes("media one"), 0, ".MID", ' '}};
+    return package;
+}
+
+TEST(InstallerReading, RefusesFilesThatAreNoInstallersWithOneLineAndStatus1) {
+    ScratchFolder folder;
+    SyntheticPe no_rsrc;
+    no_rsrc.sections = {".text", ".data"};
+    const std::vector<uint8_t> good = ReadBytes(WriteSyntheticInstaller("good.exe", GoodPackage()));
+    const uint32_t package_offset = BuildSyntheticPe({}).package_offset;
+
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> inputs = {
+        {"empty", {}},
+        {"text", Bytes("just some text, not a program\n")},
+        {"elf", Bytes("\x7F"
+                      "ELF\x02\x01\x01" +
+                      std::string(200, '\0'))},
+        {"no-rsrc", BuildSyntheticPe(no_rsrc).bytes},
+    };
+    // Cut short inside the PE headers, the resource directory, at the package start, inside
+    // the package header and inside the member table.
+    for (const size_t cut :
+         {size_t{40}, size_t{200}, size_t{package_offset - 20}, size_t{package_offset},
+          size_t{package_offset + 100}, size_t{package_offset + 278 + 30}})
+        inputs.push_back(
+            {"cut-" + std::to_string(cut),
+             std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(cut))});
+
+    for (const auto& [label, bytes] : inputs) {
+        const fs::path path = folder / (label + ".exe");
+        WriteBytes(path, bytes);
+        for (const std::string& command : kReadingCommands) {
+            const RunResult result = RunReading(folder, command, path);
+            EXPECT_EQ(result.status, 1) << command << " on " << label << ": " << result.err;
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+                << command << " on " << label << ": " << result.err;
+            EXPECT_NE(result.err.find(path.string()), std::string::npos) << result.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder / "out") && !fs::is_empty(folder / "out"));
+    EXPECT_EQ(RunLmvpack(folder.path(), {"list", "does-not-exist.exe"}).status, 1);
+}
+
+TEST(InstallerReading, TableWithoutTerminatorIsDamage) {
+    ScratchFolder folder;
+    TestPackage package = GoodPackage();
+    std::vector<uint8_t> bytes = ReadBytes(WriteSyntheticInstaller("good.exe", package));
+    // Keep the header and two entries: the table runs into the end of the file.
+    const uint32_t package_offset = BuildSyntheticPe({}).package_offset;
+    bytes.resize(package_offset + 278 + 2 * 28);
+    WriteBytes(folder / "cut.exe", bytes);
+    const RunResult list = RunLmvpack(folder.path(), {"list", "cut.exe"});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_NE(list.err.find("terminating entry"), std::string::npos) << list.err;
+}
+
+// One member damaged in each way, next to a good one: verify names the bad member, extract
+// writes the good members only, and both end with status 1.
+TEST(InstallerReading, VerifyAndExtractNameEachDamagedMember) {
+    const std::vector<uint8_t> original = Bytes(std::string(3000, 'q') + "tail");
+    const std::vector<uint8_t> coded = EncodeStream(original, CompressionLevel::Default);
+    struct Damage {
+        std::string label;
+        std::function<void(TestPackage&)> apply;
+        std::function<void(std::vector<uint8_t>&, uint32_t table)> patch;
+        std::string words;
+    };
+    const std::vector<Damage> damages = {
+        {"past the end", nullptr,
+         [](std::vector<uint8_t>& file, uint32_t) { file.resize(file.size() - 3); },
+         "past the end"},
+        {"huge unpacked size",
+         [&](TestPackage& p) {
+             p.members[3] = {coded, 0xFFFFFFFFu, ".MID", ' '};
+         },
+         nullptr, "unpacked size"},
+        {"random stream",
+         [&](TestPackage& p) {
+             p.members[3] = {Bytes("\xFF\x13\x77\x00\x91"), 5000, ".MID", ' '};
+         },
+         nullptr, "compressed"},
+        {"offset into the table", nullptr,
+         [](std::vector<uint8_t>& file, uint32_t table) {
+             file[table + 3 * 28] = static_cast<uint8_t>(table);
+             file[table + 3 * 28 + 1] = static_cast<uint8_t>(table >> 8);
+             file[table + 3 * 28 + 2] = 0;
+             file[table + 3 * 28 + 3] = 0;
+         },
+         "before the end of the member table"},
+    };
+    for (const Damage& damage : damages) {
+        ScratchFolder folder;
+        TestPackage package = GoodPackage();
+        if (damage.apply) damage.apply(package);
+        std::vector<uint8_t> bytes = ReadBytes(WriteSyntheticInstaller("in.exe", package));
+        const uint32_t table = BuildSyntheticPe({}).package_offset + 278;
+        if (damage.patch) damage.patch(bytes, table);
+        WriteBytes(folder / "in.exe", bytes);
+
+        const RunResult verify = RunLmvpack(folder.path(), {"verify", "in.exe", "--json"});
+        EXPECT_EQ(verify.status, 1) << damage.label;
+        const nlohmann::json report = nlohmann::json::parse(verify.out, nullptr, false);
+        ASSERT_FALSE(report.is_discarded()) << damage.label << ": " << verify.out << verify.err;
+        EXPECT_FALSE(report["whole"].get<bool>());
+        EXPECT_TRUE(report["members"][0]["whole"].get<bool>()) << damage.label;
+        EXPECT_FALSE(report["members"][3]["whole"].get<bool>()) << damage.label;
+        EXPECT_NE(report["members"][3]["problem"].get<std::string>().find(damage.words),
+                  std::string::npos)
+            << damage.label << ": " << report["members"][3]["problem"];
+
+        const RunResult extract = RunLmvpack(folder.path(), {"extract", "in.exe", "-o", "out"});
+        EXPECT_EQ(extract.status, 1) << damage.label;
+        EXPECT_EQ(ReadText(folder / "out/Aurora.scr"), "screen saver") << damage.label;
+        EXPECT_FALSE(fs::exists(folder / "out/FILE0001.MID")) << damage.label;
+    }
+}
+
+TEST(InstallerReading, ExtractNeverWritesOutsideItsFolder) {
+    ScratchFolder folder;
+    TestPackage package = GoodPackage();
+    package.name = "../../evil";
+    package.members.push_back({Bytes("escape"), 0, "/../../../x", ' '});
+    package.members.push_back({Bytes("escape"), 0, "\\..\\..\\y", ' '});
+    package.members.push_back({Bytes("stream"), 0, ".MID:alt", ' '});
+    package.members.push_back({Bytes("fine"), 0, ".WAV", '_'});
+    WriteBytes(folder / "hostile.exe", ReadBytes(WriteSyntheticInstaller("hostile.exe", package)));
+    // A link planted in the target folder under a member's name must not be followed.
+    fs::create_directories(folder / "deep/out");
+    fs::create_directories(folder / "outside");
+    WriteText(folder / "outside/target", "untouched");
+    fs::create_symlink(folder / "outside/target", folder / "deep/out/JUK_0005.WAV");
+
+    const RunResult extract =
+        RunLmvpack(folder.path(), {"extract", "hostile.exe", "-o", "deep/out"});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_NE(extract.err.find("refused"), std::string::npos) << extract.err;
+    // Only plain files directly inside the target folder.
+    std::vector<std::string> written;
+    for (const auto& entry : fs::recursive_directory_iterator(folder.path())) {
+        const fs::path relative = entry.path().lexically_relative(folder.path());
+        if (!entry.is_directory() && relative.begin()->string() != "deep" &&
+            relative != "hostile.exe" && relative != "outside/target")
+            ADD_FAILURE() << "written outside the target folder: " << relative;
+        if (relative.parent_path() == "deep/out") written.push_back(relative.filename().string());
+    }
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"FILE0001.MID", "JUK_0005.WAV", "UNINSTAL.EXE"}));
+    EXPECT_EQ(ReadText(folder / "outside/target"), "untouched");
+    EXPECT_EQ(ReadText(folder / "deep/out/JUK_0005.WAV"), "fine");
+    EXPECT_FALSE(fs::is_symlink(folder / "deep/out/JUK_0005.WAV"));
+}
+
+} // namespace

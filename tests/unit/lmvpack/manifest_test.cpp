@@ -1,0 +1,208 @@
+// The manifest: what it accepts and how, and that every problem is found before anything is
+// written.
+#include "lmvpack_runner.h"
+
+#include "tools/lmvpack/manifest.h"
+
+namespace {
+
+using namespace lmvpack_test;
+
+// Three member files and a manifest made of `keys` plus the three members.
+fs::path WriteManifest(const ScratchFolder& folder, const std::string& keys,
+                       const std::string& members =
+                           "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n") {
+    for (const char* name : {"s.scr", "s.dat", "u.exe", "a.mid", "b.mid"})
+        WriteText(folder / name, "bytes");
+    WriteText(folder / "m.toml", keys + members);
+    return folder / "m.toml";
+}
+
+std::string AllProblems(const ManifestLoad& load) {
+    std::string text;
+    for (const std::string& problem : load.problems)
+        text += problem + "\n";
+    return text;
+}
+
+bool Mentions(const ManifestLoad& load, const std::string& key, const std::string& words) {
+    for (const std::string& problem : load.problems)
+        if (problem.find(key + ":") != std::string::npos &&
+            problem.find(words) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST(Manifest, ReportsEveryProblemAtOnceAndBuildsNothing) {
+    ScratchFolder folder;
+    WriteText(folder / "empty.dat", "");
+    WriteText(folder / "s.scr", "x");
+    WriteText(
+        folder / "m.toml",
+        "name = \"" + std::string(260, 'N') +
+            "\"\n"
+            "agreement = \"missing.txt\"\n"
+            "top_color = \"blue\"\n"
+            "first_media_number = 65536\n"
+            "colour = 1\n"
+            "screensaver = \"s.scr\"\n"
+            "data = \"empty.dat\"\n"
+            "[[media]]\nfile = \"gone.mid\"\nsuffix = \"1234567890123456\"\nprefix = \"JUNK\"\n"
+            "[[media]]\nfile = \"s.scr\"\nsuffix = \"/../x\"\n");
+    const ManifestLoad load = LoadManifest(folder / "m.toml");
+    EXPECT_FALSE(load.manifest);
+    EXPECT_TRUE(Mentions(load, "name", "259 bytes")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "agreement", "does not exist")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "top_color", "#RRGGBB")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "first_media_number", "0 to 65535")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "colour", "unknown key")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "data", "empty")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "uninstaller", "missing")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "media #1 file", "does not exist")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "media #1 suffix", "at most 15 bytes")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "media #1 prefix", "\"JUK_\", \"JUKE\" or \"FILE\""))
+        << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "media #2 suffix", "path separator")) << AllProblems(load);
+    EXPECT_EQ(load.problems.size(), 11u) << AllProblems(load);
+    // Each problem names the file and the line of the key.
+    EXPECT_NE(AllProblems(load).find("m.toml:3: top_color"), std::string::npos)
+        << AllProblems(load);
+
+    const RunResult build =
+        RunLmvpack(folder.path(), {"build", "m.toml", "-o", "out.exe", "--stub", "/nonexistent"});
+    EXPECT_EQ(build.status, 2);
+    EXPECT_NE(build.err.find("11 problems"), std::string::npos) << build.err;
+    EXPECT_FALSE(fs::exists(folder / "out.exe"));
+}
+
+TEST(Manifest, RefusesNamesThatWouldLeaveTheirFolderOrCannotBeWritten) {
+    for (const std::string name :
+         {"..", "a\\\\b", "a/b", "C:x", "   ", "CON", "lpt1", "Snow \u2603", "a*b"}) {
+        ScratchFolder folder;
+        const ManifestLoad load = LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"));
+        EXPECT_FALSE(load.manifest) << name;
+        EXPECT_TRUE(Mentions(load, "name", "")) << name;
+    }
+}
+
+TEST(Manifest, ConvertsTextsAndColoursToWhatTheInstallerReads) {
+    ScratchFolder folder;
+    // A byte-order mark, LF, CR LF and a lone CR all end up as CR LF in Windows-1252.
+    WriteText(folder / "license.txt", "\xEF\xBB\xBF"
+                                      "Caf\xC3\xA9\nline two\r\nthree\rend");
+    const ManifestLoad load = LoadManifest(
+        WriteManifest(folder, "name = \"Na\u00EFve  \"\nagreement = \"license.txt\"\n"
+                              "top_color = \"#FF8001\"\nbottom_color = \"#00ff00\"\n"));
+    ASSERT_TRUE(load.manifest) << AllProblems(load);
+    EXPECT_EQ(load.manifest->agreement_text, "Caf\xE9\r\nline two\r\nthree\r\nend");
+    EXPECT_EQ(load.manifest->name, "Na\xEFve  ");
+    EXPECT_EQ(load.manifest->top_color, 0x000180FFu);
+    EXPECT_EQ(load.manifest->bottom_color, 0x0000FF00u);
+    EXPECT_EQ(load.manifest->first_media_number, 1);
+    EXPECT_EQ(load.manifest->members.size(), 3u);
+}
+
+TEST(Manifest, ReadsAWindows1252AgreementWhenToldAndRefusesUnwritableUtf8) {
+    ScratchFolder folder;
+    WriteText(folder / "ansi.txt", "Caf\xE9\n");
+    const ManifestLoad ansi = LoadManifest(WriteManifest(
+        folder, "name = \"A\"\nagreement = \"ansi.txt\"\nagreement_encoding = \"windows-1252\"\n"));
+    ASSERT_TRUE(ansi.manifest) << AllProblems(ansi);
+    EXPECT_EQ(ansi.manifest->agreement_text, "Caf\xE9\r\n");
+
+    const ManifestLoad wrong =
+        LoadManifest(WriteManifest(folder, "name = \"A\"\nagreement = \"ansi.txt\"\n"));
+    EXPECT_TRUE(Mentions(wrong, "agreement", "not valid UTF-8")) << AllProblems(wrong);
+
+    WriteText(folder / "snow.txt", "fine\nsnow \xE2\x98\x83\n");
+    const ManifestLoad snow =
+        LoadManifest(WriteManifest(folder, "name = \"A\"\nagreement = \"snow.txt\"\n"));
+    EXPECT_TRUE(Mentions(snow, "agreement", "line 2")) << AllProblems(snow);
+}
+
+TEST(Manifest, AcceptsAnAgreementOfExactly65535BytesAndNoMore) {
+    ScratchFolder folder;
+    WriteText(folder / "fits.txt", std::string(65535, 'a'));
+    EXPECT_TRUE(
+        LoadManifest(WriteManifest(folder, "name = \"A\"\nagreement = \"fits.txt\"\n")).manifest);
+    // 32768 lines of "a" grow by their CR to 65536 bytes.
+    std::string lines;
+    for (int i = 0; i < 32767; ++i)
+        lines += "a\n";
+    lines += "ab";
+    WriteText(folder / "grows.txt", lines);
+    const ManifestLoad load =
+        LoadManifest(WriteManifest(folder, "name = \"A\"\nagreement = \"grows.txt\"\n"));
+    EXPECT_TRUE(Mentions(load, "agreement", "65535")) << AllProblems(load);
+}
+
+TEST(Manifest, AcceptsANameOf259BytesAndRefuses260) {
+    ScratchFolder folder;
+    EXPECT_TRUE(
+        LoadManifest(WriteManifest(folder, "name = \"" + std::string(259, 'n') + "\"\n")).manifest);
+    // "é" is two bytes of UTF-8 but one of Windows-1252: the limit counts what is written.
+    EXPECT_TRUE(
+        LoadManifest(WriteManifest(folder, "name = \"" + std::string(258, 'n') + "\u00E9\"\n"))
+            .manifest);
+    EXPECT_FALSE(
+        LoadManifest(WriteManifest(folder, "name = \"" + std::string(260, 'n') + "\"\n")).manifest);
+}
+
+TEST(Manifest, MediaKeepFourDigitNumbersAndDistinctNames) {
+    ScratchFolder folder;
+    const std::string two_media = "[[media]]\nfile = \"a.mid\"\n[[media]]\nfile = \"b.mid\"\n";
+    const std::string fixed =
+        "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n";
+    const ManifestLoad fits = LoadManifest(
+        WriteManifest(folder, "name = \"A\"\nfirst_media_number = 9998\n", fixed + two_media));
+    ASSERT_TRUE(fits.manifest) << AllProblems(fits);
+    EXPECT_EQ(fits.manifest->members[3].name_suffix, ".mid"); // the file's own extension
+    EXPECT_EQ(fits.manifest->members[3].prefix_kind, ' ');    // FILE
+
+    const ManifestLoad beyond = LoadManifest(
+        WriteManifest(folder, "name = \"A\"\nfirst_media_number = 9999\n", fixed + two_media));
+    EXPECT_TRUE(Mentions(beyond, "media", "9999")) << AllProblems(beyond);
+
+    // "FILE0001" + ".DAT" would land on the data file's name: Windows compares without case.
+    const ManifestLoad clash =
+        LoadManifest(WriteManifest(folder, "name = \"file0001\"\n",
+                                   fixed + "[[media]]\nfile = \"a.mid\"\nsuffix = \".DAT\"\n"));
+    EXPECT_TRUE(Mentions(clash, "media #1", "same name as data")) << AllProblems(clash);
+
+    // The same file may serve twice.
+    const ManifestLoad twice = LoadManifest(
+        WriteManifest(folder, "name = \"A\"\n",
+                      fixed + "[[media]]\nfile = \"a.mid\"\n[[media]]\nfile = \"a.mid\"\n"));
+    EXPECT_TRUE(twice.manifest) << AllProblems(twice);
+}
+
+TEST(Manifest, TakesCompressAsAutoTrueOrFalseWithATopLevelDefault) {
+    ScratchFolder folder;
+    const ManifestLoad load = LoadManifest(
+        WriteManifest(folder, "name = \"A\"\ncompress = false\n",
+                      "[screensaver]\nfile = \"s.scr\"\ncompress = true\ndata = \"s.dat\"\n"));
+    EXPECT_FALSE(load.manifest); // data inside [screensaver] is an unknown key there
+    const ManifestLoad good = LoadManifest(WriteManifest(
+        folder, "name = \"A\"\ncompress = false\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n",
+        "[screensaver]\nfile = \"s.scr\"\ncompress = \"auto\"\n"));
+    ASSERT_TRUE(good.manifest) << AllProblems(good);
+    EXPECT_EQ(good.manifest->members[0].compress, CompressChoice::Auto);
+    EXPECT_EQ(good.manifest->members[1].compress, CompressChoice::Never);
+}
+
+TEST(Manifest, ParsesColoursStrictly) {
+    EXPECT_EQ(ParseColor("#0000FF"), 0x00FF0000u);
+    EXPECT_EQ(ParseColor("#a1B2c3"), 0x00C3B2A1u);
+    for (const char* bad : {"0000FF", "#0000F", "#0000FFF", "#GG0000", "#00 000", ""})
+        EXPECT_FALSE(ParseColor(bad)) << bad;
+}
+
+TEST(Manifest, ReportsTomlSyntaxErrorsWithTheirLine) {
+    ScratchFolder folder;
+    WriteText(folder / "m.toml", "name = \"A\"\n\ntop_color = \n");
+    const ManifestLoad load = LoadManifest(folder / "m.toml");
+    ASSERT_EQ(load.problems.size(), 1u);
+    EXPECT_NE(load.problems[0].find("m.toml:3"), std::string::npos) << load.problems[0];
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+// The tool takes only stubs laid out as the installer needs, and agrees with the installer's
+// locator on where the package goes.
+#include "lmvpack_runner.h"
+
+#include "package/package_locator.h"
+#include "tools/lmvpack/stub_layout.h"
+#include "tools/lmvpack/tool_error.h"
+
+#include <cstring>
+
+namespace {
+
+using namespace lmvpack_test;
+
+uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
+    uint32_t value;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
+struct StubPlaces {
+    size_t rsrc_header; // section header of ".rsrc"
+    size_t type_name;   // the first type's length-prefixed name
+    size_t data_entry;  // the package resource's data entry
+};
+
+StubPlaces FindPlaces(const std::vector<uint8_t>& stub) {
+    const uint32_t lfanew = U32(stub, 60);
+    const uint16_t sections = static_cast<uint16_t>(stub[lfanew + 6] | stub[lfanew + 7] << 8);
+    StubPlaces places{};
+    for (uint16_t i = 0; i < sections; ++i) {
+        const size_t header = lfanew + 248 + 40u * i;
+        if (std::memcmp(stub.data() + header, ".rsrc\0\0", 8) == 0) places.rsrc_header = header;
+    }
+    const size_t section = U32(stub, places.rsrc_header + 20);
+    places.type_name = section + (U32(stub, section + 16) & 0x7FFFFFFF);
+    const size_t names = section + (U32(stub, section + 20) & 0x7FFFFFFF);
+    const size_t languages = section + (U32(stub, names + 20) & 0x7FFFFFFF);
+    places.data_entry = section + U32(stub, languages + 20);
+    return places;
+}
+
+std::string Refusal(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    WriteBytes(path, bytes);
+    try {
+        InspectStub(path.string(), bytes);
+    } catch (const BuildError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(StubLayout, FindsThePackagePositionWhereTheInstallersLocatorDoes) {
+    LMV_REQUIRE_STUB(stub);
+    const std::vector<uint8_t> bytes = ReadBytes(stub);
+    const StubLayout layout = InspectStub(stub.string(), bytes);
+    const FileHandle located = LocatePackageInFile(stub.string().c_str());
+    ASSERT_NE(located, kNoFile);
+    EXPECT_EQ(static_cast<uint32_t>(PlatSeek(located, 0, kFromCurrent)),
+              layout.package_offset.value);
+    PlatClose(located);
+    EXPECT_EQ(layout.resource_end.value, bytes.size());
+    EXPECT_LE(layout.package_offset.value + 4, layout.resource_end.value);
+}
+
+TEST(StubLayout, RefusesStubsThatAreNotLaidOutForAPackage) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    const std::vector<uint8_t> good = ReadBytes(stub);
+    const StubPlaces places = FindPlaces(good);
+
+    std::vector<uint8_t> renamed_type = good; // "LASTRES" -> "LASTREZ"
+    renamed_type[places.type_name + 2 + 2 * 6] = 'Z';
+    EXPECT_NE(Refusal(folder / "type.exe", renamed_type).find("\"LASTRES\""), std::string::npos);
+
+    std::vector<uint8_t> bigger = good; // declared size 8 instead of 4
+    bigger[places.data_entry + 4] = 8;
+    EXPECT_NE(Refusal(folder / "size.exe", bigger).find("size other than 4"), std::string::npos);
+
+    std::vector<uint8_t> no_rsrc = good;
+    no_rsrc[places.rsrc_header + 4] = 'x';
+    EXPECT_NE(Refusal(folder / "nosection.exe", no_rsrc).find("no \".rsrc\""), std::string::npos);
+
+    std::vector<uint8_t> installer = good; // a built installer is no stub
+    installer.insert(installer.end(), 600, 0x42);
+    EXPECT_NE(Refusal(folder / "installer.exe", installer).find("after its resource section"),
+              std::string::npos);
+
+    const std::vector<uint8_t> cut(good.begin(), good.end() - 100);
+    EXPECT_NE(Refusal(folder / "cut.exe", cut).find("cut short"), std::string::npos);
+
+    EXPECT_NE(Refusal(folder / "text.exe", std::vector<uint8_t>(100, 'a')).find("not a PE file"),
+              std::string::npos);
+}
+
+TEST(StubLayout, BuildRefusesAForeignStubAndWritesNothing) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    for (const char* name : {"a.scr", "a.dat", "u.exe"})
+        WriteText(folder / name, "x");
+    WriteText(folder / "m.toml",
+              "name = \"A\"\nscreensaver = \"a.scr\"\ndata = \"a.dat\"\nuninstaller = \"u.exe\"\n");
+    std::vector<uint8_t> foreign = ReadBytes(stub);
+    foreign.insert(foreign.end(), 10, 0);
+    WriteBytes(folder / "foreign.exe", foreign);
+    const RunResult build =
+        RunLmvpack(folder.path(), {"build", "m.toml", "-o", "out.exe", "--stub", "foreign.exe"});
+    EXPECT_EQ(build.status, 2);
+    EXPECT_NE(build.err.find("not a usable installer stub"), std::string::npos) << build.err;
+    EXPECT_FALSE(fs::exists(folder / "out.exe"));
+    // Nor is a temporary file left behind.
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".out.exe")) << entry.path();
+}
+
+} // namespace
