@@ -4,6 +4,9 @@
 int main(int argc, char** argv) {
     CLI::App app{"lmvpack: build, list, extract and verify screen-saver installers"};
     app.require_subcommand(1);
+    app.footer("Start with:\n  lmvpack init my-saver\n  lmvpack build my-saver/screensaver.toml -o "
+               "Setup.exe\n"
+               "Each command's --help shows an example; docs/manifest.md describes the manifest.");
     int exit_status = 0;
     AddInitCommand(app, exit_status);
     AddBuildCommand(app, exit_status);

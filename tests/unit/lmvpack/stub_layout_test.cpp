@@ -114,3 +114,35 @@ TEST(StubLayout, BuildRefusesAForeignStubAndWritesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace lmvpack_test;
+
+TEST(StubLayout, BuildTakesTheStubInstalledBesideTheToolFirst) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    // An installed layout: prefix/bin/lmvpack and prefix/share/lmvpack/lmvstub.exe. The stub
+    // there is made unusable, so the refusal shows which stub was taken.
+    fs::create_directories(folder / "prefix/bin");
+    fs::copy_file(LMV_LMVPACK_PATH, folder / "prefix/bin/lmvpack");
+    std::vector<uint8_t> marked = ReadBytes(stub);
+    marked.push_back(0);
+    WriteBytes(folder / "prefix/share/lmvpack/lmvstub.exe", marked);
+    for (const char* name : {"a.scr", "a.dat", "u.exe"})
+        WriteText(folder / name, "x");
+    WriteText(folder / "m.toml",
+              "name = \"A\"\nscreensaver = \"a.scr\"\ndata = \"a.dat\"\nuninstaller = \"u.exe\"\n");
+    const std::string command = "cd '" + folder.path().string() +
+                                "' && prefix/bin/lmvpack build m.toml -o out.exe 2>err.txt";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    EXPECT_NE(ReadText(folder / "err.txt").find("share/lmvpack/lmvstub.exe"), std::string::npos)
+        << ReadText(folder / "err.txt");
+
+    // With the installed stub whole again, the same command builds.
+    WriteBytes(folder / "prefix/share/lmvpack/lmvstub.exe", ReadBytes(stub));
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadText(folder / "err.txt");
+    EXPECT_TRUE(fs::exists(folder / "out.exe"));
+}
+
+} // namespace
