@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz", clang, build/fuzz) and runs each of them for a
+# fixed time over its seed corpus in tests/fuzz/corpus/ (installers, coded streams or plain
+# bytes, by the target's input). New inputs go to a working
+# corpus under build/fuzz/corpus/, never into the repository; crash reproducers go to
+# build/fuzz/findings/<target>/ and make the script fail.
+#
+#   scripts/fuzz.sh                       every target for 60 seconds
+#   scripts/fuzz.sh --seconds 600         every target for 600 seconds
+#   scripts/fuzz.sh --total-seconds 60    60 seconds shared out over the targets (CI)
+#   scripts/fuzz.sh --jobs 2 lzh_decoder_fuzzer   one target, two workers
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=60
+total_seconds=""
+jobs=1
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --total-seconds) total_seconds="$2"; shift 2 ;;
+    --jobs) jobs="$2"; shift 2 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    *) targets+=("$1"); shift ;;
+  esac
+done
+
+all_targets=(package_passes_fuzzer member_extraction_fuzzer lzh_decoder_fuzzer
+  codec_roundtrip_fuzzer lmvpack_fuzzer)
+build=build/fuzz
+cmake --preset fuzz >/dev/null
+if [ ${#targets[@]} -eq 0 ]; then
+  # Only the targets that this tree defines (one is added once the tool's library offers
+  # what it needs).
+  for t in "${all_targets[@]}"; do
+    if ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$t:"; then targets+=("$t"); fi
+  done
+fi
+cmake --build "$build" --target "${targets[@]}"
+
+if [ -n "$total_seconds" ]; then
+  seconds=$(( total_seconds / ${#targets[@]} ))
+  [ "$seconds" -ge 1 ] || seconds=1
+fi
+
+# Inputs stay small so that every execution is fast; the sizes of the seeds set the scale.
+max_len() {
+  case "$1" in
+    lzh_decoder_fuzzer) echo 8192 ;;
+    codec_roundtrip_fuzzer) echo 16384 ;;
+    *) echo 32768 ;;
+  esac
+}
+
+seed_folder() {
+  case "$1" in
+    lzh_decoder_fuzzer) echo tests/fuzz/corpus/streams ;;
+    codec_roundtrip_fuzzer) echo tests/fuzz/corpus/plain ;;
+    *) echo tests/fuzz/corpus/installers ;;
+  esac
+}
+
+status=0
+summary=""
+for t in "${targets[@]}"; do
+  work="$build/corpus/$t"
+  findings="$build/findings/$t"
+  log="$build/logs/$t.log"
+  mkdir -p "$work" "$findings" "$(dirname "$log")"
+  seeds=()
+  [ -d "$(seed_folder "$t")" ] && seeds+=("$(seed_folder "$t")")
+  echo "== $t: ${seconds}s"
+  set +e
+  # -close_fd_mask=3 silences what the code under test prints; libFuzzer and the
+  # sanitizers keep a descriptor of their own for their reports.
+  "$build/fuzzers/$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
+    -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
+    -artifact_prefix="$findings/" -jobs="$jobs" -workers="$jobs" \
+    "$work" "${seeds[@]}" >"$log" 2>&1
+  rc=$?
+  set -e
+  [ "$jobs" -gt 1 ] && cat fuzz-*.log >>"$log" 2>/dev/null && rm -f fuzz-*.log
+  runs=$(grep -hoE 'stat::number_of_executed_units: *[0-9]+' "$log" | awk '{s+=$2} END {print s+0}')
+  if [ "$rc" -ne 0 ] || grep -qE 'ERROR: (libFuzzer|AddressSanitizer|UndefinedBehaviorSanitizer)|runtime error' "$log"; then
+    echo "   FAILED (exit $rc): see $log and $findings/"
+    grep -E 'ERROR|runtime error|SUMMARY' "$log" | head -n 5 | sed 's/^/   /'
+    status=1
+  fi
+  summary+="$(printf '%-28s %6ss %12s executions' "$t" "$seconds" "$runs")"$'\n'
+done
+printf '\n%s' "$summary"
+exit $status

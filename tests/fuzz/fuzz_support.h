@@ -1,0 +1,47 @@
+// Shared plumbing of the fuzz targets. The installer reads its package from its own file, so
+// most targets write the input to a scratch file and name it as "our own executable"; the
+// scratch lives in memory (/dev/shm when there is one) so that a run costs no disk I/O.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fuzz {
+
+// A folder of this process's own, made once.
+inline const std::string& ScratchFolder() {
+    static const std::string folder = [] {
+        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string path = std::string(base) + "/lmv-fuzz-" + std::to_string(getpid());
+        mkdir(path.c_str(), 0700);
+        return path;
+    }();
+    return folder;
+}
+
+// Writes `size` bytes to `path` (created or truncated). False when the file system refuses,
+// which a target treats as "nothing to test" rather than as a finding.
+inline bool WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool whole = size == 0 || std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && whole;
+}
+
+// Reads a little-endian u32 from the front of the input and advances past it; 0 when the
+// input is shorter.
+inline uint32_t TakeU32(const uint8_t*& data, size_t& size) {
+    if (size < 4) return 0;
+    const uint32_t value =
+        data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+    data += 4;
+    size -= 4;
+    return value;
+}
+
+} // namespace fuzz

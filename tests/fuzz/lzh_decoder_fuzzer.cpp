@@ -1,0 +1,96 @@
+// The decoder over arbitrary streams and sizes. Every bit pattern decodes to something, so
+// the findings this target looks for are reads or writes out of bounds (a damaged tree walk,
+// a ring index), a loop that does not end, and broken promises of the sink: the destination
+// receives exactly the unpacked size when the run completes, whole 16384-byte blocks when the
+// poll stops it, and never a byte more than the unpacked size.
+//
+// Input: u32 unpacked size, u8 flags, then the stored stream. Sizes below 2^31 are cut to
+// 256 KiB (several rebuilds of the model) so a run stays fast; larger ones are kept, since they
+// must restore nothing at once. Flags: the low nibble, when not 0, makes the poll answer stop at
+// that poll; bit 4 claims more stored bytes than the stream holds (a package cut inside the
+// member), which the source must fill with zeros.
+#include "decode/byte_sink.h"
+#include "decode/byte_source.h"
+#include "decode/lzh_decoder.h"
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr uint32_t kMaxRestored = 1u << 18;
+
+uint64_t bytes_received = 0;
+uint64_t write_calls = 0;
+int polls = 0;
+int stop_at_poll = 0;
+bool stopped = false;
+
+ssize_t CountWrite(void*, const char*, size_t size) {
+    bytes_received += size;
+    ++write_calls;
+    return static_cast<ssize_t>(size);
+}
+
+bool Poll() {
+    ++polls;
+    stopped = stop_at_poll != 0 && polls >= stop_at_poll;
+    return stopped;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    uint32_t unpacked = fuzz::TakeU32(data, size);
+    if (size == 0) return 0;
+    const uint8_t flags = *data++;
+    --size;
+    if (unpacked < 0x80000000u) unpacked %= kMaxRestored + 1;
+    stop_at_poll = flags & 0x0F;
+    const uint32_t stored = static_cast<uint32_t>(size) + ((flags & 0x10) ? 5000u : 0u);
+
+    // fmemopen cannot open an empty buffer; an empty stream is a file that ends at once.
+    static uint8_t empty_stream = 0;
+    FILE* package =
+        fmemopen(size ? const_cast<uint8_t*>(data) : &empty_stream, size ? size : 1, "rb");
+    if (package == nullptr) return 0;
+    if (size == 0) std::fgetc(package);
+    cookie_io_functions_t counting{nullptr, CountWrite, nullptr, nullptr};
+    FILE* destination = fopencookie(nullptr, "wb", counting);
+    if (destination == nullptr) {
+        std::fclose(package);
+        return 0;
+    }
+    // Unbuffered, so every fwrite of the sink arrives as one write call.
+    std::setvbuf(destination, nullptr, _IONBF, 0);
+    bytes_received = write_calls = 0;
+    polls = 0;
+    stopped = false;
+
+    ByteSource(nullptr, 0);
+    WritePtr(nullptr, 0, 0);
+    const int32_t produced = LzhDecoder(package, destination, unpacked, stored, Poll);
+    std::fclose(destination);
+    std::fclose(package);
+
+    if (unpacked >= 0x80000000u || unpacked == 0) {
+        if (produced != 0 || bytes_received != 0) std::abort();
+        return 0;
+    }
+    if (bytes_received > unpacked) std::abort();
+    if (stopped) {
+        // Whole blocks, or all of it when the symbol before the stop completed the member.
+        if ((bytes_received % kSinkBlockSize != 0 && bytes_received != unpacked) ||
+            bytes_received > static_cast<uint64_t>(produced))
+            std::abort();
+    } else {
+        // Complete: every byte arrived, in full blocks and one shorter last write; a last
+        // match may overrun the size by at most 29 bytes.
+        if (bytes_received != unpacked || produced < static_cast<int32_t>(unpacked) ||
+            produced > static_cast<int32_t>(unpacked) + kMaxMatch - 1)
+            std::abort();
+        if (write_calls != (unpacked + kSinkBlockSize - 1) / kSinkBlockSize) std::abort();
+    }
+    return 0;
+}

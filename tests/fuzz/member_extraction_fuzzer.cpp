@@ -1,0 +1,93 @@
+// The member-table walk and the extraction of every member into a scratch folder, over an
+// arbitrary file standing for the installer. The loop keeps the installation run's contract:
+// the handle stands after each entry, is closed around a compressed member and located
+// afresh after it, and is moved back to the remembered position before the next entry.
+//
+// What must hold besides the sanitizers' silence: a member never yields more than its
+// declared size; with nothing stopping it, a compressed member yields exactly its unpacked
+// size and a stored one exactly the bytes the file holds for it (up to StoredSize).
+//
+// A file of a few KB may still declare members of 2 GB that decode from zero bits, so the
+// poll keeps an output budget of about 300 KB per input: past it, it answers stop, as after a
+// confirmed Cancel, and every later member ends after its first chunk or symbol.
+#include "decode/member_extraction.h"
+#include "fuzz_support.h"
+#include "package/package_locator.h"
+#include "package/package_passes.h"
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kMaxMembers = 64;
+constexpr int kPollBudget = 3; // polls come once per 102400 bytes of output
+
+int polls_left = 0;
+bool member_stopped = false;
+
+bool Poll() {
+    if (polls_left > 0) --polls_left;
+    if (polls_left == 0) member_stopped = true;
+    return member_stopped;
+}
+
+int64_t FileSize(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+void CheckMember(const MemberEntry& entry, const std::string& destination, int64_t installer_size) {
+    const int64_t written = FileSize(destination);
+    if (written < 0) std::abort(); // the scratch folder always accepts the file
+    if (IsCompressed(entry)) {
+        const int64_t expected = entry.UnpackedSize >= 0x80000000u ? 0 : entry.UnpackedSize;
+        if (written > expected) std::abort();
+        if (!member_stopped && written != expected) std::abort();
+        if (member_stopped && written != expected && written % 16384 != 0) std::abort();
+    } else {
+        const int64_t available = entry.DataOffset > 0x7FFFFFFFu
+                                      ? 0
+                                      : std::max<int64_t>(0, installer_size - entry.DataOffset);
+        const int64_t expected = std::min<int64_t>(entry.StoredSize, available);
+        if (written > expected) std::abort();
+        if (!member_stopped && written != expected) std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = fuzz::ScratchFolder() + "/installer.exe";
+    if (!fuzz::WriteWholeFile(path, data, size)) return 0;
+    PlatSetModuleFileName(path.c_str());
+    polls_left = kPollBudget;
+
+    static uint8_t copy_buffer[kCopyBufferSize];
+    uint16_t first_media_number = 0;
+    FileHandle package = OpenMemberTable(&first_media_number);
+    if (package == kNoFile) return 0;
+    MemberEntry entry;
+    for (int index = 0;
+         index < kMaxMembers && ReadMemberEntry(package, &entry) && entry.StoredSize != 0;
+         ++index) {
+        const int32_t next_entry = PlatSeek(package, 0, kFromCurrent);
+        if (next_entry == -1) break;
+        const std::string destination = fuzz::ScratchFolder() + "/member" + std::to_string(index);
+        member_stopped = polls_left == 0;
+        if (IsCompressed(entry)) {
+            PlatClose(package);
+            if (ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), Poll) != 1)
+                std::abort(); // the installer's own name is always known here
+            package = LocatePackage();
+            if (package == kNoFile) std::abort(); // the same file located a moment ago
+        } else {
+            ExtractMember(package, copy_buffer, entry, destination.c_str(), Poll);
+        }
+        CheckMember(entry, destination, static_cast<int64_t>(size));
+        if (PlatSeek(package, next_entry, kFromStart) != next_entry) std::abort();
+    }
+    PlatClose(package);
+    return 0;
+}

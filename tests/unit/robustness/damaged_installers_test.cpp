@@ -1,0 +1,244 @@
+// Damaged installers through the installer's own passes and its member loop: each must end
+// with the documented result (a refusal, or the bytes the file holds) and never read out of
+// bounds; the sanitize preset runs these under AddressSanitizer and UBSan.
+#include "decode/member_extraction.h"
+#include "package/package_locator.h"
+#include "package/package_passes.h"
+#include "robustness/damaged_installers.h"
+#include "support/synthetic_pe.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <map>
+#include <set>
+
+namespace {
+
+const GoodInstaller& Good() {
+    static const GoodInstaller good = BuildGoodInstaller();
+    return good;
+}
+
+const std::vector<DamagedInstaller>& Damaged() {
+    static const std::vector<DamagedInstaller> damaged = MakeDamagedInstallers(Good());
+    return damaged;
+}
+
+const DamagedInstaller& Find(const std::string& name) {
+    for (const DamagedInstaller& damaged : Damaged())
+        if (damaged.name == name) return damaged;
+    ADD_FAILURE() << "no damaged installer named " << name;
+    static const DamagedInstaller none;
+    return none;
+}
+
+bool GoOn() {
+    return false;
+}
+
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct LoopResult {
+    std::vector<std::filesystem::path> files; // one per member given to extraction
+    bool reached_end = false;
+};
+
+// The installation run's member loop, with destinations in a scratch folder: the handle is
+// closed around a compressed member and located afresh after it, and moved back to the
+// position after the entry before the next one is read.
+LoopResult RunMemberLoop(const std::filesystem::path& scratch) {
+    LoopResult result;
+    std::filesystem::create_directories(scratch);
+    static uint8_t copy_buffer[kCopyBufferSize];
+    uint16_t first_media_number = 0;
+    FileHandle package = OpenMemberTable(&first_media_number);
+    if (package == kNoFile) return result;
+    MemberEntry entry;
+    while (ReadMemberEntry(package, &entry)) {
+        if (entry.StoredSize == 0) {
+            result.reached_end = true;
+            break;
+        }
+        const int32_t next_entry = PlatSeek(package, 0, kFromCurrent);
+        const std::filesystem::path destination =
+            scratch / ("member" + std::to_string(result.files.size()));
+        result.files.push_back(destination);
+        if (IsCompressed(entry)) {
+            PlatClose(package);
+            EXPECT_EQ(ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), GoOn), 1);
+            package = LocatePackage();
+            if (package == kNoFile) return result;
+        } else {
+            ExtractMember(package, copy_buffer, entry, destination.c_str(), GoOn);
+        }
+        if (PlatSeek(package, next_entry, kFromStart) != next_entry) break;
+    }
+    PlatClose(package);
+    return result;
+}
+
+void UseInstaller(const DamagedInstaller& installer) {
+    PlatSetModuleFileName(WriteTempFile(installer.name + ".exe", installer.bytes).c_str());
+}
+
+void CheckPasses(const DamagedInstaller& installer) {
+    SCOPED_TRACE(installer.name);
+    UseInstaller(installer);
+
+    const FileHandle located = LocatePackage();
+    EXPECT_EQ(located != kNoFile, installer.locates);
+    if (located != kNoFile) PlatClose(located);
+
+    PackageHeader header{};
+    std::memset(&header, 0x5A, sizeof header);
+    const PackageHeader untouched = header;
+    ReadPackageHeader(&header);
+    if (installer.header_read) {
+        const size_t length = strnlen(header.ScreenSaverName, sizeof header.ScreenSaverName);
+        EXPECT_LT(length, sizeof header.ScreenSaverName) << "the name must end inside its field";
+    } else {
+        EXPECT_EQ(std::memcmp(&header, &untouched, sizeof header), 0);
+    }
+
+    uint32_t total = 12345;
+    EXPECT_EQ(SumMemberSizes(&total), installer.total.has_value());
+    EXPECT_EQ(total, installer.total.value_or(0));
+
+    AgreementText agreement;
+    EXPECT_EQ(ReadAgreementText(&agreement), installer.agreement);
+    if (agreement.text != nullptr) {
+        const uint16_t length =
+            static_cast<uint16_t>(installer.bytes[Good().layout.package] |
+                                  installer.bytes[Good().layout.package + 1] << 8);
+        EXPECT_EQ(agreement.text[length], '\0');
+        ReleaseAgreementText(&agreement);
+    }
+
+    uint16_t first_media_number = 0;
+    const FileHandle table = OpenMemberTable(&first_media_number);
+    EXPECT_EQ(table != kNoFile, installer.table_opens);
+    if (table != kNoFile) PlatClose(table);
+}
+
+void CheckMemberLoop(const DamagedInstaller& installer) {
+    SCOPED_TRACE(installer.name);
+    UseInstaller(installer);
+    const std::filesystem::path scratch =
+        std::filesystem::temp_directory_path() / "lmv-unit" / "robustness-scratch" / installer.name;
+    std::filesystem::remove_all(scratch);
+    const LoopResult result = RunMemberLoop(scratch);
+
+    EXPECT_EQ(result.reached_end, installer.walk_reaches_end);
+    ASSERT_EQ(result.files.size(), installer.members.size());
+    for (size_t i = 0; i < result.files.size(); ++i) {
+        SCOPED_TRACE("member " + std::to_string(i));
+        ASSERT_TRUE(std::filesystem::exists(result.files[i]));
+        EXPECT_EQ(std::filesystem::file_size(result.files[i]), installer.members[i].size);
+        if (installer.members[i].check_content) {
+            EXPECT_TRUE(ReadFile(result.files[i]) == installer.members[i].content);
+        }
+    }
+    // Nothing but the members' files appears in the scratch folder.
+    EXPECT_EQ(static_cast<size_t>(std::distance(std::filesystem::directory_iterator(scratch),
+                                                std::filesystem::directory_iterator())),
+              result.files.size());
+    std::filesystem::remove_all(scratch);
+}
+
+TEST(DamagedInstallers, GeneratorMakesFiftyDistinctInstallersOfEveryClass) {
+    std::set<std::string> names;
+    std::map<std::string, int> per_class;
+    for (const DamagedInstaller& damaged : Damaged()) {
+        EXPECT_TRUE(names.insert(damaged.name).second) << damaged.name;
+        EXPECT_NE(damaged.bytes, Good().bytes) << damaged.name;
+        ++per_class[damaged.damage_class];
+    }
+    EXPECT_GE(Damaged().size(), 50u);
+    for (const char* damage_class :
+         {"cut short", "offset or size past the end", "agreement length 65535",
+          "no terminating entry", "name without NUL", "UnpackedSize 0xFFFFFFFF",
+          "DataOffset into header or table", "compressed stream of random bytes"})
+        EXPECT_GT(per_class[damage_class], 0) << damage_class;
+}
+
+TEST(DamagedInstallers, TheGoodInstallerReadsWholeAndExtractsByteForByte) {
+    const DamagedInstaller good = Undamaged(Good());
+    ASSERT_TRUE(good.locates && good.header_read && good.agreement && good.walk_reaches_end);
+    ASSERT_EQ(good.total, Good().total);
+    ASSERT_EQ(good.members.size(), Good().members.size());
+    for (size_t i = 0; i < good.members.size(); ++i) {
+        EXPECT_TRUE(good.members[i].check_content);
+        EXPECT_EQ(good.members[i].content, Good().members[i].content) << i;
+    }
+    CheckPasses(good);
+    CheckMemberLoop(good);
+
+    UseInstaller(good);
+    PackageHeader header{};
+    ReadPackageHeader(&header);
+    EXPECT_STREQ(header.ScreenSaverName, "Aurora Drift");
+}
+
+// The expectations come from the format applied to each damaged file; these anchor them to
+// what the damage must mean, so that a wrong expectation cannot hide a wrong result.
+TEST(DamagedInstallers, ExpectationsMatchWhatEachDamageMeans) {
+    const GoodInstaller& good = Good();
+    EXPECT_FALSE(Find("cut-data-entry-at-" + std::to_string(good.layout.data_entry + 8)).locates);
+    const DamagedInstaller& in_table =
+        Find("cut-entry2-at-" + std::to_string(good.members[2].entry_offset + 14));
+    EXPECT_TRUE(in_table.header_read);
+    EXPECT_FALSE(in_table.total.has_value());
+    EXPECT_EQ(in_table.members.size(), 2u);
+
+    const DamagedInstaller& in_data =
+        Find("cut-member3-data-at-" +
+             std::to_string(good.members[3].data_offset + good.members[3].stored_size / 2));
+    EXPECT_EQ(in_data.total, good.total);
+    ASSERT_EQ(in_data.members.size(), 5u);
+    for (size_t i : {0, 1, 2})
+        EXPECT_EQ(in_data.members[i].content, good.members[i].content);
+    EXPECT_EQ(in_data.members[3].size, good.members[3].content.size());
+    EXPECT_FALSE(in_data.members[3].check_content);
+    EXPECT_EQ(in_data.members[4].size, 0u);
+
+    EXPECT_EQ(Find("unpacked-size-ffffffff").members.at(1).size, 0u);
+    EXPECT_EQ(Find("member0-offset-past-end").members.at(0).size, 0u);
+    EXPECT_EQ(Find("member1-offset-past-end").members.at(1).size, good.members[1].content.size());
+    EXPECT_EQ(Find("first-member-stored-size-4-gib").members.at(0).size,
+              good.bytes.size() - good.members[0].data_offset);
+    EXPECT_EQ(Find("compressed-stored-size-2-gib").members.at(1).content, good.members[1].content);
+    EXPECT_FALSE(Find("agreement-length-65535").header_read);
+    EXPECT_TRUE(Find("agreement-length-to-end-of-file").agreement);
+    EXPECT_FALSE(Find("agreement-length-to-end-of-file").header_read);
+    EXPECT_FALSE(Find("table-ends-at-end-of-file").walk_reaches_end);
+    EXPECT_EQ(Find("table-ends-at-end-of-file").members.size(), 5u);
+    EXPECT_EQ(Find("terminator-replaced-and-data-gone").members.size(), 6u);
+    EXPECT_EQ(Find("random-stream-200k").members.at(3).size, 200000u);
+    EXPECT_TRUE(Find("package-start-past-end").locates);
+    EXPECT_FALSE(Find("package-start-past-end").header_read);
+}
+
+TEST(DamagedInstallers, PassesEndWithTheDocumentedResult) {
+    for (const DamagedInstaller& damaged : Damaged())
+        CheckPasses(damaged);
+}
+
+TEST(DamagedInstallers, MemberLoopWritesWhatTheFileHoldsAndNothingMore) {
+    for (const DamagedInstaller& damaged : Damaged())
+        CheckMemberLoop(damaged);
+}
+
+TEST(DamagedInstallers, ANameWithoutNulIsCutToItsFirst259Characters) {
+    UseInstaller(Find("screen-saver-name-without-nul"));
+    PackageHeader header{};
+    ReadPackageHeader(&header);
+    EXPECT_EQ(std::string(header.ScreenSaverName), std::string(259, 'N'));
+}
+
+} // namespace
