@@ -59,18 +59,6 @@ class HarnessError(Exception):
     pass
 
 
-def wait_for(condition, timeout: float, what: str, interval: float = 0.02):
-    """Polls condition() until it is truthy; its value is returned. Raises after timeout."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise HarnessError(f"timed out after {timeout:.0f} s waiting for {what}")
-        time.sleep(interval)
-
-
 def wine_env(prefix: Path, display: str | None = None, overrides: str = "") -> dict:
     env = dict(os.environ)
     env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",

@@ -4,7 +4,7 @@
   run_e2e.py template --helpers build/win32 --out DIR      boot the template prefix
   run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub exits with 0
   run_e2e.py run NAME [NAME...] --template DIR --stub EXE --lmvpack TOOL --work DIR [--keep]
-  run_e2e.py list                                            scenario names
+  run_e2e.py list [--runs]                                   scenario names
 """
 
 import argparse
@@ -64,7 +64,8 @@ def main() -> int:
     r.add_argument("--lmvpack", required=True)
     r.add_argument("--work", required=True)
     r.add_argument("--keep", action="store_true", help="keep the scenario's prefix even when it passes")
-    sub.add_parser("list")
+    lst = sub.add_parser("list")
+    lst.add_argument("--runs", action="store_true", help="name:number of installer runs")
     args = parser.parse_args()
     if args.command == "template":
         return cmd_template(args)
@@ -72,7 +73,10 @@ def main() -> int:
         return cmd_smoke(args)
     if args.command == "run":
         return cmd_run(args)
-    print("\n".join(scenarios.SCENARIOS))
+    if args.runs:
+        print("\n".join(f"{name}:{len(s.runs)}" for name, s in scenarios.SCENARIOS.items()))
+    else:
+        print("\n".join(scenarios.SCENARIOS))
     return 0
 
 
