@@ -59,6 +59,8 @@ class Package:
     first_media_number: int = 1
     members_in_table: int | None = None  # cut the member table short after building
     claimed_last_size: int | None = None  # a larger StoredSize for the last (stored) member
+    # FirstMediaNumber written into the built installer, for numbers the tool refuses
+    patched_first_media_number: int | None = None
     file_name: str = "setup.exe"
 
     @property
@@ -821,8 +823,11 @@ CAPTION = f"{NAME} Screen Saver Installation"
 UNSUPPORTED_MEDIA = [Member(harness.wav_bytes(4000), compress=False, suffix=".WAV", prefix="FILE"),
                      Member(harness.random_bytes(3000, 7), compress=False, suffix=".xyz", prefix="FILE"),
                      Member(harness.random_bytes(5000, 8), compress=True, suffix=".xyz", prefix="JUK_"),
-                     Member(harness.random_bytes(2000, 9), compress=False, suffix=".xy", prefix="JUKE")]
-DISK_FULL_CLAIM = 200 << 20  # the last member claims 200 MB on a 96 MB drive
+                     Member(harness.random_bytes(2000, 9), compress=False, suffix=".xy", prefix="JUKE"),
+                     Member(harness.random_bytes(1000, 10), compress=False, suffix="b.XYZ", prefix="FILE")]
+DISK_FULL_CLAIM = 200 << 20
+DOTTED_NAME = "Aurora 2.0  "
+DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"  # the last member claims 200 MB on a 96 MB drive
 
 
 def two_members(h: Helpers) -> Package:
@@ -909,12 +914,12 @@ SCENARIOS: dict = {
          expect_no_file(COMMON_APPDATA + r"\Tarrowby")],
         overrides="shfolder=d"),
     "unsupported_media": Scenario(
-        "media no device opens: .xyz once (twice unsupported; .xy is contained in it), no "
-        "activation, Cancel",
+        "media no device opens: .xyz once (twice unsupported; .xy is contained in it), .XYZ "
+        "apart (case counts), no activation, Cancel",
         lambda h: standard_package(h, media=UNSUPPORTED_MEDIA),
         [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "Cancel")])],
         [expect_exit_zero, expect_installed(), expect_log(), expect_uninstall_values(),
-         expect_not_activated, expect_codec_notice(".xyz\r\n", "Cancel"),
+         expect_not_activated, expect_codec_notice(".xyz\r\n.XYZ\r\n", "Cancel"),
          expect_marker("screensaver", [])]),
     "two_members": Scenario(
         "a package of two members: no Uninstall values (the probe's empty key stays), no probe",
@@ -1039,6 +1044,20 @@ SCENARIOS: dict = {
          expect_installed(), expect_log(), expect_activated(),
          expect_marker("screensaver", [""], screen_saver_module)],
         small_disk=True),
+    "media_numbers": Scenario(
+        "FirstMediaNumber 9998: members 3 to 5 numbered 9998, 9999 and 10000",
+        lambda h: standard_package(h, patched_first_media_number=9998),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_installed(), expect_log(), expect_activated()]),
+    "dotted_name_with_blanks": Scenario(
+        "the name 'Aurora 2.0  ': tested with its blanks, installed trimmed, the dot kept in "
+        "the key and DisplayName, a short path in system.ini",
+        lambda h: standard_package(h, name=DOTTED_NAME, media=[]),
+        [Run(answers=[(DOTTED_CAPTION, "OK"), (DOTTED_CAPTION, "OK")])],
+        [expect_exit_zero, expect_title_window(True),
+         expect_dialogs(lambda c: [confirm_dialog(c), complete_dialog(c)]),
+         expect_installed(), expect_log(), expect_uninstall_values(), expect_activated(),
+         expect_marker("screensaver", [""])]),
     # Robustness
     "damaged_packages": Scenario(
         "damaged installers, silent: each ends without a crash and writes only where it installs",
@@ -1172,6 +1191,12 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             harness.end_member_table_at(installer, listing, package.members_in_table)
         if package.claimed_last_size is not None:
             patch_last_stored_size(installer, listing, package.claimed_last_size)
+        if package.patched_first_media_number is not None:
+            at = header_offsets(listing)[1] - 2
+            data = bytearray(installer.read_bytes())
+            data[at:at + 2] = package.patched_first_media_number.to_bytes(2, "little")
+            installer.write_bytes(bytes(data))
+            package.first_media_number = package.patched_first_media_number
         ctx = Ctx(scenario, package, prefix, folder, listing)
         if scenario.prepare:
             scenario.prepare(ctx)
