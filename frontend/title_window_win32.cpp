@@ -53,7 +53,10 @@ void InstallSequence(HWND window) {
                 DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_DIALOG),
                                 window, InstallDialogProc, 0);
             SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-            if (result != 2) FinishInstallation(window, install_caption);
+            // The dialog ends with 1 after every run and with 2 when the run did not begin;
+            // anything else (-1, 0) means it could not even be created, and reporting
+            // completion then would announce an installation that never happened.
+            if (result == 1) FinishInstallation(window, install_caption);
         }
     }
     DestroyWindow(window);
