@@ -18,7 +18,7 @@ target_compile_options(lmvcore PRIVATE ${LMV_WARNINGS})
 
 find_package(nlohmann_json REQUIRED)
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(CAIRO IMPORTED_TARGET cairo)
+pkg_check_modules(CAIRO IMPORTED_TARGET cairo fontconfig)
 
 file(GLOB lmvpack_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/lmvpack/*.cpp)
 list(FILTER lmvpack_sources EXCLUDE REGEX "/main\\.cpp$")

@@ -99,7 +99,7 @@ TEST(InstallerReading, VerifyAndExtractNameEachDamagedMember) {
     };
     const std::vector<Damage> damages = {
         {"past the end", nullptr,
-         [](std::vector<uint8_t>& file, uint32_t) { file.resize(file.size() - 3); },
+         [](std::vector<uint8_t>& file, uint32_t) { file.erase(file.end() - 3, file.end()); },
          "past the end"},
         {"huge unpacked size",
          [&](TestPackage& p) {
