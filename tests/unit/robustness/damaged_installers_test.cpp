@@ -2,11 +2,14 @@
 // with the documented result (a refusal, or the bytes the file holds) and never read out of
 // bounds; the sanitize preset runs these under AddressSanitizer and UBSan.
 #include "decode/member_extraction.h"
+#include "install/installer_state.h"
+#include "install/member_walk.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
 #include "robustness/damaged_installers.h"
 #include "support/synthetic_pe.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -151,6 +154,52 @@ void CheckMemberLoop(const DamagedInstaller& installer) {
     std::filesystem::remove_all(scratch);
 }
 
+// The installation run's own member walk, with its destinations in a scratch folder.
+struct WalkLog {
+    std::vector<std::string> written;
+};
+
+void LogMember(void* context, const char* destination) {
+    static_cast<WalkLog*>(context)->written.push_back(destination);
+}
+void IgnorePath(void*, const char*) {}
+
+void CheckInstallersWalk(const DamagedInstaller& installer) {
+    SCOPED_TRACE(installer.name);
+    UseInstaller(installer);
+    const std::filesystem::path scratch =
+        std::filesystem::temp_directory_path() / "lmv-unit" / "robustness-walk" / installer.name;
+    std::filesystem::remove_all(scratch);
+    std::filesystem::create_directories(scratch);
+    const std::string folder = scratch.string() + "/";
+    const std::string screen_saver = folder + "Aurora Drift.scr";
+    const InstallNames names{"Aurora Drift", screen_saver.c_str(), folder.c_str()};
+    WalkLog log;
+    const MemberWalkHooks hooks{&log, LocatePackage, IgnorePath, LogMember, IgnorePath, GoOn};
+    AbortRequested = 0;
+    uint16_t first_media_number = 0;
+    static uint8_t copy_buffer[kCopyBufferSize];
+    const MemberWalkResult result = WalkMemberTable(OpenMemberTable(&first_media_number),
+                                                    first_media_number, copy_buffer, names, hooks);
+    if (result.package != kNoFile) PlatClose(result.package);
+
+    EXPECT_EQ(result.reached_end, installer.walk_reaches_end);
+    ASSERT_EQ(log.written.size(), installer.members.size());
+    for (size_t i = 0; i < log.written.size(); ++i) {
+        SCOPED_TRACE(log.written[i]);
+        EXPECT_EQ(std::filesystem::path(log.written[i]).parent_path(), scratch);
+        // A later member of the same name replaces the file; compare only the last writer.
+        if (std::count(log.written.begin() + static_cast<std::ptrdiff_t>(i) + 1, log.written.end(),
+                       log.written[i]) != 0)
+            continue;
+        EXPECT_EQ(std::filesystem::file_size(log.written[i]), installer.members[i].size);
+        if (installer.members[i].check_content) {
+            EXPECT_TRUE(ReadFile(log.written[i]) == installer.members[i].content);
+        }
+    }
+    std::filesystem::remove_all(scratch);
+}
+
 TEST(DamagedInstallers, GeneratorMakesFiftyDistinctInstallersOfEveryClass) {
     std::set<std::string> names;
     std::map<std::string, int> per_class;
@@ -232,6 +281,12 @@ TEST(DamagedInstallers, PassesEndWithTheDocumentedResult) {
 TEST(DamagedInstallers, MemberLoopWritesWhatTheFileHoldsAndNothingMore) {
     for (const DamagedInstaller& damaged : Damaged())
         CheckMemberLoop(damaged);
+}
+
+TEST(DamagedInstallers, TheInstallationRunsOwnWalkWritesTheSame) {
+    CheckInstallersWalk(Undamaged(Good()));
+    for (const DamagedInstaller& damaged : Damaged())
+        CheckInstallersWalk(damaged);
 }
 
 TEST(DamagedInstallers, ANameWithoutNulIsCutToItsFirst259Characters) {
