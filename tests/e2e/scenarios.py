@@ -587,6 +587,62 @@ def expect_title_pixels(ctx: Ctx) -> list:
     return out
 
 
+def expect_centred(caption_text: str, screen=(1024, 768)) -> Callable:
+    """The dialog stands where the installer centres it: half the screen less half its size
+    (truncating), whatever the platform would have chosen."""
+
+    def check(ctx: Ctx) -> list:
+        for r in ctx.results:
+            for states in r.log.windows().values():
+                shown = [st for st in states if st["caption"] == caption_text and st["visible"]]
+                if not shown:
+                    continue
+                left, top, right, bottom = shown[-1]["rect"]
+                want = (screen[0] // 2 - int((right - left) / 2), screen[1] // 2 - int((bottom - top) / 2))
+                if (left, top) != want:
+                    return [f"{caption_text!r} at {left},{top}, expected {want[0]},{want[1]}"]
+                return []
+        return [f"{caption_text!r} was never seen on screen"]
+    return check
+
+
+def expect_page_failure(ctx: Ctx) -> list:
+    """After the codec notice's OK: the failure message, captioned with the address the
+    notice named, owned by the title window, OK only."""
+    dialogs = ctx.last.log.dialogs()
+    notice = [d for d in dialogs if d["caption"] == "Missing support codecs"]
+    if len(notice) != 1:
+        return [f"{len(notice)} codec notices, expected 1"]
+    m = [codec_text(".xyz\r\n").fullmatch(t) for t in notice[0]["texts"]]
+    m = [x for x in m if x]
+    if not m:
+        return [f"codec notice text {notice[0]['texts']!r}"]
+    url = m[0].group(1)
+    # The shell reports the failed start itself first ("Error", "File not found."), since the
+    # execution block asks for no silence (fMask 0); the installer's own message follows.
+    after = [d for d in dialogs if d["t"] > notice[0]["t"] and d["caption"] != "Error"]
+    want = dialog(url, "Could not connect to this site.", ["OK"], owned=True, pressed="OK (unscripted)")
+    if len(after) != 1:
+        return [f"after the notice: {[(d['caption'], d['texts']) for d in after]}, expected one "
+                f"'Could not connect to this site.' under {url!r}"]
+    d = after[0]
+    out = []
+    for key in ("caption", "buttons", "owned", "pressed"):
+        if d[key] != want[key]:
+            out.append(f"page failure message {key}: {d[key]!r}, expected {want[key]!r}")
+    if want["text"] not in d["texts"]:
+        out.append(f"page failure message text {d['texts']!r}")
+    return out
+
+
+def break_web_browser(ctx: Ctx) -> None:
+    """Points the http and https handlers at a program that does not exist, so opening a
+    page fails (the registry file is read when the prefix's wineserver starts)."""
+    reg = ctx.prefix / "system.reg"
+    reg.write_text(reg.read_text(encoding="utf-8").replace("recorder_url.exe", "no_browser.exe"),
+                   encoding="utf-8")
+
+
 def expect_disk_full(ctx: Ctx) -> list:
     seen = [d for d in ctx.last.log.dialogs() if d["caption"] == "Disk Full"]
     if len(seen) != 1:
@@ -935,7 +991,7 @@ SCENARIOS: dict = {
         [expect_exit_zero,
          expect_dialogs(lambda c: [confirm_dialog(c), agreement_dialog(c, "Accept"), complete_dialog(c)]),
          expect_title_window(True), expect_install_dialog(True), expect_installed(), expect_log(),
-         expect_uninstall_values(), expect_activated(),
+         expect_uninstall_values(), expect_activated(), expect_centred("License Agreement"),
          expect_marker("screensaver", [""], screen_saver_module)]),
     "refuse_replace": Scenario(
         "an existing screen saver, replace answered No: nothing written",
@@ -993,6 +1049,14 @@ SCENARIOS: dict = {
         [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "OK")])],
         [expect_exit_zero, expect_codec_notice(".xyz\r\n", "OK"), expect_not_activated,
          expect_marker("screensaver", [])]),
+    "web_page_fails": Scenario(
+        "the media player page cannot be opened: 'Could not connect to this site.' under the "
+        "page's address",
+        lambda h: standard_package(h, media=UNSUPPORTED_MEDIA[:2]),
+        [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "OK")])],
+        [expect_exit_zero, expect_page_failure, expect_not_activated,
+         expect_marker("screensaver", []), expect_marker("url", [])],
+        prepare=break_web_browser),
     "codec_notice_silent": Scenario(
         "silent mode still shows the codec notice",
         lambda h: standard_package(h, media=UNSUPPORTED_MEDIA[:2]),
