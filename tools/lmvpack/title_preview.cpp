@@ -9,25 +9,6 @@
 
 #include <memory>
 
-BandRows TitleBandRows(int band, int height) {
-    // The installer multiplies by a float step; for heights below 2^24 this is floor(band*H/256).
-    const float step = static_cast<float>(height) * (1.0f / 256.0f);
-    return {static_cast<int>(static_cast<float>(band) * step),
-            static_cast<int>(static_cast<float>(band + 1) * step)};
-}
-
-uint32_t TitleBandColor(uint32_t top_color, uint32_t bottom_color, int band) {
-    uint32_t color = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        const int top = static_cast<int>((top_color >> shift) & 0xFF);
-        const int bottom = static_cast<int>((bottom_color >> shift) & 0xFF);
-        const int channel =
-            top + ((bottom - top) * band) / 256; // C++ division truncates toward zero
-        color |= static_cast<uint32_t>(channel) << shift;
-    }
-    return color;
-}
-
 #ifdef LMV_HAVE_CAIRO
 namespace {
 
@@ -124,7 +105,7 @@ std::vector<uint8_t> PaintTitlePng(const std::string& name, uint32_t top_color,
     cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
 
     for (int band = 0; band < 256; ++band) {
-        const BandRows rows = TitleBandRows(band, height);
+        const BandRows rows = TitleBandRows(band, TitleBandStep(height));
         SetColor(cairo, TitleBandColor(top_color, bottom_color, band));
         FillRect(cairo, 0, rows.top, width + 1, rows.bottom);
     }

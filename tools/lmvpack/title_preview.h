@@ -5,25 +5,14 @@
 // since the installer switches font smoothing off while it paints.
 #pragma once
 
+#include "frontend/title_gradient.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // The device resolution the preview assumes, that of a standard Windows display.
 constexpr int kPreviewDpi = 96;
-
-struct BandRows {
-    int top;    // first row
-    int bottom; // one past the last row; equal to top for an empty band
-};
-
-// Rows of band `band` (0..255) in a client area `height` rows high, computed as the
-// installer does, with a single-precision step of height / 256.
-BandRows TitleBandRows(int band, int height);
-
-// The 0x00BBGGRR colour of band `band`: per channel T + ((B - T) * band) / 256, truncated
-// toward zero.
-uint32_t TitleBandColor(uint32_t top_color, uint32_t bottom_color, int band);
 
 // The title painted at `width` x `height` as PNG bytes. `name` is UTF-8, trailing blanks
 // included (the title shows the name as stored). Throws BuildError when no picture can be

@@ -34,7 +34,7 @@ TEST(TitleBands, CoverEveryRowOnceAndEndAtTheBottom) {
     for (const int height : {1, 100, 255, 256, 257, 600, 768, 1080, 4000}) {
         int next_row = 0;
         for (int band = 0; band < 256; ++band) {
-            const BandRows rows = TitleBandRows(band, height);
+            const BandRows rows = TitleBandRows(band, TitleBandStep(height));
             EXPECT_EQ(rows.top, band * height / 256) << height << " band " << band;
             EXPECT_EQ(rows.top, next_row) << height << " band " << band;
             EXPECT_GE(rows.bottom, rows.top);
@@ -104,7 +104,7 @@ TEST(TitlePreview, PaintsTheBandsFrameAndShadowedTitleByThePixel) {
     ASSERT_EQ(picture.height, height);
     // Every row inside the frame, right of the short title, has its band's colour.
     for (int band = 0; band < 256; ++band) {
-        const BandRows rows = TitleBandRows(band, height);
+        const BandRows rows = TitleBandRows(band, TitleBandStep(height));
         for (int y = std::max(rows.top, 2); y < std::min(rows.bottom, height - 2); ++y) {
             EXPECT_EQ(picture.At(width - 3, y), AsPixel(TitleBandColor(top, bottom, band)))
                 << "row " << y;
