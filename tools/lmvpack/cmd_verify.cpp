@@ -30,10 +30,6 @@ int RunVerify(const VerifyOptions& options) {
     }
     nlohmann::json members = nlohmann::json::array();
     size_t failures = 0;
-    if (listing.members.size() < kFirstMediaMember && !options.json)
-        std::printf("note: only %zu members; an installer needs the screen saver, its data file "
-                    "and the uninstaller\n",
-                    listing.members.size());
     for (const ListedMember& member : listing.members) {
         std::string problem = RestoreMember(bytes, listing, member).problem;
         if (const std::string why = FileNameProblem(member.installed_name);
@@ -55,14 +51,24 @@ int RunVerify(const VerifyOptions& options) {
                         compressed ? member.entry.UnpackedSize : member.entry.StoredSize,
                         name.c_str(), problem.empty() ? "" : ": ", problem.c_str());
     }
-    if (options.json)
-        std::printf(
-            "%s\n",
-            nlohmann::json({{"whole", failures == 0}, {"members", members}}).dump(2).c_str());
-    else
-        std::printf("%s: %zu of %zu members whole\n", failures ? "FAILED" : "OK",
+    // A bare stub, or a package without its fixed members, installs nothing useful: the
+    // installer would write no screen saver, or none that it could register or remove.
+    std::string package_problem;
+    if (listing.members.size() < kFirstMediaMember)
+        package_problem = "the package holds " + std::to_string(listing.members.size()) +
+                          " members; an installer needs the screen saver, its data file and "
+                          "the uninstaller (is this a bare stub?)";
+    const bool whole = failures == 0 && package_problem.empty();
+    if (options.json) {
+        const nlohmann::json report = {
+            {"whole", whole}, {"problem", package_problem}, {"members", members}};
+        std::printf("%s\n", report.dump(2).c_str());
+    } else {
+        if (!package_problem.empty()) std::printf("FAILED: %s\n", package_problem.c_str());
+        std::printf("%s: %zu of %zu members whole\n", whole ? "OK" : "FAILED",
                     listing.members.size() - failures, listing.members.size());
-    return failures ? 1 : 0;
+    }
+    return whole ? 0 : 1;
 }
 
 } // namespace

@@ -183,3 +183,21 @@ TEST(InstallerReading, ExtractNeverWritesOutsideItsFolder) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace lmvpack_test;
+
+TEST(InstallerReading, APackageWithoutItsFixedMembersDoesNotVerify) {
+    ScratchFolder folder;
+    TestPackage empty;
+    WriteBytes(folder / "empty.exe", ReadBytes(WriteSyntheticInstaller("empty.exe", empty)));
+    const RunResult list = RunLmvpack(folder.path(), {"list", "empty.exe", "--json"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.err.find("no members"), std::string::npos) << list.err;
+    const RunResult verify = RunLmvpack(folder.path(), {"verify", "empty.exe"});
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_NE(verify.out.find("bare stub"), std::string::npos) << verify.out;
+}
+
+} // namespace
