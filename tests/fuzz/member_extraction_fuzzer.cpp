@@ -3,6 +3,10 @@
 // the handle stands after each entry, is closed around a compressed member and located
 // afresh after it, and is moved back to the remembered position before the next entry.
 //
+// Then the installation run's own walk (WalkMemberTable) goes over the same file, with its
+// destinations in the scratch folder, so that its handling of the handle and the names is
+// fuzzed too.
+//
 // What must hold besides the sanitizers' silence: a member never yields more than its
 // declared size; with nothing stopping it, a compressed member yields exactly its unpacked
 // size and a stored one exactly the bytes the file holds for it (up to StoredSize).
@@ -12,10 +16,13 @@
 // confirmed Cancel, and every later member ends after its first chunk or symbol.
 #include "decode/member_extraction.h"
 #include "fuzz_support.h"
+#include "install/installer_state.h"
+#include "install/member_walk.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 
@@ -56,6 +63,25 @@ void CheckMember(const MemberEntry& entry, const std::string& destination, int64
     }
 }
 
+void IgnorePath(void*, const char*) {}
+
+void RunInstallersWalk(uint8_t* copy_buffer) {
+    static const std::string folder = fuzz::ScratchFolder() + "/walk/";
+    static const std::string screen_saver = folder + "Saver.scr";
+    // Media numbers come from the input, so every run may name new files: start empty.
+    std::filesystem::remove_all(folder);
+    if (mkdir(folder.c_str(), 0700) != 0) return;
+    const InstallNames names{"Saver", screen_saver.c_str(), folder.c_str()};
+    const MemberWalkHooks hooks{nullptr, LocatePackage, IgnorePath, IgnorePath, IgnorePath, Poll};
+    polls_left = kPollBudget;
+    AbortRequested = 0;
+    uint16_t first_media_number = 0;
+    const FileHandle package = OpenMemberTable(&first_media_number);
+    const MemberWalkResult result =
+        WalkMemberTable(package, first_media_number, copy_buffer, names, hooks);
+    if (result.package != kNoFile) PlatClose(result.package);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -89,5 +115,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (PlatSeek(package, next_entry, kFromStart) != next_entry) std::abort();
     }
     PlatClose(package);
+    RunInstallersWalk(copy_buffer);
     return 0;
 }
