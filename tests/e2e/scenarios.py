@@ -1221,6 +1221,14 @@ def unmount_all_under(folder: Path) -> None:
         subprocess.run(["umount", "-l", point])
 
 
+class NeedsRoot(HarnessError):
+    """The scenario mounts a small file system, which only root may do here."""
+
+
+def needs_mount(scenario: Scenario) -> bool:
+    return scenario.small_disk or scenario.prepare is plant_small_data_folder
+
+
 def mount_tmpfs(path: Path, size: str) -> None:
     path.mkdir(parents=True, exist_ok=True)
     subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(path)], check=True)
@@ -1229,6 +1237,8 @@ def mount_tmpfs(path: Path, size: str) -> None:
 def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Path,
                  keep: bool = False) -> list:
     scenario = SCENARIOS[name]
+    if needs_mount(scenario) and os.geteuid() != 0:
+        raise NeedsRoot(f"{name} mounts a small file system and needs root")
     folder = work / name
     if folder.exists():
         unmount_all_under(folder)
