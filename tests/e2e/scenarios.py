@@ -785,16 +785,21 @@ def agreement_length_65535(data: bytearray, listing: dict) -> None:
     del data[at + 4000:]
 
 
+# Damages that leave the package without a readable name: the installer sees an empty
+# ScreenSaverName, and its data folder would be Lumenvault itself.
+NAMELESS_DAMAGES = [
+    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100)),
+    ("AgreementLength 65535 in a short file", agreement_length_65535),
+]
+
 # Damaged copies of one good installer (silent runs of one scenario): each must end without a
 # crash and write nothing outside the install folders.
 DAMAGES = [
     ("cut inside the PE headers", cut_at(lambda l: 200)),
     ("cut inside the resource section before the package", cut_at(lambda l: l["package_offset"] - 16)),
-    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100)),
     ("cut inside the member table", cut_at(lambda l: header_offsets(l)[1] + 40)),
     ("cut inside the screen saver's data", cut_at(lambda l: l["members"][0]["data_offset"] + 5000)),
     ("cut inside the compressed data file", cut_at(lambda l: l["members"][1]["data_offset"] + 3000)),
-    ("AgreementLength 65535 in a short file", agreement_length_65535),
     ("no terminating entry", drop_terminator),
     ("name without NUL", set_name(b"N" * 260)),
     ("UnpackedSize 0xFFFFFFFF", set_entry_field(1, 8, 0xFFFFFFFF)),
@@ -1127,6 +1132,13 @@ SCENARIOS: dict = {
         "damaged installers, silent: each ends without a crash and writes only where it installs",
         lambda h: standard_package(h, media=[Member(wav(3), compress=False, suffix=".WAV")]),
         [Run(args="/S", damage=damage) for _, damage in DAMAGES],
+        [expect_no_crash, expect_no_writes_outside],
+        small_disk=True, timeout=60),
+    "nameless_package": Scenario(
+        "a package whose name cannot be read (cut inside the header, AgreementLength past the "
+        "end): no crash, nothing written outside a screen saver's own folder",
+        lambda h: standard_package(h, media=[]),
+        [Run(args="/S", damage=damage) for _, damage in NAMELESS_DAMAGES],
         [expect_no_crash, expect_no_writes_outside],
         small_disk=True, timeout=60),
     "escaping_suffix": Scenario(
