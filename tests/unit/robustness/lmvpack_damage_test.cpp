@@ -32,9 +32,11 @@ std::string Quoted(const std::string& text) {
 }
 
 // Runs lmvpack with the sanitizers' own exit codes set apart from the tool's 0, 1 and 2.
-ToolRun RunTool(const std::string& arguments, const fs::path& scratch) {
+// `limits` are shell commands run first (ulimit).
+ToolRun RunTool(const std::string& arguments, const fs::path& scratch,
+                const std::string& limits = "") {
     const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    const std::string command = "ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=87 " +
+    const std::string command = limits + "ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=87 " +
                                 Quoted(LMV_LMVPACK_PATH) + " " + arguments + " >" +
                                 Quoted(out.string()) + " 2>" + Quoted(err.string());
     const int raw = std::system(command.c_str());
@@ -163,6 +165,40 @@ TEST(LmvpackOnDamagedInstallers, VerifyFailsWhereTheTableAndTheFileDisagree) {
         EXPECT_NE(results.verify.output.find("FAIL"), std::string::npos);
     }
     EXPECT_EQ(found, must_fail.size());
+}
+
+// Faults of lmvpack found here (reported to its owner; these fail until it is fixed).
+
+// A 9 KB installer whose compressed member of 367 stored bytes declares 1 GiB: verify
+// decodes a whole gigabyte twice (2 minutes, 2 GB of memory, a 1 GB temporary file) before it
+// reports what the sizes alone show: a stream cannot restore more than 24 bytes per stored
+// byte (a match of at most 30 bytes costs at least 10 bits). The file size limit stands for
+// "without restoring it": the tool is killed if it writes 16 MB.
+TEST(LmvpackOnDamagedInstallers, AGigabyteFromAShortStreamFailsWithoutBeingRestored) {
+    if (!ToolPresent()) GTEST_SKIP() << "lmvpack not built";
+    const GoodInstaller good = BuildGoodInstaller();
+    DamagedInstaller installer = Undamaged(good);
+    installer.name = "unpacked-size-1-gib";
+    const uint32_t at = good.members[1].entry_offset + 8;
+    for (int i = 0; i < 4; ++i)
+        installer.bytes[at + i] = static_cast<uint8_t>(0x40000000u >> (8 * i));
+    const std::string path = WriteTempFile(installer.name + ".exe", installer.bytes);
+    const fs::path scratch = fs::path(path).parent_path();
+    const ToolRun run = RunTool("verify " + Quoted(path), scratch, "ulimit -f 16384; ");
+    EXPECT_EQ(run.status, 1) << run.output << run.errors;
+    EXPECT_NE(run.output.find("FAIL   1"), std::string::npos) << run.output;
+}
+
+// The installer refuses a screen saver name that leaves no room for ".scr" in its 260-byte
+// path (PrepareInstallNames), so nothing of such a package installs; verify must not call it
+// whole.
+TEST(LmvpackOnDamagedInstallers, VerifyFailsANameTheInstallerRefuses) {
+    if (!ToolPresent()) GTEST_SKIP() << "lmvpack not built";
+    for (const DamagedInstaller& installer : MakeDamagedInstallers(BuildGoodInstaller())) {
+        if (installer.name != "screen-saver-name-without-nul") continue;
+        const ToolResults results = RunAllCommands(installer);
+        EXPECT_EQ(results.verify.status, 1) << results.verify.output;
+    }
 }
 
 } // namespace
