@@ -15,7 +15,6 @@ import os
 import random
 import re
 import shutil
-import signal
 import subprocess
 import threading
 import time
@@ -540,11 +539,3 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
     if results:
         results[0].screenshots = shots
     return results, time.monotonic() - start
-
-
-def plant_registry(prefix: Path, xvfb: Xvfb, reg_text: str) -> None:
-    """Imports extra registry settings into a scenario's prefix before its run."""
-    reg = prefix / "drive_c" / "e2e" / "scenario.reg"
-    reg.write_text(("REGEDIT4\n\n" + reg_text).replace("\n", "\r\n"), encoding="ascii")
-    run_checked(["wine", "regedit", "/S", r"C:\e2e\scenario.reg"], wine_env(prefix, xvfb.display),
-                120, "regedit")

@@ -8,7 +8,6 @@
 """
 
 import argparse
-import shutil
 import sys
 import time
 from pathlib import Path

@@ -11,7 +11,6 @@ import os
 import re
 import shutil
 import subprocess
-import time
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Callable
@@ -177,9 +176,6 @@ class Ctx:
     @property
     def last(self) -> harness.RunResult:
         return self.results[-1]
-
-    def confirm(self) -> tuple:
-        return (f"{self.package.base} Screen Saver Installation", "OK")
 
 
 def caption(pkg: Package) -> str:
@@ -838,10 +834,6 @@ def plant_small_data_folder(ctx: Ctx) -> None:
 
 
 # --- The scenarios --------------------------------------------------------------------------
-
-def confirm(pkg_name: str, button: str = "OK") -> tuple:
-    return (f"{pkg_name} Screen Saver Installation", button)
-
 
 def confirm_dialog(ctx: Ctx, pressed="OK") -> dict:
     return dialog(caption(ctx.package),
