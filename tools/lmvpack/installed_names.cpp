@@ -32,8 +32,8 @@ std::string InstalledName(uint32_t index, const MemberEntry& entry,
 
 std::string FileNameProblem(std::string_view name) {
     if (name.empty()) return "is empty";
-    if (name.find_first_not_of('.') == std::string_view::npos)
-        return "is made only of dots, which names a folder, not a file";
+    if (name.find_first_not_of(". ") == std::string_view::npos)
+        return "is made only of dots and blanks, which names no file of its own";
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '\\' || c == '/')
@@ -54,5 +54,15 @@ std::string FileNameProblem(std::string_view name) {
         device || (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
                    upper[3] >= '1' && upper[3] <= '9');
     if (device) return "names the device \"" + upper + "\", not a file";
+    return {};
+}
+
+std::string ScreenSaverNameProblem(std::string_view stored_name) {
+    const std::string trimmed = TrimTrailingBlanks(stored_name);
+    if (std::string why = FileNameProblem(trimmed); !why.empty()) return why;
+    if (trimmed.size() > kMaxScreenSaverNameLength)
+        return "is " + std::to_string(trimmed.size()) +
+               " bytes without its trailing blanks; the installer needs room for \".scr\" in a "
+               "260-byte file name, so a name holds at most 255 bytes";
     return {};
 }

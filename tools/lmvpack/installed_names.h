@@ -17,7 +17,15 @@ std::string InstalledName(uint32_t index, const MemberEntry& entry,
                           std::string_view screen_saver_name, uint16_t first_media_number);
 
 // Why `name` cannot be used as one file name inside a folder, or empty when it can. Refused:
-// the empty name, names made only of dots ("." and ".." climb out of nothing or out of the
-// folder), path separators and drive colons, the other characters Windows refuses in file
-// names, control characters, and DOS device names such as "CON" or "COM1".
+// the empty name, names made only of dots and blanks ("." and ".." climb out of nothing or
+// out of the folder), path separators and drive colons, the other characters Windows refuses in
+// file names, control characters, and DOS device names such as "CON" or "COM1".
 std::string FileNameProblem(std::string_view name);
+
+// The longest screen saver name, trailing blanks removed, that the installer accepts: it
+// makes the name into "<name>.scr" in a 260-byte buffer and refuses what does not fit.
+constexpr size_t kMaxScreenSaverNameLength = kPathSize - 1 - 4;
+
+// Why the installer would refuse `stored_name` (the name field as stored) and install nothing,
+// or empty when it takes it: the trimmed name must be a plain file name of at most 255 bytes.
+std::string ScreenSaverNameProblem(std::string_view stored_name);

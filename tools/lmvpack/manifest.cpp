@@ -303,7 +303,7 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
         return;
     }
     const std::string trimmed = TrimTrailingBlanks(ansi.text);
-    if (const std::string why = FileNameProblem(trimmed); !why.empty()) {
+    if (const std::string why = ScreenSaverNameProblem(ansi.text); !why.empty()) {
         report.Problem(where, "name",
                        Quoted(*name) + " " + why +
                            "; the name becomes the screen saver's file and folder name");

@@ -41,6 +41,15 @@ RestoredMember RestoreMember(std::span<const uint8_t> installer, const Installer
         restored.data.assign(data.begin(), data.end());
         return restored;
     }
+    // A match restores at most 30 bytes and costs at least 10 bits (a one-bit symbol code and
+    // nine bits of offset), so no stream restores more than 24 bytes per stored byte; more
+    // is damage, told from the sizes alone without decoding anything.
+    if (uint64_t{entry.UnpackedSize} > kMaxBytesPerStoredByte * uint64_t{entry.StoredSize} + 30) {
+        restored.problem =
+            "its " + std::to_string(entry.StoredSize) + " stored bytes cannot restore the " +
+            std::to_string(entry.UnpackedSize) + " bytes it declares (at most 24 per stored byte)";
+        return restored;
+    }
     if (entry.UnpackedSize > kMaxRestoredSize) {
         restored.problem = "its unpacked size of " + std::to_string(entry.UnpackedSize) +
                            " bytes is more than lmvpack restores (1 GiB)";

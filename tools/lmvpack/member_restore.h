@@ -13,6 +13,9 @@
 // than allocated.
 constexpr uint32_t kMaxRestoredSize = 1u << 30;
 
+// The most a coded stream can restore per stored byte: 30-byte matches at 10 bits each.
+constexpr uint64_t kMaxBytesPerStoredByte = 24;
+
 struct RestoredMember {
     std::vector<uint8_t> data;
     std::string problem; // empty when the member came out whole

@@ -105,12 +105,16 @@ TEST(InstallerReading, VerifyAndExtractNameEachDamagedMember) {
          [&](TestPackage& p) {
              p.members[3] = {coded, 0xFFFFFFFFu, ".MID", ' '};
          },
-         nullptr, "unpacked size"},
-        {"random stream",
+         nullptr, "cannot restore the 4294967295 bytes"},
+        // Sizes that could be right, but forty bytes of noise run out long before 900 bytes.
+        {"noise stream",
          [&](TestPackage& p) {
-             p.members[3] = {Bytes("\xFF\x13\x77\x00\x91"), 5000, ".MID", ' '};
+             std::vector<uint8_t> noise(40);
+             for (size_t i = 0; i < noise.size(); ++i)
+                 noise[i] = static_cast<uint8_t>(i * 97 + 13);
+             p.members[3] = {noise, 900, ".MID", ' '};
          },
-         nullptr, "compressed"},
+         nullptr, "needs more than its 40 stored bytes"},
         {"offset into the table", nullptr,
          [](std::vector<uint8_t>& file, uint32_t table) {
              file[table + 3 * 28] = static_cast<uint8_t>(table);

@@ -136,16 +136,21 @@ TEST(Manifest, AcceptsAnAgreementOfExactly65535BytesAndNoMore) {
     EXPECT_TRUE(Mentions(load, "agreement", "65535")) << AllProblems(load);
 }
 
-TEST(Manifest, AcceptsANameOf259BytesAndRefuses260) {
+TEST(Manifest, TakesNamesTheInstallerCanMakeIntoAFileName) {
     ScratchFolder folder;
-    EXPECT_TRUE(
-        LoadManifest(WriteManifest(folder, "name = \"" + std::string(259, 'n') + "\"\n")).manifest);
+    const auto loads = [&](const std::string& name) {
+        return LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"))
+            .manifest.has_value();
+    };
+    // The installer needs room for ".scr" in 260 bytes: 255 bytes without trailing blanks.
+    EXPECT_TRUE(loads(std::string(255, 'n')));
+    EXPECT_FALSE(loads(std::string(256, 'n')));
     // "é" is two bytes of UTF-8 but one of Windows-1252: the limit counts what is written.
-    EXPECT_TRUE(
-        LoadManifest(WriteManifest(folder, "name = \"" + std::string(258, 'n') + "\u00E9\"\n"))
-            .manifest);
-    EXPECT_FALSE(
-        LoadManifest(WriteManifest(folder, "name = \"" + std::string(260, 'n') + "\"\n")).manifest);
+    EXPECT_TRUE(loads(std::string(254, 'n') + "\u00E9"));
+    // The field holds 259 bytes; trailing blanks do not count toward the file name.
+    EXPECT_TRUE(loads(std::string(255, 'n') + "    "));
+    EXPECT_FALSE(loads(std::string(255, 'n') + "     "));
+    EXPECT_FALSE(loads(". ."));
 }
 
 TEST(Manifest, MediaKeepFourDigitNumbersAndDistinctNames) {

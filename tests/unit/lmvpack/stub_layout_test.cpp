@@ -50,7 +50,7 @@ std::string Refusal(const fs::path& path, const std::vector<uint8_t>& bytes) {
     return "";
 }
 
-TEST(StubLayout, FindsThePackagePositionWhereTheInstallersLocatorDoes) {
+TEST(LmvpackStub, FindsThePackagePositionWhereTheInstallersLocatorDoes) {
     LMV_REQUIRE_STUB(stub);
     const std::vector<uint8_t> bytes = ReadBytes(stub);
     const StubLayout layout = InspectStub(stub.string(), bytes);
@@ -63,7 +63,7 @@ TEST(StubLayout, FindsThePackagePositionWhereTheInstallersLocatorDoes) {
     EXPECT_LE(layout.package_offset.value + 4, layout.resource_end.value);
 }
 
-TEST(StubLayout, RefusesStubsThatAreNotLaidOutForAPackage) {
+TEST(LmvpackStub, RefusesStubsThatAreNotLaidOutForAPackage) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     const std::vector<uint8_t> good = ReadBytes(stub);
@@ -93,7 +93,7 @@ TEST(StubLayout, RefusesStubsThatAreNotLaidOutForAPackage) {
               std::string::npos);
 }
 
-TEST(StubLayout, BuildRefusesAForeignStubAndWritesNothing) {
+TEST(LmvpackStub, BuildRefusesAForeignStubAndWritesNothing) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     for (const char* name : {"a.scr", "a.dat", "u.exe"})
@@ -119,7 +119,7 @@ namespace {
 
 using namespace lmvpack_test;
 
-TEST(StubLayout, BuildTakesTheStubInstalledBesideTheToolFirst) {
+TEST(LmvpackStub, BuildTakesTheStubInstalledBesideTheToolFirst) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     // An installed layout: prefix/bin/lmvpack and prefix/share/lmvpack/lmvstub.exe. The stub
