@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
 uint8_t SwapLetterCase(uint8_t byte) {
     if (byte >= 'A' && byte <= 'Z') return static_cast<uint8_t>(byte - 'A' + 'a');
     if (byte >= 'a' && byte <= 'z') return static_cast<uint8_t>(byte - 'a' + 'A');
     return byte;
 }
-
-} // namespace
 
 void RestorePublisherText(const uint8_t (&block)[kPublisherBlockSize],
                           char (&text)[kPublisherTextSize]) {

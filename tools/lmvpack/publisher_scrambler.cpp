@@ -2,16 +2,6 @@
 
 #include <cstdio>
 
-namespace {
-
-uint8_t SwapLetterCase(uint8_t byte) {
-    if (byte >= 'A' && byte <= 'Z') return static_cast<uint8_t>(byte - 'A' + 'a');
-    if (byte >= 'a' && byte <= 'z') return static_cast<uint8_t>(byte - 'a' + 'A');
-    return byte;
-}
-
-} // namespace
-
 std::optional<PublisherBlockBytes> ScramblePublisherText(std::string_view text) {
     if (text.size() >= kPublisherBlockSize) return std::nullopt;
     PublisherBlockBytes block{};
