@@ -22,15 +22,10 @@ struct ExtractOptions {
 };
 
 int RunExtract(const ExtractOptions& options) {
-    InstallerListing listing;
-    std::vector<uint8_t> bytes;
-    try {
-        listing = ReadInstaller(options.installer);
-        bytes = ReadWholeFile(options.installer);
-    } catch (const std::runtime_error& error) {
-        std::fprintf(stderr, "lmvpack extract: %s\n", error.what());
-        return 1;
-    }
+    const std::optional<LoadedInstaller> loaded = LoadInstaller(options.installer, "extract");
+    if (!loaded) return 1;
+    const InstallerListing& listing = loaded->listing;
+    const std::vector<uint8_t>& bytes = loaded->bytes;
     std::error_code error;
     fs::create_directories(options.folder, error);
     if (!fs::is_directory(options.folder)) {

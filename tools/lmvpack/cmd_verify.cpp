@@ -19,15 +19,10 @@ struct VerifyOptions {
 };
 
 int RunVerify(const VerifyOptions& options) {
-    InstallerListing listing;
-    std::vector<uint8_t> bytes;
-    try {
-        listing = ReadInstaller(options.installer);
-        bytes = ReadWholeFile(options.installer);
-    } catch (const std::runtime_error& error) {
-        std::fprintf(stderr, "lmvpack verify: %s\n", error.what());
-        return 1;
-    }
+    const std::optional<LoadedInstaller> loaded = LoadInstaller(options.installer, "verify");
+    if (!loaded) return 1;
+    const InstallerListing& listing = loaded->listing;
+    const std::vector<uint8_t>& bytes = loaded->bytes;
     nlohmann::json members = nlohmann::json::array();
     size_t failures = 0;
     for (const ListedMember& member : listing.members) {

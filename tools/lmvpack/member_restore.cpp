@@ -1,6 +1,9 @@
 #include "tools/lmvpack/member_restore.h"
 
+#include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/stream_codec.h"
+
+#include <cstdio>
 
 #include <exception>
 
@@ -19,6 +22,17 @@ bool DecodesWithinItsBytes(std::span<const uint8_t> stream, uint32_t unpacked_si
 }
 
 } // namespace
+
+std::optional<LoadedInstaller> LoadInstaller(const std::string& path, const char* command) {
+    try {
+        LoadedInstaller loaded{ReadInstaller(path), {}};
+        loaded.bytes = ReadWholeFile(path);
+        return loaded;
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "lmvpack %s: %s\n", command, error.what());
+        return std::nullopt;
+    }
+}
 
 RestoredMember RestoreMember(std::span<const uint8_t> installer, const InstallerListing& listing,
                              const ListedMember& member) {

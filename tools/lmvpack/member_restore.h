@@ -5,6 +5,7 @@
 #include "tools/lmvpack/installer_reader.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,15 @@ struct RestoredMember {
     std::vector<uint8_t> data;
     std::string problem; // empty when the member came out whole
 };
+
+struct LoadedInstaller {
+    InstallerListing listing;
+    std::vector<uint8_t> bytes; // the whole file
+};
+
+// The listing and the bytes of an installer, or nothing after a one-line error on stderr
+// that starts with "lmvpack <command>: ".
+std::optional<LoadedInstaller> LoadInstaller(const std::string& path, const char* command);
 
 RestoredMember RestoreMember(std::span<const uint8_t> installer, const InstallerListing& listing,
                              const ListedMember& member);
