@@ -53,6 +53,21 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
                 options.output.c_str(), built.image.size());
 }
 
+// Writing the installer over the stub, the manifest or a member file would destroy a source
+// the author cannot build again without.
+void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifest& manifest,
+                              const std::filesystem::path& stub) {
+    std::vector<std::filesystem::path> inputs = {stub, manifest.path};
+    for (const MemberSource& member : manifest.members)
+        inputs.push_back(member.file);
+    for (const std::filesystem::path& input : inputs) {
+        std::error_code error;
+        if (std::filesystem::equivalent(output, input, error))
+            throw BuildError(output.string() + ": is one of the build's inputs (" + input.string() +
+                             "); write the installer somewhere else");
+    }
+}
+
 int RunBuild(const BuildOptions& options) {
     const std::optional<CompressionLevel> level = ParseCompressionLevel(options.level);
     if (!level) {
@@ -71,6 +86,7 @@ int RunBuild(const BuildOptions& options) {
     }
     try {
         const std::filesystem::path stub = ChooseStub(options.stub);
+        RefuseToOverwriteAnInput(options.output, *load.manifest, stub);
         ProgressBar progress(!options.quiet, stderr);
         const BuiltInstaller built = BuildInstaller(*load.manifest, stub, *level, progress);
         WriteFileAtomically(options.output, built.image, true);

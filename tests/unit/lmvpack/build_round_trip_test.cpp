@@ -185,3 +185,24 @@ TEST(LmvpackRoundTrip, NamesAreWrittenInWindows1252AndTrailingBlanksAreKept) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace lmvpack_test;
+
+TEST(LmvpackRoundTrip, NeverWritesTheInstallerOverOneOfItsInputs) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    WriteSample(folder.path());
+    fs::copy_file(stub, folder / "stub.exe");
+    for (const std::string target : {"stub.exe", "saver.toml", "theme.mid"}) {
+        const std::vector<uint8_t> before = ReadBytes(folder / target);
+        const RunResult build =
+            RunLmvpack(folder.path(), {"build", "saver.toml", "-o", target, "--stub", "stub.exe"});
+        EXPECT_EQ(build.status, 2) << target;
+        EXPECT_NE(build.err.find("inputs"), std::string::npos) << build.err;
+        EXPECT_EQ(ReadBytes(folder / target), before) << target;
+    }
+}
+
+} // namespace
