@@ -425,7 +425,8 @@ class DriverLog:
                             if c["class"].lower() == "button" and c["visible"]],
                 "edits": [c["text"] for c in kids if c["class"].lower() == "edit"],
                 "visible": self.ever_visible(wid),
-                "install_dialog": any(c["id"] == 1001 for c in kids),
+                # Any state: while a dialog is destroyed its controls may read as id 0.
+                "install_dialog": any(c["id"] == 1001 for st in states for c in st["children"]),
                 "pressed": None if not press else
                 press["button"] if press["scripted"] else f"{press['button']} (unscripted)"})
         out.sort(key=lambda d: d["t"])
