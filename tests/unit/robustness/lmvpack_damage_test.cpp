@@ -167,11 +167,11 @@ TEST(LmvpackOnDamagedInstallers, VerifyFailsWhereTheTableAndTheFileDisagree) {
     EXPECT_EQ(found, must_fail.size());
 }
 
-// Faults of lmvpack found here (reported to its owner; these fail until it is fixed).
+// Faults of lmvpack that these installers found; the tests keep them fixed.
 
-// A 9 KB installer whose compressed member of 367 stored bytes declares 1 GiB: verify
-// decodes a whole gigabyte twice (2 minutes, 2 GB of memory, a 1 GB temporary file) before it
-// reports what the sizes alone show: a stream cannot restore more than 24 bytes per stored
+// A 9 KB installer whose compressed member of 367 stored bytes declares 1 GiB: verify used
+// to decode a whole gigabyte twice (2 minutes, 2 GB of memory, a 1 GB temporary file) before
+// it reported what the sizes alone show: a stream cannot restore more than 24 bytes per stored
 // byte (a match of at most 30 bytes costs at least 10 bits). The file size limit stands for
 // "without restoring it": the tool is killed if it writes 16 MB.
 TEST(LmvpackOnDamagedInstallers, AGigabyteFromAShortStreamFailsWithoutBeingRestored) {
