@@ -32,7 +32,7 @@ void Flush(FILE* destination, uint32_t total) {
     const bool last_block = sink.written >= total;
     if (std::fwrite(sink.buffer, 1, count, destination) != count ||
         (last_block && std::fflush(destination) != 0)) {
-        FailWrite("Write error in function WritePtr()");
+        FailWrite();
     }
     sink.fill = 0;
     sink.armed = false;

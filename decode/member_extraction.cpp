@@ -3,6 +3,7 @@
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
 #include "decode/lzh_decoder.h"
+#include "decode/write_failure.h"
 
 #include <climits>
 #include <cstdio>
@@ -59,7 +60,10 @@ void CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
         total += got;
         uint32_t count = got;
         if (total > entry.StoredSize) count -= total - entry.StoredSize;
-        if (count != 0 && output != kNoFile) PlatWrite(output, copy_buffer, count);
+        // A write that the file does not take in full ends the installation, as on the
+        // compressed path: a cut-short file must never pass as installed.
+        if (count != 0 && output != kNoFile && PlatWrite(output, copy_buffer, count) != count)
+            FailWrite();
         if (total > next_poll_mark) {
             if (poll != nullptr && poll()) break;
             next_poll_mark += kPollInterval;
@@ -73,6 +77,7 @@ void CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
 
 int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
                   const char* destination, bool (*poll)()) {
+    SetWriteTarget(destination);
     if (IsCompressed(entry)) return ExtractCompressed(entry, destination, poll);
     CopyStored(package, copy_buffer, entry, destination, poll);
     return 1;

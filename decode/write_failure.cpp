@@ -1,10 +1,24 @@
 #include "decode/write_failure.h"
 
+#include "package/package_format.h"
+
+#include <cstdio>
 #include <cstdlib>
 
-void FailWrite(const char* message) {
-    // Kept in its own function so that showing the message or a failing exit status is a
-    // change in one place.
-    static_cast<void>(message);
-    std::exit(0);
+namespace {
+char write_target[kPathSize] = "";
+} // namespace
+
+void SetWriteTarget(const char* path) {
+    std::snprintf(write_target, sizeof write_target, "%s", path ? path : "");
+}
+
+void FailWrite() {
+    char message[512];
+    std::snprintf(message, sizeof message,
+                  "The file %s could not be written. The disk may be full.\r\n\r\n"
+                  "The installation has been stopped.",
+                  write_target[0] ? write_target : "being installed");
+    ShowWriteFailure(message);
+    std::exit(kWriteFailureExitStatus);
 }

@@ -1,9 +1,19 @@
-// The one fatal error of the installer: decoded output that the destination file does not
-// accept in full. The run cannot sensibly go on (later members would be written over a
-// damaged one), so the process ends here.
+// The one fatal error of the installer: output that the destination file does not accept in
+// full, as on a full disk. Going on would install a cut-short file and report it as good, so
+// the user is told which file could not be written and the process ends with a failing exit
+// status: nothing after it is installed, activated or started.
 #pragma once
 
-// Ends the process through the runtime's ordinary exit, so exit handlers run and open stream
-// buffers are flushed. `message` says what failed; the installer has no console, so for now
-// it is not shown and the exit status is 0, the status of every other end of the program.
-[[noreturn]] void FailWrite(const char* message);
+// The exit status of a run that stopped on a failed write; every other end of the installer
+// exits with 0.
+constexpr int kWriteFailureExitStatus = 3;
+
+// Names the file that is being written, for the message. The path is copied (cut to fit).
+void SetWriteTarget(const char* path);
+
+// Tells the user which file could not be written and ends the process through the runtime's
+// ordinary exit, so exit handlers run and open stream buffers are flushed.
+[[noreturn]] void FailWrite();
+
+// Shows the message: a message box in the installer, standard error elsewhere.
+void ShowWriteFailure(const char* message);

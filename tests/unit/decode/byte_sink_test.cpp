@@ -1,4 +1,5 @@
 #include "decode/byte_sink.h"
+#include "decode/write_failure.h"
 
 #include "tests/unit/decode/recording_file.h"
 
@@ -97,20 +98,22 @@ TEST_F(ByteSinkTest, ResetAfterAPartialMemberLeavesNoTrace) {
 
 // A full disk: the runtime's stream refuses the block, whether it is written through at
 // once (a full block) or would sit in the stream's own buffer until the file is closed.
-TEST(ByteSinkDeathTest, ShortWriteEndsTheProcessWithStatusZero) {
+TEST(ByteSinkDeathTest, ShortWriteEndsTheProcessNamingTheFile) {
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
     for (const uint32_t total : {16384u, 10u}) {
         EXPECT_EXIT(
             {
                 FILE* full = std::fopen("/dev/full", "wb");
                 if (full == nullptr) std::_Exit(4);
+                SetWriteTarget("/dev/full");
                 WritePtr(nullptr, 0, 0);
                 for (uint32_t i = 0; i < total; ++i)
                     WritePtr(full, 'x', total);
                 std::fputs("the sink went on after a failed write\n", stderr);
-                std::_Exit(3);
+                std::_Exit(5);
             },
-            ::testing::ExitedWithCode(0), "")
+            ::testing::ExitedWithCode(kWriteFailureExitStatus),
+            "The file /dev/full could not be written")
             << "total " << total;
     }
 }

@@ -1,4 +1,5 @@
 #include "decode/member_extraction.h"
+#include "decode/write_failure.h"
 
 #include "install/installer_state.h"
 #include "tools/lmvpack/stream_codec.h"
@@ -190,6 +191,22 @@ TEST_F(ExtractMemberTest, StoredMemberWithoutADestinationStillReadsAndPolls) {
 }
 
 // --- compressed members ---
+
+// A full disk on either path ends the installation with the file named, never a cut-short
+// file that passes as installed.
+TEST_F(ExtractMemberTest, FailedWriteOnEitherPathStopsTheInstallationNamingTheFile) {
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    const std::vector<uint8_t> member = RandomBytes(5000, 12);
+    const MemberEntry stored = WriteInstaller(member, 0);
+    EXPECT_EXIT(ExtractMember(package_, copy_buffer_, stored, "/dev/full", nullptr),
+                ::testing::ExitedWithCode(kWriteFailureExitStatus),
+                "The file /dev/full could not be written");
+    PlatClose(package_);
+    const MemberEntry compressed = WriteCompressedMember(member);
+    EXPECT_EXIT(ExtractMember(package_, copy_buffer_, compressed, "/dev/full", nullptr),
+                ::testing::ExitedWithCode(kWriteFailureExitStatus),
+                "The file /dev/full could not be written");
+}
 
 TEST_F(ExtractMemberTest, CompressedMemberIsRestored) {
     std::vector<uint8_t> member = RandomBytes(20000, 10);

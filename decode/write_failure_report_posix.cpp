@@ -1,0 +1,5 @@
+#include "decode/write_failure.h"
+
+#include <cstdio>
+
+void ShowWriteFailure(const char* message) { std::fprintf(stderr, "%s\n", message); }
