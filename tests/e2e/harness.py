@@ -483,6 +483,31 @@ class RunResult:
         return [tuple(line.split("\t", 1)) for line in data.decode("latin-1").split("\r\n") if line]
 
 
+DRIVER_NEVER_STARTED = -2
+DRIVER_START_TIMEOUT = 90
+
+
+def start_driver(env: dict, log_path: Path, timeout: float) -> int:
+    """Runs the GUI driver and returns its exit status: -1 when it had to be stopped,
+    DRIVER_NEVER_STARTED when it had not even opened its log in DRIVER_START_TIMEOUT s."""
+    proc = subprocess.Popen(["wine", r"C:\e2e\bin\gui_driver.exe", r"C:\e2e\run\script.txt",
+                             r"C:\e2e\run\driver.log"], env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    start = time.monotonic()
+    try:
+        while proc.poll() is None and not log_path.exists():
+            if time.monotonic() - start > DRIVER_START_TIMEOUT:
+                proc.kill()
+                proc.wait()
+                return DRIVER_NEVER_STARTED
+            time.sleep(0.05)  # polling for the log file, the condition we wait for
+        return proc.wait(timeout=max(1.0, timeout - (time.monotonic() - start)))
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        return -1
+
+
 @dataclass
 class DriverRun:
     """One installer run for the driver: the program, its arguments, and script steps
@@ -524,12 +549,14 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
     watcher = threading.Thread(target=watch_screenshots, daemon=True)
     watcher.start()
     try:
-        proc = subprocess.run(["wine", r"C:\e2e\bin\gui_driver.exe", r"C:\e2e\run\script.txt",
-                               r"C:\e2e\run\driver.log"], env=env,
-                              timeout=timeout * len(runs) + 60, capture_output=True)
-        status = proc.returncode
-    except subprocess.TimeoutExpired:
-        status = -1
+        status = None
+        for attempt in range(2):
+            status = start_driver(env, log_path, timeout * len(runs) + 60)
+            if status != DRIVER_NEVER_STARTED:
+                break
+            # Wine itself hung before our program ran (seen rarely on a loaded machine):
+            # nothing of the installer has run yet, so start the prefix afresh once.
+            stop_wineserver(prefix, wait=False)
     finally:
         stop_watch.set()
         watcher.join()
