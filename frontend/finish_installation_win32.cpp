@@ -91,6 +91,14 @@ void FinishInstallation(HWND window, const char* install_caption) {
         StartUninstaller();
         return;
     }
+    if (InstallIncomplete != 0) {
+        // Shown in silent mode as well: the user must learn that nothing usable was installed.
+        char message[kMessageSize];
+        BuildIncompleteMessage(ScreenSaverName, message);
+        MessageBoxA(window, message, install_caption, MB_OK | MB_ICONHAND);
+        InstallExitStatus = kIncompleteExitStatus;
+        return;
+    }
     if (UnsupportedTypes[0] != '\0') {
         char message[kMessageSize];
         BuildCodecMessage(UnsupportedTypes, kMediaPlayerPage, message);

@@ -229,3 +229,16 @@ void BuildCodecMessage(const char* unsupported_types, const char* page_address, 
     AppendText(message, kMessageSize, page_address);
     AppendText(message, kMessageSize, kCodecEnd);
 }
+
+void BuildIncompleteMessage(const char* name, char* message) {
+    static constexpr char kStart[] = "The installation of ";
+    static constexpr char kEnd[] =
+        " Screen Saver could not be completed: the installer file is damaged, or a file could "
+        "not be created.  The screen saver has not been made your default Screen Saver.  "
+        "Please download the installer again.";
+    message[0] = '\0';
+    AppendText(message, kMessageSize, kStart);
+    AppendShortened(message, kMessageSize, name,
+                    RoomFor(kMessageSize, (sizeof kStart - 1) + (sizeof kEnd - 1)));
+    AppendText(message, kMessageSize, kEnd);
+}

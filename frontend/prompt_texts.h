@@ -58,4 +58,6 @@ void BuildDiskFullMessage(uint32_t needed_kilobytes, uint32_t free_kilobytes, ch
 // "your Windows directory" instead.
 void BuildConfirmMessage(const char* name, const char* windows_directory, uint32_t total_size,
                          char* message);
+// An installation that could not install every member; the name gives way when long.
+void BuildIncompleteMessage(const char* name, char* message);
 void BuildCodecMessage(const char* unsupported_types, const char* page_address, char* message);

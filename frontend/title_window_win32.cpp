@@ -70,7 +70,7 @@ LRESULT CALLBACK TitleWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
         SetTimer(window, kStartTimer, kStartTimerPeriod, nullptr);
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        PostQuitMessage(InstallExitStatus);
         return 0;
     case WM_PAINT:
         PaintTitle(window);

@@ -13,5 +13,8 @@ int32_t AbortRequested = 0;
 int32_t ProtectedMember = 0;
 void* InstallDialogWindow = nullptr;
 
+int32_t InstallIncomplete = 0;
+int32_t InstallExitStatus = 0;
+
 char SharedDataFolder[kPathSize] = "";
 char UnsupportedTypes[256] = "";

@@ -30,6 +30,13 @@ extern int32_t ProtectedMember;
 // The install dialog's window (an HWND), for the dialog-message test of the progress poll.
 extern void* InstallDialogWindow;
 
+// Set by the installation run when it could not install every member: the package broke off
+// or a member had nowhere to go. Such an installation is reported as failed, never complete.
+extern int32_t InstallIncomplete;
+// The process exit status: 0 unless the installation failed.
+extern int32_t InstallExitStatus;
+constexpr int32_t kIncompleteExitStatus = 4;
+
 // Common application data + "Tarrowby\Lumenvault\<base name>\", always ending in a backslash.
 extern char SharedDataFolder[kPathSize];
 // Extensions (with their dot) that no media device opened, each followed by CR LF.

@@ -262,3 +262,21 @@ TEST(CodecMessage, AListThatJustFitsIsNotCut) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(IncompleteMessage, NamesTheScreenSaverAndKeepsItsEndWhateverTheNameLength) {
+    char message[kMessageSize];
+    BuildIncompleteMessage("Aurora", message);
+    EXPECT_EQ(std::string(message).rfind("The installation of Aurora Screen Saver could not be "
+                                         "completed",
+                                         0),
+              0u);
+    const std::string long_name(259, 'N');
+    BuildIncompleteMessage(long_name.c_str(), message);
+    const std::string text = message;
+    EXPECT_LT(text.size(), kMessageSize);
+    EXPECT_NE(text.find("Please download the installer again."), std::string::npos);
+}
+
+} // namespace
