@@ -53,7 +53,9 @@ bool IsPlainFileName(const char* name) {
         if (*c == '\\' || *c == '/' || *c == ':') return false;
         if (*c != '.' && *c != ' ') only_dots_and_blanks = false;
     }
-    return !only_dots_and_blanks || *name == '\0';
+    // An empty name (a header that could not be read) would put the screen saver's files in
+    // the folder that every screen saver of the publisher shares: refused like ".." is.
+    return !only_dots_and_blanks;
 }
 
 bool AppendText(char* buffer, size_t size, const char* text) {

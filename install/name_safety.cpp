@@ -18,8 +18,9 @@ bool IsSafeBaseName(const char* base_name) {
         if (IsSeparatorOrDrive(*c)) return false;
         if (*c != '.' && *c != ' ') only_dots_and_blanks = false;
     }
-    // An empty name adds no level of its own and stays inside the folder above.
-    return base_name[0] == '\0' || !only_dots_and_blanks;
+    // An empty name adds no level of its own: the files would land in the folder that every
+    // screen saver of the publisher shares, so it is refused as well.
+    return !only_dots_and_blanks;
 }
 
 bool IsSafeNameSuffix(const MemberEntry& entry) {

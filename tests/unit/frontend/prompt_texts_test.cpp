@@ -73,11 +73,12 @@ TEST_F(PrepareInstallNamesTest, TrimsTheNameAndBuildsCaptionAndFile) {
     EXPECT_STREQ(ScreenSaverFile, "Aquarium.scr");
 }
 
-TEST_F(PrepareInstallNamesTest, AnEmptyNameStillMakesItsTexts) {
-    SetName("");
-    EXPECT_TRUE(PrepareInstallNames(caption));
-    EXPECT_STREQ(caption, " Screen Saver Installation");
-    EXPECT_STREQ(ScreenSaverFile, ".scr");
+TEST_F(PrepareInstallNamesTest, AnEmptyOrBlankNameIsRefused) {
+    // Its files would land in the folder that all of the publisher's screen savers share.
+    for (const char* name : {"", "   "}) {
+        SetName(name);
+        EXPECT_FALSE(PrepareInstallNames(caption)) << '"' << name << '"';
+    }
 }
 
 TEST_F(PrepareInstallNamesTest, ANameOver229CharactersIsShortenedInTheCaptionOnly) {
