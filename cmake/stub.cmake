@@ -27,3 +27,6 @@ add_custom_command(TARGET lmvstub POST_BUILD
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)
 endif()
+
+# The authoring tool for Windows authors (its own options; the stub's are above).
+include(cmake/lmvpack_windows.cmake)

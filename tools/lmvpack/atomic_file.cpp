@@ -2,6 +2,7 @@
 
 #include "tools/lmvpack/tool_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,8 +10,15 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <random>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -20,6 +28,65 @@ std::string Reason() {
 
 } // namespace
 
+#ifdef _WIN32
+namespace {
+
+std::string SystemReason(DWORD code) {
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.'))
+        reason.pop_back();
+    return reason.empty() ? "error " + std::to_string(code) : reason;
+}
+
+} // namespace
+
+// Windows has no mkstemp: the temporary name is chosen at random and created only if it does
+// not exist yet. Windows has no execute permission bit, so `executable` changes nothing; the
+// rename replaces the old file the way rename(2) does.
+void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes, bool) {
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    std::string temporary;
+    int file = -1;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && file < 0; ++attempt) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+        temporary = (folder / ("." + path.filename().string() + "." + suffix)).string();
+        file = ::_open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                       _S_IREAD | _S_IWRITE);
+        if (file < 0 && errno != EEXIST) break;
+    }
+    if (file < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
+
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const size_t chunk = std::min<size_t>(bytes.size() - done, 1u << 30);
+        const int put = ::_write(file, bytes.data() + done, static_cast<unsigned>(chunk));
+        ok = put > 0;
+        if (ok) done += static_cast<size_t>(put);
+    }
+    std::string failure = ok ? std::string() : Reason();
+    ok = ok && ::_commit(file) == 0;
+    if (!ok && failure.empty()) failure = Reason();
+    ok = (::_close(file) == 0) && ok;
+    if (!ok && failure.empty()) failure = Reason();
+    if (ok && !MoveFileExA(temporary.c_str(), path.string().c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = SystemReason(GetLastError());
+        ok = false;
+    }
+    if (!ok) {
+        DeleteFileA(temporary.c_str());
+        throw BuildError(path.string() + ": cannot write: " + failure);
+    }
+}
+#else
 void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                          bool executable) {
     std::filesystem::path folder = path.parent_path();
@@ -50,6 +117,7 @@ void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
         throw BuildError(path.string() + ": cannot write: " + why);
     }
 }
+#endif
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -45,7 +45,8 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
         std::printf("%-14s %12llu %12llu  %s%s\n", member.key.c_str(),
                     static_cast<unsigned long long>(member.original_size),
                     static_cast<unsigned long long>(member.stored_size),
-                    member.file.filename().c_str(), member.compressed ? " (compressed)" : "");
+                    member.file.filename().string().c_str(),
+                    member.compressed ? " (compressed)" : "");
     }
     std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %zu bytes\n",
                 built.members.size(), static_cast<unsigned long long>(original),

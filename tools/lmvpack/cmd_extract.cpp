@@ -69,7 +69,7 @@ int RunExtract(const ExtractOptions& options) {
             ++failures;
             continue;
         }
-        if (!options.quiet) std::printf("%s\n", (fs::path(options.folder) / name).c_str());
+        if (!options.quiet) std::printf("%s\n", (fs::path(options.folder) / name).string().c_str());
     }
     return failures ? 1 : 0;
 }

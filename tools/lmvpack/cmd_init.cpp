@@ -64,7 +64,7 @@ int RunInit(const InitOptions& options) {
     std::error_code error;
     if (fs::exists(path, error) && !options.force) {
         std::fprintf(stderr, "lmvpack init: %s exists already; use --force to replace it\n",
-                     path.c_str());
+                     path.string().c_str());
         return 2;
     }
     try {
@@ -82,7 +82,7 @@ int RunInit(const InitOptions& options) {
                 "     and set name, colours and file names in the manifest.\n"
                 "  2. lmvpack preview %s -o title.png   (see the title screen)\n"
                 "  3. lmvpack build %s -o Setup.exe      (make the installer)\n",
-                path.c_str(), path.c_str(), path.c_str());
+                path.string().c_str(), path.string().c_str(), path.string().c_str());
     return 0;
 }
 

@@ -5,10 +5,55 @@
 #include "tools/lmvpack/stub_layout.h"
 #include "tools/lmvpack/tool_error.h"
 
+#ifdef _WIN32
+#include <exception>
+#include <windows.h>
+#else
 #include <future>
+#endif
 
 namespace {
 
+#ifdef _WIN32
+// mingw's runtime in its Win32 threading model has no std::async: the same worker, on a
+// thread of the system's own.
+struct EncodeJob {
+    const std::vector<uint8_t>* input;
+    CompressionLevel level;
+    std::vector<uint8_t> output;
+    std::exception_ptr failure;
+};
+
+DWORD WINAPI RunEncodeJob(LPVOID parameter) {
+    EncodeJob& job = *static_cast<EncodeJob*>(parameter);
+    try {
+        job.output = EncodeStream(*job.input, job.level);
+    } catch (...) {
+        job.failure = std::current_exception();
+    }
+    return 0;
+}
+
+std::vector<uint8_t> Encode(const std::vector<uint8_t>& input, CompressionLevel level,
+                            ProgressBar& progress, uint64_t done, uint64_t total,
+                            const std::string& label) {
+    EncodeJob job{&input, level, {}, nullptr};
+    HANDLE worker = CreateThread(nullptr, 0, RunEncodeJob, &job, 0, nullptr);
+    if (worker == nullptr) {
+        RunEncodeJob(&job);
+    } else {
+        const auto started = std::chrono::steady_clock::now();
+        while (WaitForSingleObject(worker, 100) == WAIT_TIMEOUT) {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                std::chrono::steady_clock::now() - started);
+            progress.Update(done, total, label + " (" + std::to_string(seconds.count()) + " s)");
+        }
+        CloseHandle(worker);
+    }
+    if (job.failure) std::rethrow_exception(job.failure);
+    return std::move(job.output);
+}
+#else
 // Encodes on a worker thread so that the bar keeps moving while one large member compresses.
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& input, CompressionLevel level,
                             ProgressBar& progress, uint64_t done, uint64_t total,
@@ -22,6 +67,7 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& input, CompressionLevel 
     }
     return coded.get();
 }
+#endif
 
 } // namespace
 

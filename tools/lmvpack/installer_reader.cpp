@@ -7,12 +7,58 @@
 
 #include <cstdlib>
 #include <filesystem>
+
+#ifdef _WIN32
+#include "tools/lmvpack/windows/file_api_host.h"
+
+#include <random>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+// The installer's passes read "their own executable", whose path must fit 255 characters.
+// Longer paths are read through their short (8.3) form, or, where the volume keeps none, through
+// a copy in the temporary folder (Windows lets only privileged users make symbolic links).
+class ModuleFile {
+  public:
+    explicit ModuleFile(const std::string& path) {
+        std::string use = path;
+        if (path.size() > 255) {
+            std::error_code error;
+            const std::string full = fs::absolute(path, error).string();
+            char short_path[MAX_PATH];
+            const DWORD length = GetShortPathNameA(full.c_str(), short_path, sizeof short_path);
+            if (length > 0 && length <= 255) {
+                use.assign(short_path, length);
+            } else {
+                const fs::path copy =
+                    fs::temp_directory_path(error) /
+                    ("lmvpack-" + std::to_string(std::random_device{}()) + ".exe");
+                if (!error && fs::copy_file(full, copy, error)) {
+                    copy_ = copy.string();
+                    use = copy_;
+                }
+            }
+        }
+        PlatSetModuleFileName(use.c_str());
+    }
+    ~ModuleFile() {
+        PlatSetModuleFileName("");
+        if (!copy_.empty()) DeleteFileA(copy_.c_str());
+    }
+    ModuleFile(const ModuleFile&) = delete;
+    ModuleFile& operator=(const ModuleFile&) = delete;
+
+  private:
+    std::string copy_;
+};
+#else
 // The installer's passes read "their own executable", whose path must fit 255 characters.
 // Longer paths are read through a short symbolic link made for the purpose.
 class ModuleFile {
@@ -42,6 +88,7 @@ class ModuleFile {
   private:
     std::string folder_, link_;
 };
+#endif
 
 [[noreturn]] void Fail(const std::string& path, const std::string& why) {
     throw InstallerError(path + ": " + why);

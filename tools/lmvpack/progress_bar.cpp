@@ -1,14 +1,38 @@
 #include "tools/lmvpack/progress_bar.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+#ifdef _WIN32
+// _isatty also answers yes for NUL and other character devices, so ask the console itself.
+// The bar redraws with VT escapes, which a console understands only once they are switched
+// on; a console that refuses them (before Windows 10) gets no bar.
+bool IsTerminal(std::FILE* stream) {
+    const intptr_t handle = ::_get_osfhandle(::_fileno(stream));
+    if (handle == -1) return false;
+    HANDLE console = reinterpret_cast<HANDLE>(handle);
+    DWORD mode = 0;
+    if (!GetConsoleMode(console, &mode)) return false;
+    constexpr DWORD kVirtualTerminal = 0x0004; // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+    return (mode & kVirtualTerminal) || SetConsoleMode(console, mode | kVirtualTerminal);
+}
+#else
+bool IsTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream));
+}
+#endif
 } // namespace
 
 ProgressBar::ProgressBar(bool enabled, std::FILE* stream)
-    : active_(enabled && ::isatty(::fileno(stream))), stream_(stream) {}
+    : active_(enabled && IsTerminal(stream)), stream_(stream) {}
 
 ProgressBar::~ProgressBar() {
     Clear();

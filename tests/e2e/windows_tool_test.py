@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""lmvpack.exe under Wine gives what the Linux lmvpack gives, byte for byte.
+
+  windows_tool_test.py --template DIR --tool-exe LMVPACK.EXE --stub LMVSTUB.EXE
+                       --lmvpack LINUX_TOOL --manifest TOML --work DIR
+
+Builds the manifest with both tools and compares the installers; lists the Windows-built
+installer with both (`list --json`) and compares the listings, also through a path longer
+than the 255 characters the installer's passes accept; verifies it with lmvpack.exe; and
+builds once more with the stub found beside lmvpack.exe instead of named by --stub.
+A console program, so no X server: only a copy of the e2e template prefix.
+"""
+
+from __future__ import annotations
+
+import argparse
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import harness  # noqa: E402
+
+WINE_TIMEOUT = 120
+
+
+def windows_path(path: Path) -> str:
+    # Wine maps the Linux root to Z:. A path starting with "/" would be read as an option by
+    # the Windows tool's command line, so every path it gets is a Windows one.
+    return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+def run(cmd: list, env: dict | None = None, cwd: Path | None = None) -> subprocess.CompletedProcess:
+    try:
+        return subprocess.run(cmd, env=env, cwd=cwd, capture_output=True, timeout=WINE_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise harness.HarnessError(f"{cmd[:3]} did not finish within {WINE_TIMEOUT} s")
+
+
+def describe(result: subprocess.CompletedProcess) -> str:
+    return (f"exit {result.returncode}\n{result.stdout.decode(errors='replace')}"
+            f"{result.stderr.decode(errors='replace')}")
+
+
+def first_difference(a: bytes, b: bytes) -> str:
+    for offset, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return f"first difference at offset {offset:#x} ({x:#04x} against {y:#04x})"
+    return f"sizes differ: {len(a)} against {len(b)} bytes"
+
+
+def unix_lines(text: bytes) -> bytes:
+    # The Windows runtime writes standard output in text mode, so its lines end in CR LF.
+    # That and nothing else may differ; a stray CR elsewhere still fails the comparison.
+    return text.replace(b"\r\n", b"\n")
+
+
+def check(args) -> list:
+    problems = []
+    work = Path(args.work) / "windows_tool"
+    if work.exists():
+        shutil.rmtree(work)
+    work.mkdir(parents=True)
+    prefix = work / "prefix"
+    harness.copy_prefix(Path(args.template), prefix)
+    env = harness.wine_env(prefix)
+    tool_exe, stub, manifest = Path(args.tool_exe), Path(args.stub), Path(args.manifest)
+    for needed in (tool_exe, stub):
+        if not needed.is_file():
+            return [f"{needed} is missing; build the win32 preset"]
+
+    def wine_tool(*tool_args: str, exe: str | None = None) -> subprocess.CompletedProcess:
+        return run(["wine", exe or windows_path(tool_exe), *tool_args], env=env, cwd=work)
+
+    try:
+        linux_out, windows_out = work / "linux.exe", work / "windows.exe"
+        # Outputs named relative to the folder, so that the summaries name them alike.
+        linux = run([args.lmvpack, "build", str(manifest), "-o", linux_out.name, "--stub", str(stub)],
+                    cwd=work)
+        if linux.returncode != 0:
+            return [f"Linux lmvpack build failed: {describe(linux)}"]
+        built = wine_tool("build", windows_path(manifest), "-o", windows_out.name,
+                          "--stub", windows_path(stub))
+        if built.returncode != 0 or not windows_out.is_file():
+            return [f"lmvpack.exe build failed: {describe(built)}"]
+        linux_bytes, windows_bytes = linux_out.read_bytes(), windows_out.read_bytes()
+        if linux_bytes != windows_bytes:
+            problems.append("the installers differ: " + first_difference(windows_bytes, linux_bytes))
+        if unix_lines(built.stdout) != linux.stdout.replace(b"linux.exe", b"windows.exe"):
+            problems.append("the build summaries differ:\n" + describe(built) + "\n" + describe(linux))
+
+        # Listings of one installer (the Windows-built one), also from a path too long for
+        # the installer's passes, which the Windows tool shortens its own way.
+        deep = work / "/".join(f"a_folder_with_a_rather_long_name_{i:02d}" for i in range(7))
+        deep.mkdir(parents=True)
+        deep_copy = deep / "windows.exe"
+        shutil.copyfile(windows_out, deep_copy)
+        assert len(str(deep_copy)) > 255
+        linux_list = run([args.lmvpack, "list", "--json", str(windows_out)])
+        if linux_list.returncode != 0 or not linux_list.stdout.startswith(b"{"):
+            return problems + [f"Linux lmvpack list failed: {describe(linux_list)}"]
+        for path in (windows_out, deep_copy):
+            listed = wine_tool("list", "--json", windows_path(path))
+            if listed.returncode != 0 or unix_lines(listed.stdout) != linux_list.stdout:
+                problems.append(f"list --json of {path.name} ({len(str(path))} characters) "
+                                f"differs from Linux:\n{describe(listed)}\nLinux:\n"
+                                f"{linux_list.stdout.decode(errors='replace')}")
+
+        verified = wine_tool("verify", windows_path(windows_out))
+        if verified.returncode != 0 or b"OK:" not in verified.stdout:
+            problems.append(f"lmvpack.exe verify failed: {describe(verified)}")
+
+        # The stub beside the tool is found without --stub, as a Windows author keeps them.
+        tools = prefix / "drive_c" / "lmvpack"
+        tools.mkdir()
+        shutil.copyfile(tool_exe, tools / "lmvpack.exe")
+        shutil.copyfile(stub, tools / "lmvstub.exe")
+        found_out = work / "found.exe"
+        found = wine_tool("build", windows_path(manifest), "-o", windows_path(found_out),
+                          exe=r"C:\lmvpack\lmvpack.exe")
+        if found.returncode != 0 or not found_out.is_file():
+            problems.append(f"lmvpack.exe build without --stub failed: {describe(found)}")
+        elif found_out.read_bytes() != linux_bytes:
+            problems.append("the installer built with the stub found beside lmvpack.exe differs: " +
+                            first_difference(found_out.read_bytes(), linux_bytes))
+    finally:
+        harness.stop_wineserver(prefix, wait=False)
+    if not problems:
+        shutil.rmtree(work, ignore_errors=True)
+    return problems
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser()
+    for name in ("--template", "--tool-exe", "--stub", "--lmvpack", "--manifest", "--work"):
+        parser.add_argument(name, required=True)
+    args = parser.parse_args()
+    try:
+        problems = check(args)
+    except harness.HarnessError as failure:
+        problems = [str(failure)]
+    for problem in problems:
+        print(problem)
+    print("FAIL" if problems else "PASS: lmvpack.exe under Wine matches the Linux lmvpack")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
