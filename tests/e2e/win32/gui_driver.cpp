@@ -106,9 +106,15 @@ void Append(char* out, size_t cap, const char* text) {
     snprintf(out + n, cap - n, "%s", text);
 }
 
+// While a look at the screen is being logged, every line of it carries the time the look
+// began: what one look saw was on screen together, whatever order the windows came in.
+DWORD g_lookStart = 0;
+bool g_inLook = false;
+
 void LogLine(const char* json) {
-    fprintf(g_log, "{\"t\":%lu,\"run\":%d,%s}\n",
-            static_cast<unsigned long>(GetTickCount() - g_start), g_runIndex, json);
+    const DWORD now = g_inLook ? g_lookStart : GetTickCount();
+    fprintf(g_log, "{\"t\":%lu,\"run\":%d,%s}\n", static_cast<unsigned long>(now - g_start),
+            g_runIndex, json);
     fflush(g_log);
 }
 
@@ -305,6 +311,9 @@ void LogIfChanged(Seen& s, DWORD pid, const char* description) {
     LogLine(line);
 }
 
+HWND g_toAnswer[kMaxWindows];
+int g_toAnswerCount = 0;
+
 BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
@@ -322,21 +331,41 @@ BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM) {
     LogIfChanged(*s, pid, description);
     bool visible = IsWindowVisible(hwnd) != FALSE;
     s->everVisible = s->everVisible || visible;
-    if (visible && !s->answered && strcmp(cls, "#32770") == 0 && !IsInstallDialog(hwnd)) {
+    if (visible && !s->answered && strcmp(cls, "#32770") == 0 && !IsInstallDialog(hwnd) &&
+        g_toAnswerCount < kMaxWindows) {
         s->answered = true;
+        g_toAnswer[g_toAnswerCount++] = hwnd;
+    }
+    return TRUE;
+}
+
+// Windows are visited from the top of the screen down, so a message box comes before the
+// title window under it. Every window of a look is logged before any is answered, so the log
+// shows what was on screen together.
+void AnswerPending() {
+    for (int i = 0; i < g_toAnswerCount; ++i) {
+        Seen* s = Track(g_toAnswer[i]);
+        if (!s) continue;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(s->hwnd, &pid);
         // Log the window as it is now, on screen: it may have been described a moment
         // before it showed, and it is gone once answered.
-        Describe(hwnd, description, sizeof description);
+        char description[sizeof s->signature];
+        Describe(s->hwnd, description, sizeof description);
         LogIfChanged(*s, pid, description);
         AnswerWindow(*s);
     }
-    return TRUE;
+    g_toAnswerCount = 0;
 }
 
 // One look at the screen: every window seen, every window gone since the last look.
 void Look() {
     ++g_pass;
+    g_lookStart = GetTickCount();
+    g_inLook = true;
     EnumWindows(VisitWindow, 0);
+    g_inLook = false;
+    AnswerPending();
     for (int i = 0; i < g_seenCount;) {
         if (g_seen[i].pass != g_pass) {
             LogSummary(g_seen[i]);
