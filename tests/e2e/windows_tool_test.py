@@ -57,6 +57,65 @@ def unix_lines(text: bytes) -> bytes:
     return text.replace(b"\r\n", b"\n")
 
 
+def write_non_ascii_manifest(folder: Path) -> Path:
+    """A manifest whose name and file names lie outside ASCII (all within Windows-1252, which
+    the installer uses), one media suffix taken from such a file's extension."""
+    folder.mkdir(parents=True)
+    files = {"écran.scr": harness.compressible_bytes(5000, 1),
+             "données.dat": harness.random_bytes(700, 2),
+             "désinstaller.exe": b"MZ" + harness.random_bytes(300, 3),
+             "chanson à moi.wav": harness.wav_bytes(3000),
+             "bruit.dür": harness.compressible_bytes(2000, 4)}
+    for name, content in files.items():
+        (folder / name).write_bytes(content)
+    (folder / "manifest.toml").write_text(
+        'name = "Café Öl"\ntop_color = "#204060"\nbottom_color = "#000000"\n'
+        'screensaver = "écran.scr"\ndata = "données.dat"\n'
+        '[uninstaller]\nfile = "désinstaller.exe"\ncompress = false\n'
+        '[[media]]\nfile = "chanson à moi.wav"\nprefix = "JUKE"\n'
+        '[[media]]\nfile = "bruit.dür"\nprefix = "FILE"\n', encoding="utf-8")
+    return folder / "manifest.toml"
+
+
+def tree(folder: Path) -> dict:
+    return {p.name: p.read_bytes() for p in folder.iterdir()} if folder.is_dir() else {}
+
+
+def check_non_ascii_names(work: Path, args, wine_tool) -> list:
+    """Names from the manifest and from the installer reach the file system as the same
+    characters on both systems (Windows must not read the UTF-8 as its ANSI code page)."""
+    problems = []
+    manifest = write_non_ascii_manifest(work / "accents")
+    linux_out, windows_out = work / "accents-linux.exe", work / "accents-windows.exe"
+    linux = run([args.lmvpack, "build", str(manifest), "-o", str(linux_out), "--stub", args.stub])
+    if linux.returncode != 0:
+        return [f"Linux lmvpack build of the non-ASCII manifest failed: {describe(linux)}"]
+    built = wine_tool("build", windows_path(manifest), "-o", windows_path(windows_out),
+                      "--stub", windows_path(Path(args.stub)))
+    if built.returncode != 0 or not windows_out.is_file():
+        return [f"lmvpack.exe build of the non-ASCII manifest failed: {describe(built)}"]
+    if windows_out.read_bytes() != linux_out.read_bytes():
+        problems.append("the non-ASCII installers differ: " +
+                        first_difference(windows_out.read_bytes(), linux_out.read_bytes()))
+
+    linux_dir, windows_dir = work / "extract-linux", work / "extract-windows"
+    extracted = run([args.lmvpack, "extract", str(linux_out), "-o", str(linux_dir)])
+    if extracted.returncode != 0:
+        return problems + [f"Linux lmvpack extract failed: {describe(extracted)}"]
+    extracted = wine_tool("extract", windows_path(linux_out), "-o", windows_path(windows_dir))
+    if extracted.returncode != 0:
+        return problems + [f"lmvpack.exe extract failed: {describe(extracted)}"]
+    expected, got = tree(linux_dir), tree(windows_dir)
+    if "Café Öl.scr" not in expected:
+        problems.append(f"Linux extract wrote {sorted(expected)}, no \"Café Öl.scr\"")
+    if sorted(got) != sorted(expected):
+        problems.append(f"lmvpack.exe extract wrote {sorted(got)}, Linux {sorted(expected)}")
+    elif got != expected:
+        problems.append("lmvpack.exe extract wrote other contents than Linux: " +
+                        ", ".join(n for n in expected if got[n] != expected[n]))
+    return problems
+
+
 def check(args) -> list:
     problems = []
     work = Path(args.work) / "windows_tool"
@@ -125,6 +184,8 @@ def check(args) -> list:
         elif found_out.read_bytes() != linux_bytes:
             problems.append("the installer built with the stub found beside lmvpack.exe differs: " +
                             first_difference(found_out.read_bytes(), linux_bytes))
+
+        problems += check_non_ascii_names(work, args, wine_tool)
     finally:
         harness.stop_wineserver(prefix, wait=False)
     if not problems:

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fcntl.h>
 #include <fstream>
 #include <string>
@@ -50,15 +51,17 @@ std::string SystemReason(DWORD code) {
 void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes, bool) {
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    std::string temporary;
+    // Wide names throughout: the name may hold characters outside the ANSI code page.
+    std::wstring temporary;
     int file = -1;
     std::random_device random;
     for (int attempt = 0; attempt < 100 && file < 0; ++attempt) {
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random() & 0xFFFFFF));
-        temporary = (folder / ("." + path.filename().string() + "." + suffix)).string();
-        file = ::_open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                       _S_IREAD | _S_IWRITE);
+        wchar_t suffix[8];
+        std::swprintf(suffix, 8, L"%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+        temporary = (folder / (L"." + path.filename().wstring() + L"." + suffix)).wstring();
+        file =
+            ::_wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                     _S_IREAD | _S_IWRITE);
         if (file < 0 && errno != EEXIST) break;
     }
     if (file < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
@@ -76,13 +79,13 @@ void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
     if (!ok && failure.empty()) failure = Reason();
     ok = (::_close(file) == 0) && ok;
     if (!ok && failure.empty()) failure = Reason();
-    if (ok && !MoveFileExA(temporary.c_str(), path.string().c_str(),
+    if (ok && !MoveFileExW(temporary.c_str(), path.wstring().c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         failure = SystemReason(GetLastError());
         ok = false;
     }
     if (!ok) {
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(temporary.c_str());
         throw BuildError(path.string() + ": cannot write: " + failure);
     }
 }

@@ -6,6 +6,7 @@
 #include "tools/lmvpack/installer_reader.h"
 #include "tools/lmvpack/member_restore.h"
 #include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/utf8_path.h"
 
 #include <cstdio>
 #include <memory>
@@ -63,13 +64,16 @@ int RunExtract(const ExtractOptions& options) {
         try {
             // The rename of the atomic write replaces a symbolic link of that name instead
             // of following it out of the folder.
-            WriteFileAtomically(fs::path(options.folder) / name, restored.data, false);
+            WriteFileAtomically(fs::path(options.folder) / PathFromUtf8(name), restored.data,
+                                false);
         } catch (const BuildError& failure) {
             std::fprintf(stderr, "lmvpack extract: %s\n", failure.what());
             ++failures;
             continue;
         }
-        if (!options.quiet) std::printf("%s\n", (fs::path(options.folder) / name).string().c_str());
+        if (!options.quiet)
+            std::printf("%s\n",
+                        Utf8FromPath(fs::path(options.folder) / PathFromUtf8(name)).c_str());
     }
     return failures ? 1 : 0;
 }

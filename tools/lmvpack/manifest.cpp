@@ -6,6 +6,7 @@
 #include "tools/lmvpack/byte_units.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/utf8_path.h"
 
 #include <toml++/toml.h>
 
@@ -145,7 +146,7 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
         return std::nullopt;
     }
     if (!file) return std::nullopt;
-    member.file = folder / fs::path(*file);
+    member.file = folder / PathFromUtf8(*file);
     CheckMemberFile(member, node, label, report);
     return member;
 }
@@ -160,14 +161,15 @@ void LoadMediaMember(const toml::table& table, size_t number, const fs::path& fo
         if (!table.get("file"))
             report.Problem(&table, label + "file", "missing; add file = \"path/to/file\"");
     } else {
-        member.file = folder / fs::path(*file);
+        member.file = folder / PathFromUtf8(*file);
         CheckMemberFile(member, table.get("file"), label + "file", report);
     }
 
     // The suffix defaults to the file's own extension, dot included.
     std::optional<std::string> suffix = StringAt(table, "suffix", label + "suffix", report);
     const toml::node* suffix_node = table.get("suffix") ? table.get("suffix") : &table;
-    if (!suffix && !table.get("suffix") && file) suffix = fs::path(*file).extension().string();
+    if (!suffix && !table.get("suffix") && file)
+        suffix = Utf8FromPath(PathFromUtf8(*file).extension());
     if (suffix) {
         const AnsiConversion ansi = Utf8ToWindows1252(*suffix);
         if (!ansi.problem.empty()) {
@@ -216,7 +218,7 @@ void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& ma
                            " is not known; use \"utf-8\" (the default) or \"windows-1252\"");
     if (!file) return;
     const toml::node* where = root.get("agreement");
-    const fs::path path = folder / fs::path(*file);
+    const fs::path path = folder / PathFromUtf8(*file);
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
         report.Problem(where, "agreement",
