@@ -36,3 +36,7 @@ target_compile_options(lmvpack_windows PRIVATE ${LMV_WARNINGS} -fexceptions)
 target_compile_definitions(lmvpack_windows PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
                            _WIN32_WINNT=0x0501 WINVER=0x0501)
 target_link_options(lmvpack_windows PRIVATE -static -s -mconsole -Wl,--no-insert-timestamp)
+
+# A Windows author's copy is one folder: the tool finds the stub beside itself.
+install(TARGETS lmvpack_windows RUNTIME DESTINATION bin)
+install(FILES $<TARGET_FILE:lmvstub> DESTINATION bin)
