@@ -60,6 +60,8 @@ class Package:
     claimed_last_size: int | None = None  # a larger StoredSize for the last (stored) member
     # FirstMediaNumber written into the built installer, for numbers the tool refuses
     patched_first_media_number: int | None = None
+    # A name the authoring tool refuses (too long for ".scr"), written into the built file.
+    patched_name: str | None = None
     file_name: str = "setup.exe"
 
     @property
@@ -1172,7 +1174,7 @@ SCENARIOS: dict = {
          expect_codec_notice_starts(".e00\r\n.e01\r\n.e02\r\n")]),
     "long_name": Scenario(
         "a 259-character name: no overflow of the 260-byte paths, nothing written elsewhere",
-        lambda h: standard_package(h, name="L" * 259, media=[]),
+        lambda h: standard_package(h, name="L" * 255, media=[], patched_name="L" * 259),
         [Run(args="/S")],
         [expect_no_crash, expect_no_writes_outside]),
     "planted_shfolder": Scenario(
@@ -1275,6 +1277,12 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             data[at:at + 2] = package.patched_first_media_number.to_bytes(2, "little")
             installer.write_bytes(bytes(data))
             package.first_media_number = package.patched_first_media_number
+        if package.patched_name is not None:
+            at = header_offsets(listing)[0]
+            data = bytearray(installer.read_bytes())
+            data[at:at + 260] = package.patched_name.encode("latin-1").ljust(260, b"\0")
+            installer.write_bytes(bytes(data))
+            package.name = package.patched_name
         ctx = Ctx(scenario, package, prefix, folder, listing)
         if scenario.prepare:
             scenario.prepare(ctx)
