@@ -1,4 +1,5 @@
 #include "decode/lzh_decoder.h"
+#include "support/test_bytes.h"
 
 #include "decode/adaptive_model.h"
 #include "decode/byte_sink.h"
@@ -55,14 +56,6 @@ Restored Decode(const std::vector<uint8_t>& stream, uint32_t unpacked_size) {
 
 std::vector<uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (auto& byte : bytes)
-        byte = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 // A stream of literals only, coded with the model the way the format defines it.

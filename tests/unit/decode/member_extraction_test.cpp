@@ -1,4 +1,5 @@
 #include "decode/member_extraction.h"
+#include "support/test_bytes.h"
 #include "decode/write_failure.h"
 
 #include "install/installer_state.h"
@@ -32,14 +33,6 @@ bool InstallerPoll() {
     sizes_at_poll.push_back(::stat(polled_destination.c_str(), &info) == 0 ? info.st_size : -1);
     if (stop_at_poll != 0 && static_cast<int>(sizes_at_poll.size()) == stop_at_poll) return true;
     return AbortRequested != 0 && ProtectedMember == 0;
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (auto& byte : bytes)
-        byte = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {

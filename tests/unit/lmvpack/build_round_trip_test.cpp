@@ -1,6 +1,7 @@
 // lmvpack build, then list --json, extract and verify on the real stub: every member comes
 // back byte for byte, stored and compressed, where the format says it lies.
 #include "lmvpack_runner.h"
+#include "support/test_bytes.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,14 +10,6 @@
 namespace {
 
 using namespace lmvpack_test;
-
-std::vector<uint8_t> NoiseBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& byte : bytes)
-        byte = static_cast<uint8_t>(random());
-    return bytes;
-}
 
 std::vector<uint8_t> TextBytes(size_t size) {
     const std::string line = "Light bends over the northern sky; the screen glows and fades.\n";
@@ -34,9 +27,9 @@ struct SampleFile {
 // Six members with every compress choice, three of them media files.
 std::vector<SampleFile> WriteSample(const fs::path& folder, const std::string& extra_keys = "") {
     std::vector<SampleFile> files = {
-        {"saver.scr", TextBytes(5000)},    {"saver.dat", NoiseBytes(4000, 1)},
+        {"saver.scr", TextBytes(5000)},    {"saver.dat", RandomBytes(4000, 1)},
         {"uninstal.exe", TextBytes(700)},  {"theme.mid", TextBytes(9000)},
-        {"rain.wav", NoiseBytes(1200, 2)}, {"intro.avi", TextBytes(3000)}};
+        {"rain.wav", RandomBytes(1200, 2)}, {"intro.avi", TextBytes(3000)}};
     for (const SampleFile& file : files)
         WriteBytes(folder / file.name, file.bytes);
     WriteText(folder / "license.txt", "First line\nSecond line\n");

@@ -1,4 +1,5 @@
 #include "tools/lmvpack/stream_codec.h"
+#include "support/test_bytes.h"
 
 #include "decode/adaptive_model.h"
 #include "decode/lzh_decoder.h"
@@ -28,14 +29,6 @@ const char* LevelName(CompressionLevel level) {
         return "best";
     }
     return "?";
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (auto& byte : bytes)
-        byte = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 // Words drawn from a small vocabulary: text with many short, near repeats.
