@@ -7,18 +7,31 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace fuzz {
 
-// A folder of this process's own, made once.
+// The scratch folder's path, kept in plain storage so that the exit handler can still use it
+// after static strings are gone.
+inline char scratch_path[128] = "";
+
+inline void RemoveScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch_path, ignored);
+}
+
+// A folder of this process's own, made once and removed when the process exits (libFuzzer
+// ends a timed run through exit), so runs leave nothing behind in memory.
 inline const std::string& ScratchFolder() {
     static const std::string folder = [] {
         const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         std::string path = std::string(base) + "/lmv-fuzz-" + std::to_string(getpid());
         mkdir(path.c_str(), 0700);
+        std::snprintf(scratch_path, sizeof scratch_path, "%s", path.c_str());
+        std::atexit(RemoveScratchFolder);
         return path;
     }();
     return folder;
