@@ -2,4 +2,6 @@
 
 #include <cstdio>
 
-void ShowWriteFailure(const char* message) { std::fprintf(stderr, "%s\n", message); }
+void ShowWriteFailure(const char* message) {
+    std::fprintf(stderr, "%s\n", message);
+}

@@ -110,6 +110,7 @@ void RunInstallation(HWND dialog) {
     // A package that broke off mid-table, or members that had nowhere to go, leave an
     // incomplete installation: its screen saver does not become the system's.
     if (!walk.reached_end || walk.passed_over != 0) InstallIncomplete = 1;
-    if (UnsupportedTypes[0] == '\0' && InstallIncomplete == 0) ActivateScreenSaver(screen_saver_path);
+    if (UnsupportedTypes[0] == '\0' && InstallIncomplete == 0)
+        ActivateScreenSaver(screen_saver_path);
     EndDialog(dialog, 1);
 }

@@ -9,8 +9,8 @@ const char* MediaPrefix(uint8_t prefix_kind) {
     return "FILE";
 }
 
-void MediaFileName(const MemberEntry& entry, uint32_t index, uint16_t first_media_number,
-                   char* out, size_t size) {
+void MediaFileName(const MemberEntry& entry, uint32_t index, uint16_t first_media_number, char* out,
+                   size_t size) {
     if (size == 0) return;
     // The suffix field need not hold a NUL: all 15 bytes may belong to it.
     char suffix[kNameSuffixSize + 1];
@@ -23,5 +23,6 @@ void MediaFileName(const MemberEntry& entry, uint32_t index, uint16_t first_medi
     const unsigned long number = static_cast<unsigned long>(first_media_number) + index - 3;
     std::snprintf(out, size, "%s%04lu%s", MediaPrefix(entry.PrefixKind), number, suffix);
     size_t length = std::strlen(out);
-    while (length > 0 && out[length - 1] == ' ') out[--length] = '\0';
+    while (length > 0 && out[length - 1] == ' ')
+        out[--length] = '\0';
 }

@@ -12,5 +12,5 @@ const char* MediaPrefix(uint8_t prefix_kind);
 // The file name of the extra media member at `index` (3 or more): prefix, the number
 // FirstMediaNumber + index - 3 padded to at least four digits, at most 15 characters of
 // NameSuffix, trailing blanks removed. Always terminated; cut to fit `size`.
-void MediaFileName(const MemberEntry& entry, uint32_t index, uint16_t first_media_number,
-                   char* out, size_t size);
+void MediaFileName(const MemberEntry& entry, uint32_t index, uint16_t first_media_number, char* out,
+                   size_t size);

@@ -49,4 +49,6 @@ struct PackageHeader {
     uint32_t BottomColor;
 };
 
-inline bool IsCompressed(const MemberEntry& entry) { return entry.UnpackedSize != 0; }
+inline bool IsCompressed(const MemberEntry& entry) {
+    return entry.UnpackedSize != 0;
+}

@@ -50,12 +50,11 @@ void ReadPackageHeader(PackageHeader* header) {
     if (file == kNoFile) return;
     uint16_t agreement_length = 0;
     PackageHeader read{};
-    const bool whole = ReadAgreementLength(file, &agreement_length) &&
-                       SkipForward(file, agreement_length) &&
-                       ReadExactly(file, read.ScreenSaverName, kScreenSaverNameSize) &&
-                       ReadExactly(file, &read.NeedsDirectX, 4) &&
-                       ReadExactly(file, &read.TopColor, 4) &&
-                       ReadExactly(file, &read.BottomColor, 4);
+    const bool whole =
+        ReadAgreementLength(file, &agreement_length) && SkipForward(file, agreement_length) &&
+        ReadExactly(file, read.ScreenSaverName, kScreenSaverNameSize) &&
+        ReadExactly(file, &read.NeedsDirectX, 4) && ReadExactly(file, &read.TopColor, 4) &&
+        ReadExactly(file, &read.BottomColor, 4);
     PlatClose(file);
     if (!whole) return;
     // A name field without its NUL keeps its first 259 characters.

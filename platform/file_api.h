@@ -20,12 +20,12 @@ enum SeekOrigin : int { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
 // not fit is cut and reported as a full buffer, as Windows does.
 uint32_t PlatModuleFileName(char* buffer, uint32_t size);
 
-FileHandle PlatOpenRead(const char* path);                     // _lopen(OF_READ | OF_SHARE_DENY_NONE)
-FileHandle PlatCreateFile(const char* path);                   // _lcreat(path, 0)
-uint32_t PlatRead(FileHandle file, void* buffer, uint32_t count);         // _lread
-uint32_t PlatWrite(FileHandle file, const void* buffer, uint32_t count);  // _lwrite
-int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin);     // _llseek
-void PlatClose(FileHandle file);                                           // _lclose
+FileHandle PlatOpenRead(const char* path);   // _lopen(OF_READ | OF_SHARE_DENY_NONE)
+FileHandle PlatCreateFile(const char* path); // _lcreat(path, 0)
+uint32_t PlatRead(FileHandle file, void* buffer, uint32_t count);        // _lread
+uint32_t PlatWrite(FileHandle file, const void* buffer, uint32_t count); // _lwrite
+int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin);    // _llseek
+void PlatClose(FileHandle file);                                         // _lclose
 
 // GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT) with GlobalLock/GlobalUnlock/GlobalFree.
 using MemoryHandle = void*;

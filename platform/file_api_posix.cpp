@@ -12,9 +12,13 @@ std::string module_file_name;
 bool fail_next_alloc = false;
 } // namespace
 
-void PlatSetModuleFileName(const char* path) { module_file_name = path ? path : ""; }
+void PlatSetModuleFileName(const char* path) {
+    module_file_name = path ? path : "";
+}
 
-void PlatFailNextGlobalAlloc() { fail_next_alloc = true; }
+void PlatFailNextGlobalAlloc() {
+    fail_next_alloc = true;
+}
 
 uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
     if (size == 0 || module_file_name.empty()) return 0;
@@ -28,7 +32,9 @@ uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
     return static_cast<uint32_t>(length);
 }
 
-FileHandle PlatOpenRead(const char* path) { return ::open(path, O_RDONLY | O_CLOEXEC); }
+FileHandle PlatOpenRead(const char* path) {
+    return ::open(path, O_RDONLY | O_CLOEXEC);
+}
 
 FileHandle PlatCreateFile(const char* path) {
     return ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -56,13 +62,17 @@ uint32_t PlatWrite(FileHandle file, const void* buffer, uint32_t count) {
 }
 
 int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin) {
-    const int whence = origin == kFromStart ? SEEK_SET : origin == kFromCurrent ? SEEK_CUR : SEEK_END;
+    const int whence = origin == kFromStart     ? SEEK_SET
+                       : origin == kFromCurrent ? SEEK_CUR
+                                                : SEEK_END;
     const off_t position = ::lseek(file, offset, whence);
     if (position < 0 || position > INT32_MAX) return -1;
     return static_cast<int32_t>(position);
 }
 
-void PlatClose(FileHandle file) { ::close(file); }
+void PlatClose(FileHandle file) {
+    ::close(file);
+}
 
 MemoryHandle PlatGlobalAlloc(uint32_t size) {
     if (fail_next_alloc) {
@@ -72,8 +82,12 @@ MemoryHandle PlatGlobalAlloc(uint32_t size) {
     return std::calloc(size ? size : 1, 1);
 }
 
-void* PlatGlobalLock(MemoryHandle memory) { return memory; }
+void* PlatGlobalLock(MemoryHandle memory) {
+    return memory;
+}
 
 void PlatGlobalUnlock(MemoryHandle) {}
 
-void PlatGlobalFree(MemoryHandle memory) { std::free(memory); }
+void PlatGlobalFree(MemoryHandle memory) {
+    std::free(memory);
+}

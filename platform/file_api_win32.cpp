@@ -7,9 +7,13 @@ uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
     return GetModuleFileNameA(nullptr, buffer, size);
 }
 
-FileHandle PlatOpenRead(const char* path) { return _lopen(path, OF_READ | OF_SHARE_DENY_NONE); }
+FileHandle PlatOpenRead(const char* path) {
+    return _lopen(path, OF_READ | OF_SHARE_DENY_NONE);
+}
 
-FileHandle PlatCreateFile(const char* path) { return _lcreat(path, 0); }
+FileHandle PlatCreateFile(const char* path) {
+    return _lcreat(path, 0);
+}
 
 uint32_t PlatRead(FileHandle file, void* buffer, uint32_t count) {
     return _lread(file, buffer, count);
@@ -23,12 +27,22 @@ int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin) {
     return _llseek(file, offset, origin);
 }
 
-void PlatClose(FileHandle file) { _lclose(file); }
+void PlatClose(FileHandle file) {
+    _lclose(file);
+}
 
-MemoryHandle PlatGlobalAlloc(uint32_t size) { return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size); }
+MemoryHandle PlatGlobalAlloc(uint32_t size) {
+    return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+}
 
-void* PlatGlobalLock(MemoryHandle memory) { return GlobalLock(memory); }
+void* PlatGlobalLock(MemoryHandle memory) {
+    return GlobalLock(memory);
+}
 
-void PlatGlobalUnlock(MemoryHandle memory) { GlobalUnlock(memory); }
+void PlatGlobalUnlock(MemoryHandle memory) {
+    GlobalUnlock(memory);
+}
 
-void PlatGlobalFree(MemoryHandle memory) { GlobalFree(memory); }
+void PlatGlobalFree(MemoryHandle memory) {
+    GlobalFree(memory);
+}

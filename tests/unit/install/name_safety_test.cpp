@@ -20,8 +20,8 @@ MemberEntry WithSuffix(const char* suffix) {
 TEST(NameSafety, BaseNamesThatClimbOrChangeDriveAreRefused) {
     for (const char* name : {"Aurora", "Star.Field 2", "a..b", ".hidden", "x."})
         EXPECT_TRUE(IsSafeBaseName(name)) << name;
-    for (const char* name : {"", "..", ".", "...", ". .", "..\\..\\WINDOWS\\system32", "a/b",
-                             "C:evil", "sub\\name"})
+    for (const char* name :
+         {"", "..", ".", "...", ". .", "..\\..\\WINDOWS\\system32", "a/b", "C:evil", "sub\\name"})
         EXPECT_FALSE(IsSafeBaseName(name)) << name;
 }
 

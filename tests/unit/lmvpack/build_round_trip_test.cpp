@@ -27,8 +27,8 @@ struct SampleFile {
 // Six members with every compress choice, three of them media files.
 std::vector<SampleFile> WriteSample(const fs::path& folder, const std::string& extra_keys = "") {
     std::vector<SampleFile> files = {
-        {"saver.scr", TextBytes(5000)},    {"saver.dat", RandomBytes(4000, 1)},
-        {"uninstal.exe", TextBytes(700)},  {"theme.mid", TextBytes(9000)},
+        {"saver.scr", TextBytes(5000)},     {"saver.dat", RandomBytes(4000, 1)},
+        {"uninstal.exe", TextBytes(700)},   {"theme.mid", TextBytes(9000)},
         {"rain.wav", RandomBytes(1200, 2)}, {"intro.avi", TextBytes(3000)}};
     for (const SampleFile& file : files)
         WriteBytes(folder / file.name, file.bytes);

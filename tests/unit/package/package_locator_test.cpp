@@ -6,7 +6,9 @@
 
 namespace {
 
-std::vector<uint8_t> Marker() { return {'P', 'K', 'G', '!', 1, 2, 3, 4, 5, 6, 7, 8}; }
+std::vector<uint8_t> Marker() {
+    return {'P', 'K', 'G', '!', 1, 2, 3, 4, 5, 6, 7, 8};
+}
 
 // Builds a stub with `layout`, appends a marker where the package goes and returns the
 // offset at which LocatePackage leaves the file, or -1.
@@ -27,11 +29,11 @@ int32_t LocatedOffset(const SyntheticPe& layout, uint32_t* expected = nullptr) {
 }
 
 TEST(PackageLocator, FindsThePackageWhereverRsrcStandsInTheSectionTable) {
-    for (const auto& sections : std::vector<std::vector<std::string>>{
-             {".rsrc"},
-             {".text", ".data", ".rsrc"},
-             {".rsrc", ".text", ".data"},
-             {".text", ".rsrc", ".rdata", ".idata", ".reloc"}}) {
+    for (const auto& sections :
+         std::vector<std::vector<std::string>>{{".rsrc"},
+                                               {".text", ".data", ".rsrc"},
+                                               {".rsrc", ".text", ".data"},
+                                               {".text", ".rsrc", ".rdata", ".idata", ".reloc"}}) {
         SyntheticPe layout;
         layout.sections = sections;
         uint32_t expected = 0;
@@ -130,7 +132,8 @@ TEST(PackageLocator, RefusesPositionsOutsideTheFile) {
     SyntheticPe layout;
     BuiltPe pe = BuildSyntheticPe(layout);
     const size_t rva_at = pe.rsrc_raw_pointer + layout.data_entry;
-    for (int i = 0; i < 4; ++i) pe.bytes[rva_at + i] = 0;
+    for (int i = 0; i < 4; ++i)
+        pe.bytes[rva_at + i] = 0;
     PlatSetModuleFileName(WriteTempFile("negative.exe", pe.bytes).c_str());
     EXPECT_EQ(LocatePackage(), kNoFile);
 }

@@ -196,7 +196,8 @@ TEST(MemberTableWalk, StandsAtTheFirstEntryAndReadsEntriesUntilTheTerminator) {
     EXPECT_EQ(first_media_number, 51);
     MemberEntry entry;
     std::vector<uint32_t> stored;
-    while (ReadMemberEntry(file, &entry) && entry.StoredSize != 0) stored.push_back(entry.StoredSize);
+    while (ReadMemberEntry(file, &entry) && entry.StoredSize != 0)
+        stored.push_back(entry.StoredSize);
     EXPECT_EQ(stored, (std::vector<uint32_t>{1000, 300, 20}));
     PlatClose(file);
 }

@@ -42,10 +42,14 @@ class Stub {
         if (rsrc) Walk(0, 0, "", 0);
     }
 
-    uint16_t U16(size_t at) const { return static_cast<uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8); }
+    uint16_t U16(size_t at) const {
+        return static_cast<uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8);
+    }
     uint32_t U32(size_t at) const { return U16(at) | static_cast<uint32_t>(U16(at + 2)) << 16; }
 
-    uint32_t FileOffset(uint32_t rva) const { return rva - rsrc->virtual_address + rsrc->raw_pointer; }
+    uint32_t FileOffset(uint32_t rva) const {
+        return rva - rsrc->virtual_address + rsrc->raw_pointer;
+    }
 
     std::vector<uint8_t> bytes;
     uint32_t lfanew = 0;
@@ -66,15 +70,19 @@ class Stub {
             std::string label;
             if (id & 0x80000000u) {
                 const uint32_t at = base + (id & 0x7FFFFFFFu);
-                for (uint16_t c = 0; c < U16(at); ++c) label += static_cast<char>(U16(at + 2 + 2 * c));
+                for (uint16_t c = 0; c < U16(at); ++c)
+                    label += static_cast<char>(U16(at + 2 + 2 * c));
             } else {
                 label = "#" + std::to_string(id);
             }
             if (target & 0x80000000u) {
-                if (level == 0) Walk(target & 0x7FFFFFFFu, 1, label, 0);
-                else Walk(target & 0x7FFFFFFFu, 2, type, id);
+                if (level == 0)
+                    Walk(target & 0x7FFFFFFFu, 1, label, 0);
+                else
+                    Walk(target & 0x7FFFFFFFu, 2, type, id);
             } else {
-                leaves.push_back({type, name, id, FileOffset(U32(base + target)), U32(base + target + 4)});
+                leaves.push_back(
+                    {type, name, id, FileOffset(U32(base + target)), U32(base + target + 4)});
             }
         }
     }
@@ -88,28 +96,31 @@ const Stub& TheStub() {
 class StubLayout : public testing::Test {
   protected:
     void SetUp() override {
-        if (TheStub().bytes.empty()) GTEST_SKIP() << "no stub at " << LMV_STUB_PATH << " (build the win32 preset)";
+        if (TheStub().bytes.empty())
+            GTEST_SKIP() << "no stub at " << LMV_STUB_PATH << " (build the win32 preset)";
     }
 };
 
 TEST_F(StubLayout, IsAStaticPe32GuiExecutable) {
     const Stub& stub = TheStub();
-    EXPECT_EQ(stub.U32(stub.lfanew), 0x4550u);                // "PE\0\0"
-    EXPECT_EQ(stub.U16(stub.lfanew + 4), 0x14Cu);             // i386
-    EXPECT_EQ(stub.optional_size, 224u);                      // PE32, 16 directories
-    EXPECT_EQ(stub.U16(stub.lfanew + 24), 0x10Bu);            // PE32 magic
-    EXPECT_EQ(stub.U16(stub.lfanew + 24 + 68), 2u);           // IMAGE_SUBSYSTEM_WINDOWS_GUI
+    EXPECT_EQ(stub.U32(stub.lfanew), 0x4550u);      // "PE\0\0"
+    EXPECT_EQ(stub.U16(stub.lfanew + 4), 0x14Cu);   // i386
+    EXPECT_EQ(stub.optional_size, 224u);            // PE32, 16 directories
+    EXPECT_EQ(stub.U16(stub.lfanew + 24), 0x10Bu);  // PE32 magic
+    EXPECT_EQ(stub.U16(stub.lfanew + 24 + 68), 2u); // IMAGE_SUBSYSTEM_WINDOWS_GUI
     // Imported DLLs are system DLLs only: no compiler runtime beside the installer.
     const uint32_t import_rva = stub.U32(stub.lfanew + 24 + 96 + 8);
     ASSERT_NE(import_rva, 0u);
     const Section* idata = nullptr;
     for (const Section& s : stub.sections)
-        if (import_rva >= s.virtual_address && import_rva < s.virtual_address + s.virtual_size) idata = &s;
+        if (import_rva >= s.virtual_address && import_rva < s.virtual_address + s.virtual_size)
+            idata = &s;
     ASSERT_NE(idata, nullptr);
     auto at = [&](uint32_t rva) { return rva - idata->virtual_address + idata->raw_pointer; };
     for (uint32_t d = at(import_rva); stub.U32(d + 12) != 0; d += 20) {
         std::string dll(reinterpret_cast<const char*>(&stub.bytes[at(stub.U32(d + 12))]));
-        for (char& c : dll) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : dll)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         EXPECT_EQ(dll.find("libgcc"), std::string::npos) << dll;
         EXPECT_EQ(dll.find("libstdc++"), std::string::npos) << dll;
         EXPECT_EQ(dll.find("libwinpthread"), std::string::npos) << dll;
@@ -120,7 +131,8 @@ TEST_F(StubLayout, ResourceSectionIsTheLastSectionAndEndsTheFile) {
     const Stub& stub = TheStub();
     ASSERT_NE(stub.rsrc, nullptr);
     EXPECT_EQ(&stub.sections.back(), stub.rsrc) << "a section follows .rsrc";
-    for (const Section& s : stub.sections) EXPECT_NE(s.name, ".reloc");
+    for (const Section& s : stub.sections)
+        EXPECT_NE(s.name, ".reloc");
     EXPECT_EQ(stub.rsrc->raw_pointer + stub.rsrc->raw_size, stub.bytes.size());
 }
 
@@ -133,7 +145,8 @@ TEST_F(StubLayout, PackageResourceIsTheOnlyNamedTypeAndTheFirstLeaf) {
     EXPECT_EQ(first.name, 1000u);
     EXPECT_EQ(first.language, 1033u);
     EXPECT_EQ(first.size, 4u);
-    for (size_t i = 1; i < stub.leaves.size(); ++i) EXPECT_EQ(stub.leaves[i].type[0], '#');
+    for (size_t i = 1; i < stub.leaves.size(); ++i)
+        EXPECT_EQ(stub.leaves[i].type[0], '#');
 }
 
 TEST_F(StubLayout, PackageResourceDataComesLastInTheResourceSection) {
@@ -178,11 +191,20 @@ Dialog ReadDialog(const Stub& stub, uint32_t id) {
     if (!leaf) return {};
     EXPECT_EQ(leaf->language, 1033u);
     size_t at = leaf->data_offset;
-    auto u16 = [&] { const uint16_t v = stub.U16(at); at += 2; return v; };
-    auto u32 = [&] { const uint32_t v = stub.U32(at); at += 4; return v; };
+    auto u16 = [&] {
+        const uint16_t v = stub.U16(at);
+        at += 2;
+        return v;
+    };
+    auto u32 = [&] {
+        const uint32_t v = stub.U32(at);
+        at += 4;
+        return v;
+    };
     auto text = [&] {
         std::string s;
-        for (uint16_t c = u16(); c != 0; c = u16()) s += static_cast<char>(c);
+        for (uint16_t c = u16(); c != 0; c = u16())
+            s += static_cast<char>(c);
         return s;
     };
     auto ordinal_or_text = [&](uint16_t* ordinal) {
@@ -203,8 +225,8 @@ Dialog ReadDialog(const Stub& stub, uint32_t id) {
     d.cx = static_cast<int16_t>(u16());
     d.cy = static_cast<int16_t>(u16());
     uint16_t ordinal;
-    EXPECT_EQ(ordinal_or_text(&ordinal), "");  // no menu
-    EXPECT_EQ(ordinal_or_text(&ordinal), "");  // default class
+    EXPECT_EQ(ordinal_or_text(&ordinal), ""); // no menu
+    EXPECT_EQ(ordinal_or_text(&ordinal), ""); // default class
     d.caption = text();
     if (d.style & 0x40) {
         d.point_size = u16();
@@ -240,21 +262,27 @@ TEST_F(StubLayout, InstallDialogIsAHiddenCaptionlessProgressBox) {
     EXPECT_EQ(d.point_size, 8);
     EXPECT_EQ((std::vector<int16_t>{d.x, d.y, d.cx, d.cy}), (std::vector<int16_t>{0, 0, 187, 99}));
     ASSERT_EQ(d.controls.size(), 5u);
-    struct Expected { uint16_t id, window_class; const char* text; int16_t x, y, cx, cy; uint32_t style; };
+    struct Expected {
+        uint16_t id, window_class;
+        const char* text;
+        int16_t x, y, cx, cy;
+        uint32_t style;
+    };
     const Expected expected[] = {
-        {1, kButton, "OK", 131, 6, 50, 14, 0x40010000u},            // push, tab stop, hidden
-        {2, kButton, "Cancel", 68, 78, 50, 14, 0x50010001u},        // default push, visible
+        {1, kButton, "OK", 131, 6, 50, 14, 0x40010000u},     // push, tab stop, hidden
+        {2, kButton, "Cancel", 68, 78, 50, 14, 0x50010001u}, // default push, visible
         {0xFFFF, kStatic, "Installing", 50, 15, 86, 8, 0x50020001u},
         {0xFFFF, kStatic, "Please Wait...", 48, 50, 90, 8, 0x50020001u},
-        {1001, kStatic, "", 4, 31, 178, 8, 0x50020081u},            // centred, no prefix
+        {1001, kStatic, "", 4, 31, 178, 8, 0x50020081u}, // centred, no prefix
     };
     for (size_t i = 0; i < 5; ++i) {
         const Control& c = d.controls[i];
         EXPECT_EQ(c.id, expected[i].id) << i;
         EXPECT_EQ(c.window_class, expected[i].window_class) << i;
         EXPECT_EQ(c.text, expected[i].text) << i;
-        EXPECT_EQ((std::vector<int16_t>{c.x, c.y, c.cx, c.cy}),
-                  (std::vector<int16_t>{expected[i].x, expected[i].y, expected[i].cx, expected[i].cy}))
+        EXPECT_EQ(
+            (std::vector<int16_t>{c.x, c.y, c.cx, c.cy}),
+            (std::vector<int16_t>{expected[i].x, expected[i].y, expected[i].cx, expected[i].cy}))
             << i;
         EXPECT_EQ(c.style, expected[i].style) << i;
     }
@@ -272,19 +300,22 @@ TEST_F(StubLayout, AgreementDialogHasAcceptDeclineAndAReadOnlyText) {
     EXPECT_EQ(d.controls[0].id, 1);
     EXPECT_EQ(d.controls[0].text, "Accept");
     EXPECT_EQ(d.controls[0].style, 0x50010000u);
-    EXPECT_EQ((std::vector<int16_t>{d.controls[0].x, d.controls[0].y, d.controls[0].cx, d.controls[0].cy}),
+    EXPECT_EQ((std::vector<int16_t>{d.controls[0].x, d.controls[0].y, d.controls[0].cx,
+                                    d.controls[0].cy}),
               (std::vector<int16_t>{137, 240, 50, 14}));
     EXPECT_EQ(d.controls[1].id, 2);
     EXPECT_EQ(d.controls[1].text, "Decline");
     EXPECT_EQ(d.controls[1].style, 0x50010001u);
-    EXPECT_EQ((std::vector<int16_t>{d.controls[1].x, d.controls[1].y, d.controls[1].cx, d.controls[1].cy}),
+    EXPECT_EQ((std::vector<int16_t>{d.controls[1].x, d.controls[1].y, d.controls[1].cx,
+                                    d.controls[1].cy}),
               (std::vector<int16_t>{203, 240, 50, 14}));
     EXPECT_EQ(d.controls[2].id, 1009);
     EXPECT_EQ(d.controls[2].window_class, kEdit);
     EXPECT_EQ(d.controls[2].text, "");
     // ES_MULTILINE | ES_NOHIDESEL | ES_READONLY | WS_BORDER | WS_VSCROLL | WS_TABSTOP
     EXPECT_EQ(d.controls[2].style, 0x50A10904u);
-    EXPECT_EQ((std::vector<int16_t>{d.controls[2].x, d.controls[2].y, d.controls[2].cx, d.controls[2].cy}),
+    EXPECT_EQ((std::vector<int16_t>{d.controls[2].x, d.controls[2].y, d.controls[2].cx,
+                                    d.controls[2].cy}),
               (std::vector<int16_t>{12, 12, 366, 216}));
 }
 

@@ -15,11 +15,16 @@ void Put16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
 
 void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
     if (bytes.size() < at + 4) bytes.resize(at + 4);
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-void Append16(std::vector<uint8_t>& bytes, uint16_t value) { Put16(bytes, bytes.size(), value); }
-void Append32(std::vector<uint8_t>& bytes, uint32_t value) { Put32(bytes, bytes.size(), value); }
+void Append16(std::vector<uint8_t>& bytes, uint16_t value) {
+    Put16(bytes, bytes.size(), value);
+}
+void Append32(std::vector<uint8_t>& bytes, uint32_t value) {
+    Put32(bytes, bytes.size(), value);
+}
 
 } // namespace
 
@@ -42,7 +47,8 @@ BuiltPe BuildSyntheticPe(const SyntheticPe& layout) {
     uint32_t raw = static_cast<uint32_t>(file.size());
     for (size_t i = 0; i < layout.sections.size(); ++i) {
         const size_t at = kLfanew + 248 + 40 * i;
-        std::memcpy(&file[at], layout.sections[i].data(), std::min<size_t>(8, layout.sections[i].size()));
+        std::memcpy(&file[at], layout.sections[i].data(),
+                    std::min<size_t>(8, layout.sections[i].size()));
         if (layout.sections[i] == ".rsrc") continue;
         Put32(file, at + 12, 0x1000 * static_cast<uint32_t>(i + 1));
         Put32(file, at + 16, 0x200);
@@ -132,7 +138,8 @@ std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& b
     std::filesystem::create_directories(folder);
     const std::filesystem::path path = folder / name;
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path.string();
 }
 
