@@ -1,5 +1,6 @@
 #include "frontend/prompt_texts.h"
 
+#include "install/name_safety.h"
 #include "install/installer_state.h"
 
 #include <cstring>
@@ -46,17 +47,6 @@ constexpr const char kCodecEnd[] = ".  If you wish to get this file at a later t
 constexpr const char kCutListMarker[] = "...\r\n";
 
 } // namespace
-
-bool IsPlainFileName(const char* name) {
-    bool only_dots_and_blanks = true;
-    for (const char* c = name; *c != '\0'; ++c) {
-        if (*c == '\\' || *c == '/' || *c == ':') return false;
-        if (*c != '.' && *c != ' ') only_dots_and_blanks = false;
-    }
-    // An empty name (a header that could not be read) would put the screen saver's files in
-    // the folder that every screen saver of the publisher shares: refused like ".." is.
-    return !only_dots_and_blanks;
-}
 
 bool AppendText(char* buffer, size_t size, const char* text) {
     if (size == 0) return false;
@@ -119,7 +109,7 @@ bool PrepareInstallNames(char* install_caption) {
     // would put files elsewhere. A name that leaves no room for ".scr" would give a file without
     // its extension, which the install dialog would then cut at the wrong ".". Refuse them all.
     ScreenSaverFile[0] = '\0';
-    if (!IsPlainFileName(ScreenSaverName)) return false;
+    if (!IsSafeBaseName(ScreenSaverName)) return false;
     char file[sizeof ScreenSaverFile] = "";
     if (!AppendText(file, sizeof file, ScreenSaverName) || !AppendText(file, sizeof file, ".scr"))
         return false;

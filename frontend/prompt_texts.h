@@ -27,11 +27,6 @@ void RemoveTrailingBlanks(char* text);
 // Upper-cases a-z in place; every other byte stays.
 void UpperCaseAscii(char* text);
 
-// False when the name holds a path separator or drive colon, or is made of dots and blanks
-// only (Windows drops trailing dots and blanks, so such a name is "." or ".."): it would lead
-// out of the folder it is meant to name. The empty name passes.
-bool IsPlainFileName(const char* name);
-
 // Trims ScreenSaverName, fills install_caption (kInstallCaptionSize bytes) with
 // "<name> Screen Saver Installation" and ScreenSaverFile with "<name>.scr". False, with
 // ScreenSaverFile left empty, when the name is not a plain file name or is too long to make
