@@ -7,7 +7,7 @@
 # (reproducible stubs). tests/unit checks the built file for all of this.
 enable_language(RC)
 set(stub_sources ${installer_sources})
-list(FILTER stub_sources EXCLUDE REGEX "_posix\\.cpp$")
+list(FILTER stub_sources EXCLUDE REGEX "_(posix|host)\\.cpp$")
 
 add_executable(lmvstub WIN32 ${stub_sources} ${CMAKE_SOURCE_DIR}/resources/lmvstub.rc)
 target_include_directories(lmvstub PRIVATE ${CMAKE_SOURCE_DIR})

@@ -34,10 +34,9 @@ void* PlatGlobalLock(MemoryHandle memory);
 void PlatGlobalUnlock(MemoryHandle memory);
 void PlatGlobalFree(MemoryHandle memory);
 
-#ifndef _WIN32
-// Linux has no "own executable" to read the package from: the host (a test, the authoring
-// tool) names the installer file that stands for it.
+// Only for the hosts of this code (platform/*_host.cpp: the Linux build and lmvpack.exe),
+// which have no "own executable" to read the package from: the host (a test, the authoring
+// tool) names the installer file that stands for it. The installer itself never links these.
 void PlatSetModuleFileName(const char* path);
 // Makes the next PlatGlobalAlloc fail, for tests of the out-of-memory paths.
 void PlatFailNextGlobalAlloc();
-#endif

@@ -1,36 +1,8 @@
 // The Linux side of the kernel layer: POSIX calls with the results of their Win32 models.
 #include "platform/file_api.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <unistd.h>
-
-namespace {
-std::string module_file_name;
-bool fail_next_alloc = false;
-} // namespace
-
-void PlatSetModuleFileName(const char* path) {
-    module_file_name = path ? path : "";
-}
-
-void PlatFailNextGlobalAlloc() {
-    fail_next_alloc = true;
-}
-
-uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
-    if (size == 0 || module_file_name.empty()) return 0;
-    const size_t length = module_file_name.size();
-    if (length >= size) {
-        std::memcpy(buffer, module_file_name.data(), size - 1);
-        buffer[size - 1] = '\0';
-        return size;
-    }
-    std::memcpy(buffer, module_file_name.c_str(), length + 1);
-    return static_cast<uint32_t>(length);
-}
 
 FileHandle PlatOpenRead(const char* path) {
     return ::open(path, O_RDONLY | O_CLOEXEC);
@@ -72,22 +44,4 @@ int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin) {
 
 void PlatClose(FileHandle file) {
     ::close(file);
-}
-
-MemoryHandle PlatGlobalAlloc(uint32_t size) {
-    if (fail_next_alloc) {
-        fail_next_alloc = false;
-        return nullptr;
-    }
-    return std::calloc(size ? size : 1, 1);
-}
-
-void* PlatGlobalLock(MemoryHandle memory) {
-    return memory;
-}
-
-void PlatGlobalUnlock(MemoryHandle) {}
-
-void PlatGlobalFree(MemoryHandle memory) {
-    std::free(memory);
 }

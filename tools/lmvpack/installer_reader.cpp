@@ -2,6 +2,7 @@
 
 #include "package/package_locator.h"
 #include "package/package_passes.h"
+#include "platform/file_api.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/tool_error.h"
 
@@ -9,8 +10,6 @@
 #include <filesystem>
 
 #ifdef _WIN32
-#include "tools/lmvpack/windows/file_api_host.h"
-
 #include <random>
 #include <windows.h>
 #else

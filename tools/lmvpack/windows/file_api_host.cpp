@@ -1,38 +1,14 @@
 // The kernel layer for lmvpack.exe: the C runtime's descriptor calls in binary mode, with the
-// results of their Win32 models, and a module file name that the tool sets. The installer's
-// own layer (platform/file_api_win32.cpp) answers with the running program, which here is the
-// tool and not the installer it reads.
-#include "tools/lmvpack/windows/file_api_host.h"
+// results of their Win32 models. The installer's own layer (platform/file_api_win32.cpp) would
+// answer "own executable" with the running program, which here is the tool and not the
+// installer it reads; the module name the tool sets comes from platform/host_stand_ins_host.cpp.
 #include "platform/file_api.h"
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <io.h>
-#include <string>
 #include <sys/stat.h>
-
-namespace {
-std::string module_file_name;
-} // namespace
-
-void PlatSetModuleFileName(const char* path) {
-    module_file_name = path ? path : "";
-}
-
-uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
-    if (size == 0 || module_file_name.empty()) return 0;
-    const size_t length = module_file_name.size();
-    if (length >= size) {
-        std::memcpy(buffer, module_file_name.data(), size - 1);
-        buffer[size - 1] = '\0';
-        return size;
-    }
-    std::memcpy(buffer, module_file_name.c_str(), length + 1);
-    return static_cast<uint32_t>(length);
-}
 
 FileHandle PlatOpenRead(const char* path) {
     return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
@@ -77,18 +53,4 @@ int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin) {
 
 void PlatClose(FileHandle file) {
     ::_close(file);
-}
-
-MemoryHandle PlatGlobalAlloc(uint32_t size) {
-    return std::calloc(size ? size : 1, 1);
-}
-
-void* PlatGlobalLock(MemoryHandle memory) {
-    return memory;
-}
-
-void PlatGlobalUnlock(MemoryHandle) {}
-
-void PlatGlobalFree(MemoryHandle memory) {
-    std::free(memory);
 }
