@@ -1,7 +1,7 @@
 #include "frontend/prompt_texts.h"
 
-#include "install/name_safety.h"
 #include "install/installer_state.h"
+#include "install/name_safety.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "decode/member_extraction.h"
-#include "support/test_bytes.h"
 #include "decode/write_failure.h"
+#include "support/test_bytes.h"
 
 #include "install/installer_state.h"
 #include "tools/lmvpack/stream_codec.h"
