@@ -10,6 +10,13 @@
 
 namespace {
 
+bool StoredBytesLieInFile(FILE* file, const MemberEntry& entry) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    const long size = std::ftell(file);
+    return size >= 0 &&
+           uint64_t{entry.DataOffset} + entry.StoredSize <= static_cast<uint64_t>(size);
+}
+
 int ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*poll)()) {
     ByteSource(nullptr, 0);
     WritePtr(nullptr, 0, 0);
@@ -37,13 +44,20 @@ int ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*
         std::fclose(executable);
         return 1;
     }
-    LzhDecoder(executable, output, entry.UnpackedSize, stored_size, poll);
+    const int32_t produced = LzhDecoder(executable, output, entry.UnpackedSize, stored_size, poll);
     std::fclose(output);
+    // Zero bits past the end of a truncated package decode to bytes all the same, so whether
+    // the member came out whole is a question for the file: do all its stored bytes lie in
+    // it? A member stopped by the poll is not judged.
+    const bool stopped = produced < static_cast<int32_t>(entry.UnpackedSize);
+    const bool whole =
+        stopped || (stored_size == entry.StoredSize && StoredBytesLieInFile(executable, entry));
     std::fclose(executable);
-    return 1;
+    return whole ? 1 : kMemberCutShort;
 }
 
-void CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+// False when the package ended (or a read failed) before the member's last stored byte.
+bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
                 const char* destination, bool (*poll)()) {
     uint32_t next_poll_mark = 0;
     uint32_t total = 0;
@@ -65,12 +79,16 @@ void CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
         if (count != 0 && output != kNoFile && PlatWrite(output, copy_buffer, count) != count)
             FailWrite();
         if (total > next_poll_mark) {
-            if (poll != nullptr && poll()) break;
+            if (poll != nullptr && poll()) {
+                if (output != kNoFile) PlatClose(output);
+                return true; // stopped on request, not cut short
+            }
             next_poll_mark += kPollInterval;
         }
         if (got == 0 || total > entry.StoredSize) break;
     }
     if (output != kNoFile) PlatClose(output);
+    return total >= entry.StoredSize;
 }
 
 } // namespace
@@ -79,6 +97,5 @@ int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& e
                   const char* destination, bool (*poll)()) {
     SetWriteTarget(destination);
     if (IsCompressed(entry)) return ExtractCompressed(entry, destination, poll);
-    CopyStored(package, copy_buffer, entry, destination, poll);
-    return 1;
+    return CopyStored(package, copy_buffer, entry, destination, poll) ? 1 : kMemberCutShort;
 }

@@ -13,8 +13,10 @@
 // destination is always closed on return.
 //
 // Result: 0 when the compressed path cannot learn the installer's own file name (nothing is
-// created then), 1 otherwise. Other failures (a destination or installer file that cannot be
-// opened, a failed read) are not reported: the member is skipped or ends early and the run
+// created then); kMemberCutShort when the installer file ended (or could not be read) before
+// the member's stored data did, so the file written holds only what could be read, padded
+// with what zero bits decode to on the compressed path; 1 otherwise. A destination or
+// installer file that cannot be opened is not reported: the member is skipped and the run
 // goes on.
 #pragma once
 
@@ -24,6 +26,7 @@
 #include <cstdint>
 
 constexpr uint32_t kCopyBufferSize = 2048;
+constexpr int kMemberCutShort = 2;
 
 int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
                   const char* destination, bool (*poll)());

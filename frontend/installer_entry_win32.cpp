@@ -47,10 +47,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     UpdateWindow(window);
 
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    // The quit message's wParam, which is 0; GetMessageA failing ends the program the same way.
-    return 0;
+    // The quit message's wParam: 0, or the status of an installation that could not be
+    // completed. GetMessageA failing ends the program with 0.
+    return got == 0 ? static_cast<int>(message.wParam) : 0;
 }

@@ -27,18 +27,21 @@ MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number
         if (next_entry == -1) return {package, false, passed_over};
 
         if (has_destination) {
+            int extracted;
             if (IsCompressed(entry)) {
                 // The decoder reads the installer's file through a stream of its own.
                 PlatClose(package);
-                ExtractMember(kNoFile, copy_buffer, entry, destination, hooks.poll);
+                extracted = ExtractMember(kNoFile, copy_buffer, entry, destination, hooks.poll);
                 package = hooks.locate_package();
             } else {
-                ExtractMember(package, copy_buffer, entry, destination, hooks.poll);
+                extracted = ExtractMember(package, copy_buffer, entry, destination, hooks.poll);
             }
             // Logged even when the package is gone now: the file exists and the uninstaller
             // must find it in the log.
             hooks.log_member(hooks.context, destination);
-            if (package == kNoFile) return {kNoFile, false, passed_over};
+            // A package that ends inside a member's data has lost every member after it too.
+            if (package == kNoFile || extracted == kMemberCutShort)
+                return {package, false, passed_over};
         }
 
         if (PlatSeek(package, next_entry, kFromStart) != next_entry ||

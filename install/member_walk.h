@@ -28,8 +28,9 @@ struct MemberWalkResult {
     // last obtained; kNoFile when there is none.
     FileHandle package;
     // True when the walk reached the terminating entry. False when the package could not be
-    // located (at the start or after a compressed member) or an entry could not be read
-    // whole: the walk then stops where it is, and what was written so far is logged.
+    // located (at the start or after a compressed member), an entry could not be read whole,
+    // or the package ended inside a member's data: the walk then stops where it is, and what
+    // was written so far is logged.
     bool reached_end;
     // How many members were passed over because their destination could not be built.
     uint32_t passed_over;

@@ -717,6 +717,13 @@ def expect_no_crash(ctx: Ctx) -> list:
     return out
 
 
+def expect_exit_code(expected: int) -> Callable:
+    def check(ctx: Ctx) -> list:
+        code = ctx.last.log.exit_code()
+        return [] if code == expected else [f"exit code {code}, expected {expected}"]
+    return check
+
+
 def expect_exit_nonzero(ctx: Ctx) -> list:
     code = ctx.last.log.exit_code()
     return [] if code not in (None, 0) and code < 0x100 else [f"exit code {code}, expected a "
@@ -1135,6 +1142,14 @@ SCENARIOS: dict = {
         [Run(args="/S", damage=damage) for _, damage in NAMELESS_DAMAGES],
         [expect_no_crash, expect_no_writes_outside],
         small_disk=True, timeout=60),
+    "incomplete_installation": Scenario(
+        "the package breaks off inside the data file, silent: the user is told, nothing is "
+        "activated or started, exit status 4",
+        lambda h: standard_package(h),
+        [Run(args="/S", answers=[(CAPTION, "OK")],
+             damage=cut_at(lambda l: l["members"][1]["data_offset"] + 3000))],
+        [expect_exit_code(4), expect_some_dialog_mentions("could not be completed"),
+         expect_not_activated, expect_marker("screensaver", []), expect_no_crash_dialog]),
     "escaping_suffix": Scenario(
         "a media name suffix that climbs out of the data folder: refused before anything is written",
         lambda h: standard_package(h),

@@ -39,7 +39,8 @@ std::vector<uint8_t> Text(const std::string& text) {
 // What the installer's passes and member loop make of `bytes`, whose package (if the locator
 // finds one) begins at `package`. This is the format's own definition of the results, over
 // memory: a field the file cannot supply whole fails its pass; a member gets the bytes the
-// file holds for it, and a compressed one its unpacked size (zero bits past the end).
+// file holds for it, and a compressed one its unpacked size (zero bits past the end); the
+// loop ends after a member whose stored bytes run past the end of the file.
 void Predict(DamagedInstaller& damaged, uint64_t package, const GoodInstaller& good) {
     const std::vector<uint8_t>& bytes = damaged.bytes;
     const uint64_t size = bytes.size();
@@ -58,17 +59,21 @@ void Predict(DamagedInstaller& damaged, uint64_t package, const GoodInstaller& g
     if (!damaged.table_opens) return;
 
     uint32_t total = 0;
+    bool walking = true;
     for (uint64_t at = table; at + 28 <= size; at += 28) {
         const uint32_t data_offset = Get32(bytes, at);
         const uint32_t stored = Get32(bytes, at + 4);
         const uint32_t unpacked = Get32(bytes, at + 8);
         total += unpacked != 0 ? unpacked : stored;
         if (stored == 0) {
-            damaged.walk_reaches_end = true;
+            damaged.walk_reaches_end = walking;
             damaged.total = total;
             return;
         }
+        if (!walking) continue; // the table still counts for the size sum
         ExpectedMember member;
+        member.cut_short = uint64_t{data_offset} + stored > size;
+        walking = !member.cut_short;
         if (unpacked == 0) {
             const uint64_t available =
                 data_offset > 0x7FFFFFFFu || data_offset >= size ? 0 : size - data_offset;

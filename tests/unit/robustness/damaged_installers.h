@@ -17,6 +17,7 @@ struct ExpectedMember {
     uint64_t size = 0;            // bytes the destination holds afterwards
     std::vector<uint8_t> content; // compared when check_content is set
     bool check_content = false;
+    bool cut_short = false; // its stored bytes do not all lie in the file: the loop ends here
 };
 
 struct DamagedInstaller {
@@ -29,7 +30,7 @@ struct DamagedInstaller {
     bool agreement = true;               // ReadAgreementText gives the text
     bool table_opens = true;             // OpenMemberTable gives a handle
     std::vector<ExpectedMember> members; // what the member loop writes, in table order
-    bool walk_reaches_end = true;        // the loop reads the terminating entry
+    bool walk_reaches_end = true; // the loop reads the terminating entry (no member cut short)
 };
 
 // Where the structures of the good installer lie (file offsets).

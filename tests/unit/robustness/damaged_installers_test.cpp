@@ -49,6 +49,7 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 
 struct LoopResult {
     std::vector<std::filesystem::path> files; // one per member given to extraction
+    std::vector<bool> cut_short;              // what extraction said of each
     bool reached_end = false;
 };
 
@@ -72,15 +73,19 @@ LoopResult RunMemberLoop(const std::filesystem::path& scratch) {
         const std::filesystem::path destination =
             scratch / ("member" + std::to_string(result.files.size()));
         result.files.push_back(destination);
+        int extracted;
         if (IsCompressed(entry)) {
             PlatClose(package);
-            EXPECT_EQ(ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), GoOn), 1);
+            extracted = ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), GoOn);
             package = LocatePackage();
-            if (package == kNoFile) return result;
         } else {
-            ExtractMember(package, copy_buffer, entry, destination.c_str(), GoOn);
+            extracted = ExtractMember(package, copy_buffer, entry, destination.c_str(), GoOn);
         }
-        if (PlatSeek(package, next_entry, kFromStart) != next_entry) break;
+        result.cut_short.push_back(extracted == kMemberCutShort);
+        if (package == kNoFile) return result;
+        if (extracted == kMemberCutShort ||
+            PlatSeek(package, next_entry, kFromStart) != next_entry)
+            break;
     }
     PlatClose(package);
     return result;
@@ -142,6 +147,7 @@ void CheckMemberLoop(const DamagedInstaller& installer) {
     for (size_t i = 0; i < result.files.size(); ++i) {
         SCOPED_TRACE("member " + std::to_string(i));
         ASSERT_TRUE(std::filesystem::exists(result.files[i]));
+        EXPECT_EQ(result.cut_short[i], installer.members[i].cut_short);
         EXPECT_EQ(std::filesystem::file_size(result.files[i]), installer.members[i].size);
         if (installer.members[i].check_content) {
             EXPECT_TRUE(ReadFile(result.files[i]) == installer.members[i].content);
@@ -243,31 +249,42 @@ TEST(DamagedInstallers, ExpectationsMatchWhatEachDamageMeans) {
         Find("cut-entry2-at-" + std::to_string(good.members[2].entry_offset + 14));
     EXPECT_TRUE(in_table.header_read);
     EXPECT_FALSE(in_table.total.has_value());
-    EXPECT_EQ(in_table.members.size(), 2u);
+    // The data follow the table, so the first member's bytes are gone and the loop ends.
+    ASSERT_EQ(in_table.members.size(), 1u);
+    EXPECT_TRUE(in_table.members[0].cut_short);
+    EXPECT_FALSE(in_table.walk_reaches_end);
 
     const DamagedInstaller& in_data =
         Find("cut-member3-data-at-" +
              std::to_string(good.members[3].data_offset + good.members[3].stored_size / 2));
     EXPECT_EQ(in_data.total, good.total);
-    ASSERT_EQ(in_data.members.size(), 5u);
-    for (size_t i : {0, 1, 2})
+    // Members 0 to 2 whole, member 3 written as far as the file goes, then the loop ends.
+    ASSERT_EQ(in_data.members.size(), 4u);
+    for (size_t i : {0, 1, 2}) {
         EXPECT_EQ(in_data.members[i].content, good.members[i].content);
+        EXPECT_FALSE(in_data.members[i].cut_short);
+    }
     EXPECT_EQ(in_data.members[3].size, good.members[3].content.size());
     EXPECT_FALSE(in_data.members[3].check_content);
-    EXPECT_EQ(in_data.members[4].size, 0u);
+    EXPECT_TRUE(in_data.members[3].cut_short);
+    EXPECT_FALSE(in_data.walk_reaches_end);
 
     EXPECT_EQ(Find("unpacked-size-ffffffff").members.at(1).size, 0u);
     EXPECT_EQ(Find("member0-offset-past-end").members.at(0).size, 0u);
     EXPECT_EQ(Find("member1-offset-past-end").members.at(1).size, good.members[1].content.size());
     EXPECT_EQ(Find("first-member-stored-size-4-gib").members.at(0).size,
               good.bytes.size() - good.members[0].data_offset);
+    // Restored whole, but the entry claims bytes the file does not hold: the package is damaged.
     EXPECT_EQ(Find("compressed-stored-size-2-gib").members.at(1).content, good.members[1].content);
+    EXPECT_TRUE(Find("compressed-stored-size-2-gib").members.at(1).cut_short);
     EXPECT_FALSE(Find("agreement-length-65535").header_read);
     EXPECT_TRUE(Find("agreement-length-to-end-of-file").agreement);
     EXPECT_FALSE(Find("agreement-length-to-end-of-file").header_read);
     EXPECT_FALSE(Find("table-ends-at-end-of-file").walk_reaches_end);
-    EXPECT_EQ(Find("table-ends-at-end-of-file").members.size(), 5u);
-    EXPECT_EQ(Find("terminator-replaced-and-data-gone").members.size(), 6u);
+    // The file ends with the table: the first member's data are gone and the loop ends there.
+    EXPECT_EQ(Find("table-ends-at-end-of-file").members.size(), 1u);
+    EXPECT_EQ(Find("terminator-replaced-and-data-gone").members.size(), 1u);
+    EXPECT_TRUE(Find("terminator-replaced-and-data-gone").members.at(0).cut_short);
     EXPECT_EQ(Find("random-stream-200k").members.at(3).size, 200000u);
     EXPECT_TRUE(Find("package-start-past-end").locates);
     EXPECT_FALSE(Find("package-start-past-end").header_read);
