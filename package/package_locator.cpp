@@ -6,8 +6,8 @@
 // before numbered ones. So the walk takes the first entry at each of the three levels and
 // compares nothing. The package begins at that leaf's data and runs to the end of the file.
 //
-// Every read must deliver all its bytes and every seek must land; anything else means the
-// file is not a well-formed installer, and the answer is kNoFile.
+// Every read must deliver all its bytes and every seek must land inside the file; anything
+// else means the file is not a well-formed installer, and the answer is kNoFile.
 #include "package/package_locator.h"
 
 #include <cstdint>
@@ -83,6 +83,9 @@ bool WalkToPackage(FileHandle file) {
     if (!ReadExactly(file, data_entry, sizeof data_entry)) return false;
     const int64_t package_start =
         static_cast<int64_t>(U32At(data_entry)) - virtual_address + raw_pointer;
+    // A seek past the end of a file succeeds; a package there would hold nothing.
+    const int32_t file_end = PlatSeek(file, 0, kFromEnd);
+    if (file_end < 0 || package_start >= file_end) return false;
     return SeekTo(file, package_start);
 }
 

@@ -136,6 +136,23 @@ TEST(PackageLocator, RefusesPositionsOutsideTheFile) {
         pe.bytes[rva_at + i] = 0;
     PlatSetModuleFileName(WriteTempFile("negative.exe", pe.bytes).c_str());
     EXPECT_EQ(LocatePackage(), kNoFile);
+
+    // And at or past the end, where a seek would still succeed.
+    pe = BuildSyntheticPe(layout);
+    pe.bytes.insert(pe.bytes.end(), {'P', 'K', 'G', '!'});
+    const uint32_t rva = pe.bytes[rva_at] | pe.bytes[rva_at + 1] << 8 | pe.bytes[rva_at + 2] << 16 |
+                         static_cast<uint32_t>(pe.bytes[rva_at + 3]) << 24;
+    const uint32_t file_size = static_cast<uint32_t>(pe.bytes.size());
+    for (const uint32_t at : {pe.package_offset, file_size, file_size + 1000000}) {
+        std::vector<uint8_t> bytes = pe.bytes;
+        const uint32_t moved = rva + (at - pe.package_offset);
+        for (int i = 0; i < 4; ++i)
+            bytes[rva_at + i] = static_cast<uint8_t>(moved >> (8 * i));
+        PlatSetModuleFileName(WriteTempFile("moved.exe", bytes).c_str());
+        const FileHandle file = LocatePackage();
+        EXPECT_EQ(file != kNoFile, at == pe.package_offset) << at;
+        if (file != kNoFile) PlatClose(file);
+    }
 }
 
 TEST(PackageLocator, NeverOpensAModuleNameThatWasCutToFitItsBuffer) {

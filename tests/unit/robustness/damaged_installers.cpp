@@ -119,11 +119,12 @@ struct Maker {
         return made.back();
     }
 
-    // The file cut after `length` bytes: the locator needs everything up to the data entry.
+    // The file cut after `length` bytes: the locator needs everything up to the data entry,
+    // and at least one byte of the package.
     void Cut(const std::string& where, uint32_t length) {
         std::vector<uint8_t> bytes(good.bytes.begin(), good.bytes.begin() + length);
         Add("cut short", "cut-" + where + "-at-" + std::to_string(length), std::move(bytes),
-            length >= good.layout.data_entry + 16);
+            length >= good.layout.data_entry + 16 && length > good.layout.package);
     }
 
     std::vector<uint8_t> Copy() const { return good.bytes; }
@@ -306,8 +307,7 @@ std::vector<DamagedInstaller> MakeDamagedInstallers(const GoodInstaller& good) {
         std::vector<uint8_t> bytes = m.Copy();
         const uint32_t virtual_address = Get32(bytes, l.rsrc_section_header + 12);
         Set32(bytes, l.data_entry, virtual_address + (file_size + 10 - l.rsrc_start));
-        m.Add("offset or size past the end", "package-start-past-end", std::move(bytes), true,
-              file_size + 10);
+        m.Add("offset or size past the end", "package-start-past-end", std::move(bytes), false);
     }
     {
         // Data RVA below the section: the package would start before the file.
