@@ -3,6 +3,7 @@
 
 #include "frontend/download_pages.h"
 #include "frontend/prompt_texts.h"
+#include "install/install_paths.h"
 #include "install/installer_state.h"
 #include "platform/system_library_win32.h"
 
@@ -30,11 +31,15 @@ void ReleaseComObject(void* object) {
     reinterpret_cast<ReleaseProc>(functions[kReleaseSlot])(object);
 }
 
-// The uninstaller, already installed, undoes the cut-short installation on its own.
+// The uninstaller, already installed, undoes the cut-short installation on its own. Where the
+// shared folder is unknown it was never installed, and a bare "UNINSTAL.EXE" would have the
+// shell search the current folder and the path for some other program of that name.
 void StartUninstaller() {
-    char uninstaller[kTextPathSize] = "";
-    AppendText(uninstaller, sizeof uninstaller, SharedDataFolder);
-    if (!AppendText(uninstaller, sizeof uninstaller, "UNINSTAL.EXE")) return;
+    char uninstaller[kTextPathSize];
+    const InstallNames names{"", "", SharedDataFolder};
+    if (!MemberDestination(kUninstallerMember, MemberEntry{}, 0, names, uninstaller,
+                           sizeof uninstaller))
+        return;
     SHELLEXECUTEINFOA execute;
     ZeroMemory(&execute, sizeof execute);
     execute.cbSize = sizeof execute;
