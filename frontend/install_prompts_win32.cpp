@@ -78,7 +78,7 @@ uint32_t FreeKilobytes(const char* folder) {
         if (get_free_space_ex != nullptr &&
             get_free_space_ex(root, &available, &total, &total_free)) {
             FreeLibrary(kernel);
-            return static_cast<uint32_t>(available.QuadPart >> 10);
+            return KilobytesFromBytes(available.QuadPart);
         }
         FreeLibrary(kernel);
     }
@@ -89,7 +89,7 @@ uint32_t FreeKilobytes(const char* folder) {
         return kFreeSpaceUnknown;
     const uint64_t free_bytes = static_cast<uint64_t>(sectors_per_cluster) * bytes_per_sector *
                                 static_cast<uint64_t>(free_clusters);
-    return static_cast<uint32_t>(free_bytes >> 10);
+    return KilobytesFromBytes(free_bytes);
 }
 
 bool ConfirmInstallation(HWND window, const char* install_caption, uint32_t total_size) {

@@ -128,6 +128,11 @@ bool JoinPath(const char* directory, const char* file, char* path) {
     return true;
 }
 
+uint32_t KilobytesFromBytes(uint64_t bytes) {
+    const uint64_t kilobytes = bytes >> 10;
+    return kilobytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(kilobytes);
+}
+
 void FreeSpaceRoot(const char* path, char* root) {
     size_t cut = 0;
     for (size_t i = 0; i < 32 && path[i] != '\0'; ++i)

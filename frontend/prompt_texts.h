@@ -42,6 +42,11 @@ bool JoinPath(const char* directory, const char* file, char* path);
 // a "\" added, so that the space of its own drive is still found. root holds kTextPathSize.
 void FreeSpaceRoot(const char* path, char* root);
 
+// Free bytes as the kilobytes the disk check compares: rounded down, and held at 0xFFFFFFFF
+// (about 4 TiB) where the count would not fit, never wrapped round to a small number that
+// would ask a full-disk question of a nearly empty drive.
+uint32_t KilobytesFromBytes(uint64_t bytes);
+
 // The drive root of the Windows directory, for the DirectX test: cut after the first "\".
 // False when the path holds none.
 bool DriveRootOf(const char* path, char* root);

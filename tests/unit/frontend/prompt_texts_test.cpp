@@ -137,6 +137,14 @@ std::string Root(const std::string& path) {
     return root;
 }
 
+TEST(KilobytesFromBytes, RoundsDownAndHoldsAtTheLargestCountInsteadOfWrapping) {
+    EXPECT_EQ(KilobytesFromBytes(1023), 0u);
+    EXPECT_EQ(KilobytesFromBytes(5 * 1024 + 1023), 5u);
+    EXPECT_EQ(KilobytesFromBytes((uint64_t{1} << 42) - 1), 0xFFFFFFFFu); // just under 4 TiB
+    EXPECT_EQ(KilobytesFromBytes(uint64_t{1} << 42), 0xFFFFFFFFu);       // 4 TiB: would read 0
+    EXPECT_EQ(KilobytesFromBytes((uint64_t{1} << 42) + (uint64_t{7} << 10)), 0xFFFFFFFFu);
+}
+
 TEST(FreeSpaceRoot, CutsAfterTheLastSeparatorWithinTheFirst32Characters) {
     EXPECT_EQ(Root("C:\\WINDOWS"), "C:\\");
     EXPECT_EQ(Root("C:\\WINDOWS\\"), "C:\\WINDOWS\\");
