@@ -16,7 +16,9 @@ void MediaTypeOf(const char* path, char* out, size_t size) {
 
 void AddUnsupportedType(char* types, size_t size, const char* type) {
     if (size == 0) return;
-    if (std::strstr(types, type) != nullptr) return;
+    // Once the list is marked as cut, it stays a clean beginning of the full list.
+    if (std::strstr(types, type) != nullptr || std::strstr(types, kMoreTypesLine) != nullptr)
+        return;
     const size_t used = strnlen(types, size);
     if (used >= size) return;
     // Room that stays free after the type and its line end, for the marker line and the
@@ -28,6 +30,5 @@ void AddUnsupportedType(char* types, size_t size, const char* type) {
         std::memcpy(types + used + type_length, "\r\n", 3);
         return;
     }
-    if (std::strstr(types, kMoreTypesLine) == nullptr && marker_room <= size - used)
-        std::memcpy(types + used, kMoreTypesLine, marker_room);
+    if (marker_room <= size - used) std::memcpy(types + used, kMoreTypesLine, marker_room);
 }

@@ -67,14 +67,16 @@ TEST_F(UnsupportedTypesList, FullListEndsWithTheMarkerAndStaysTerminated) {
     EXPECT_EQ(list.size(), 22u * 11u + 5u);
     EXPECT_EQ(list.find("..."), list.size() - 5);
     EXPECT_EQ(list.rfind(".TYPE0021\r\n"), list.size() - 5 - 11);
+    Add("Q"); // three bytes and the marker's room: it would still fit
+    EXPECT_EQ(std::string(types), list);
 }
 
 TEST_F(UnsupportedTypesList, TypeLongerThanTheListLeavesOnlyTheMarker) {
     const std::string huge(300, 'Q');
     Add(huge.c_str());
     EXPECT_STREQ(types, kMoreTypesLine);
-    Add(".MID"); // still room for short types
-    EXPECT_STREQ(types, "...\r\n.MID\r\n");
+    Add(".MID"); // room enough, but the marker stays the last line
+    EXPECT_STREQ(types, kMoreTypesLine);
 }
 
 TEST_F(UnsupportedTypesList, NeverWritesPastASmallBuffer) {
