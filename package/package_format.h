@@ -1,6 +1,7 @@
 // The layout of the install package that the authoring tool places at the end of the
 // installer. All integers are little-endian; both the installer (i686) and the hosts we
-// build for are little-endian, so records are read straight into these structs.
+// build for are little-endian, so member entries are read straight into MemberEntry. The
+// header is read field by field into a copy, which reaches the caller only when it is whole.
 //
 //   u16        AgreementLength (N)
 //   N bytes    AgreementText, CR LF line ends, no terminator
