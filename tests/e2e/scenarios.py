@@ -57,7 +57,10 @@ class Package:
     bottom_color: str = "#000000"
     first_media_number: int = 1
     members_in_table: int | None = None  # cut the member table short after building
-    claimed_last_size: int | None = None  # a larger StoredSize for the last (stored) member
+    # An UnpackedSize in the terminating entry: the installer's size sum counts it, but the
+    # member loop stops at that entry (its StoredSize is 0), so the package needs that much
+    # room without holding the bytes, and stays whole.
+    claimed_extra_size: int | None = None
     # FirstMediaNumber written into the built installer, for numbers the tool refuses
     patched_first_media_number: int | None = None
     # A name the authoring tool refuses (too long for ".scr"), written into the built file.
@@ -77,9 +80,7 @@ class Package:
 
     def total_size(self) -> int:
         sizes = [len(m.content) for m in self.table()]
-        if self.claimed_last_size:
-            sizes[-1] = self.claimed_last_size
-        return sum(sizes) & 0xFFFFFFFF
+        return (sum(sizes) + (self.claimed_extra_size or 0)) & 0xFFFFFFFF
 
     def shared_folder(self, appdata: str = COMMON_APPDATA) -> str:
         return appdata + r"\Tarrowby\Lumenvault" + "\\" + self.base + "\\"
@@ -887,9 +888,9 @@ UNSUPPORTED_MEDIA = [Member(harness.wav_bytes(4000), compress=False, suffix=".WA
                      Member(harness.random_bytes(5000, 8), compress=True, suffix=".xyz", prefix="JUK_"),
                      Member(harness.random_bytes(2000, 9), compress=False, suffix=".xy", prefix="JUKE"),
                      Member(harness.random_bytes(1000, 10), compress=False, suffix="b.XYZ", prefix="FILE")]
-DISK_FULL_CLAIM = 200 << 20
+DISK_FULL_CLAIM = 200 << 20  # claimed by the terminating entry, on a 96 MB drive
 DOTTED_NAME = "Aurora 2.0  "
-DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"  # the last member claims 200 MB on a 96 MB drive
+DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"
 
 
 def two_members(h: Helpers) -> Package:
@@ -900,7 +901,7 @@ def two_members(h: Helpers) -> Package:
 
 def disk_full_package(h: Helpers) -> Package:
     p = standard_package(h)
-    p.claimed_last_size = DISK_FULL_CLAIM
+    p.claimed_extra_size = DISK_FULL_CLAIM
     return p
 
 
@@ -1284,8 +1285,8 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         listing = harness.build_installer(lmvpack, stub, manifest, installer)
         if package.members_in_table is not None:
             harness.end_member_table_at(installer, listing, package.members_in_table)
-        if package.claimed_last_size is not None:
-            patch_last_stored_size(installer, listing, package.claimed_last_size)
+        if package.claimed_extra_size is not None:
+            patch_terminator_unpacked_size(installer, listing, package.claimed_extra_size)
         if package.patched_first_media_number is not None:
             at = header_offsets(listing)[1] - 2
             data = bytearray(installer.read_bytes())
@@ -1354,13 +1355,12 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
     return problems
 
 
-def patch_last_stored_size(installer: Path, listing: dict, size: int) -> None:
+def patch_terminator_unpacked_size(installer: Path, listing: dict, size: int) -> None:
     data = bytearray(installer.read_bytes())
     table = listing["package_offset"] + 278 + listing["agreement_length"]
-    last = len(listing["members"]) - 1
-    if listing["members"][last]["unpacked_size"] != 0:
-        raise HarnessError("the member whose size is claimed larger must be stored")
-    at = table + 28 * last + 4
+    at = table + 28 * len(listing["members"]) + 8
+    if data[at - 4:at] != bytes(4):
+        raise HarnessError("the entry after the members must be the terminator")
     data[at:at + 4] = size.to_bytes(4, "little")
     installer.write_bytes(bytes(data))
 
