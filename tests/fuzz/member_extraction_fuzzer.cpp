@@ -9,7 +9,8 @@
 //
 // What must hold besides the sanitizers' silence: a member never yields more than its
 // declared size; with nothing stopping it, a compressed member yields exactly its unpacked
-// size and a stored one exactly the bytes the file holds for it (up to StoredSize).
+// size and a stored one exactly the bytes the file holds for it (up to StoredSize), and
+// extraction says "cut short" exactly for members whose stored bytes run past the file.
 //
 // A file of a few KB may still declare members of 2 GB that decode from zero bits, so the
 // poll keeps an output budget of about 300 KB per input: past it, it answers stop, as after a
@@ -102,15 +103,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (next_entry == -1) break;
         const std::string destination = fuzz::ScratchFolder() + "/member" + std::to_string(index);
         member_stopped = polls_left == 0;
+        int extracted;
         if (IsCompressed(entry)) {
             PlatClose(package);
-            if (ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), Poll) != 1)
-                std::abort(); // the installer's own name is always known here
+            extracted = ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), Poll);
             package = LocatePackage();
             if (package == kNoFile) std::abort(); // the same file located a moment ago
         } else {
-            ExtractMember(package, copy_buffer, entry, destination.c_str(), Poll);
+            extracted = ExtractMember(package, copy_buffer, entry, destination.c_str(), Poll);
         }
+        // The installer's own name is always known here, so the answer is 1 or "cut short",
+        // and "cut short" exactly when the member's stored bytes run past the end of the file
+        // (unless the poll stopped the member first, which is not judged).
+        const bool past_end = uint64_t{entry.DataOffset} + entry.StoredSize > size;
+        if (extracted != 1 && extracted != kMemberCutShort) std::abort();
+        if (extracted == kMemberCutShort && !past_end) std::abort();
+        if (!member_stopped && past_end && extracted != kMemberCutShort) std::abort();
         CheckMember(entry, destination, static_cast<int64_t>(size));
         if (PlatSeek(package, next_entry, kFromStart) != next_entry) std::abort();
     }
