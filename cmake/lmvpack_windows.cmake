@@ -15,15 +15,14 @@ foreach(library CLI toml++ nlohmann)
   file(CREATE_LINK /usr/include/${library} ${lmvpack_host_headers}/${library} SYMBOLIC)
 endforeach()
 
-# The installer's portable code, as the Linux tool's core library has it. Of the Linux-only
-# files, the write-failure report is plain stdio and fits Windows as it is; the kernel layer
-# is replaced by one whose "own executable" the tool names, as on Linux.
+# The installer's portable code and the hosts' kernel layer (*_host.cpp), as the Linux tool's
+# core library has them. Of the Linux-only files, the write-failure report is plain stdio and
+# fits Windows as it is.
 set(lmvpack_windows_sources ${installer_sources})
 list(FILTER lmvpack_windows_sources EXCLUDE REGEX "_(win32|posix)\\.cpp$")
 file(GLOB lmvpack_tool_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/lmvpack/*.cpp)
 list(APPEND lmvpack_windows_sources ${lmvpack_tool_sources}
-     ${CMAKE_SOURCE_DIR}/decode/write_failure_report_posix.cpp
-     ${CMAKE_SOURCE_DIR}/tools/lmvpack/windows/file_api_host.cpp)
+     ${CMAKE_SOURCE_DIR}/decode/write_failure_report_posix.cpp)
 
 add_executable(lmvpack_windows ${lmvpack_windows_sources})
 set_target_properties(lmvpack_windows PROPERTIES OUTPUT_NAME lmvpack
