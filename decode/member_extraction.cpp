@@ -67,6 +67,7 @@ bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
                            PlatSeek(package, static_cast<int32_t>(entry.DataOffset), kFromStart) ==
                                static_cast<int32_t>(entry.DataOffset);
     const FileHandle output = PlatCreateFile(destination);
+    bool stopped = false;
     for (;;) {
         uint32_t got = reachable ? PlatRead(package, copy_buffer, kCopyBufferSize) : 0;
         // A failed read ends the copy as the end of the file does.
@@ -80,15 +81,16 @@ bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
             FailWrite();
         if (total > next_poll_mark) {
             if (poll != nullptr && poll()) {
-                if (output != kNoFile) PlatClose(output);
-                return true; // stopped on request, not cut short
+                stopped = true;
+                break;
             }
             next_poll_mark += kPollInterval;
         }
         if (got == 0 || total > entry.StoredSize) break;
     }
     if (output != kNoFile) PlatClose(output);
-    return total >= entry.StoredSize;
+    // A member stopped on request is not judged.
+    return stopped || total >= entry.StoredSize;
 }
 
 } // namespace
