@@ -35,13 +35,19 @@ bottom_color = "#000000"
 # Members are compressed when that makes them smaller ("auto"); true or false forces it.
 compress = "auto"
 
-# The three members every installer has. Each may also be a table:
+# The screen saver. It may also be a table:
 #   [screensaver]
 #   file = "my.scr"
 #   compress = false
 screensaver = "my.scr"
-data = "my.dat"
-uninstaller = "uninstal.exe"
+
+# Optional: the screen saver's data file, installed as <name>.dat beside the uninstaller.
+# Without it the installer installs a one-line placeholder.
+# data = "my.dat"
+
+# Optional: the uninstaller that Add/Remove Programs runs. Without it the installer installs
+# lmvpack's own, which removes everything the installation wrote.
+# uninstaller = "uninstal.exe"
 
 # Extra media files, installed as <prefix><number><suffix>, e.g. FILE0001.MID.
 # The first one carries first_media_number, the next one more, and so on.
@@ -78,7 +84,7 @@ int RunInit(const InitOptions& options) {
         return 2;
     }
     std::printf("Wrote %s.\n\nNext:\n"
-                "  1. Put your screen saver (.scr), its data file and the uninstaller beside it,\n"
+                "  1. Put your screen saver (.scr) beside it,\n"
                 "     and set name, colours and file names in the manifest.\n"
                 "  2. lmvpack preview %s -o title.png   (see the title screen)\n"
                 "  3. lmvpack build %s -o Setup.exe      (make the installer)\n",

@@ -14,17 +14,21 @@ TEST(InitCommand, WritesAStarterThatNeedsOnlyTheMemberFiles) {
     EXPECT_NE(init.out.find("lmvpack build"), std::string::npos) << init.out;
     const fs::path manifest = folder / "saver/screensaver.toml";
 
-    // Before the files exist, the only problems are the three missing member files.
+    // Before the screen saver exists, its file is the only problem: lmvpack supplies the data
+    // file and the uninstaller.
     const ManifestLoad missing = LoadManifest(manifest);
-    ASSERT_EQ(missing.problems.size(), 3u);
-    for (const std::string& problem : missing.problems)
-        EXPECT_NE(problem.find("does not exist"), std::string::npos) << problem;
+    ASSERT_EQ(missing.problems.size(), 1u);
+    EXPECT_NE(missing.problems[0].find("screensaver: \"" + (folder / "saver/my.scr").string() +
+                                       "\" does not exist"),
+              std::string::npos)
+        << missing.problems[0];
 
-    for (const char* name : {"my.scr", "my.dat", "uninstal.exe"})
-        WriteText(folder / "saver" / name, "x");
+    WriteText(folder / "saver" / "my.scr", "x");
     const ManifestLoad ready = LoadManifest(manifest);
     ASSERT_TRUE(ready.manifest);
     EXPECT_EQ(ready.manifest->name, "My Screen Saver");
+    EXPECT_TRUE(ready.manifest->members[1].builtin);
+    EXPECT_TRUE(ready.manifest->members[2].builtin);
 
     // A second init keeps the edited file unless told otherwise.
     WriteText(manifest, "edited");
