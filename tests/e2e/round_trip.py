@@ -429,6 +429,11 @@ def expect_plant_loaded_only_by_the_probe(ctx: Ctx) -> list:
 
 def check_installation_twice(ctx: Ctx) -> None:
     ctx.installation_problems = expect_installed()(ctx) + expect_log(times=2)(ctx)
+    # A file someone made read-only since: the uninstaller makes it writable to remove it.
+    os.chmod(harness.win_to_unix(ctx.prefix, READ_ONLY), 0o444)
+
+
+READ_ONLY = DATA_FOLDER + "JUK_0002.wav"
 
 
 INSTALL_INTERACTIVE = Run(answers=[(CAPTION, "OK"), (CAPTION, "OK")])
@@ -459,7 +464,8 @@ SCENARIOS: dict = {
          expect_as_before_after_restart()],
         prepare=prepare()),
     "round_trip_twice": Scenario(
-        "installed twice (the log lists every file twice), removed once, silently",
+        "installed twice (the log lists every file twice), removed once, silently, a "
+        "read-only file among them",
         package_with_our_uninstaller,
         [Run(args="/S"), Run(args="/S"),
          Run(program=UNINSTALLER, args="/s", before=check_installation_twice)],
