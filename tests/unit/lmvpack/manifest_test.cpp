@@ -246,17 +246,6 @@ TEST(Manifest, SaysWhichTableSwallowedAKeyAndWhereTheTableBelongs) {
     EXPECT_EQ(inline_table.problems.size(), 1u) << AllProblems(inline_table);
 }
 
-TEST(Manifest, SuggestsTheKeyAnUnknownOneWasMeantToBe) {
-    ScratchFolder folder;
-    const ManifestLoad load = LoadManifest(WriteManifest(
-        folder, "name = \"A\"\ntop_colour = \"#000000\"\nneeds_direct_x = true\nshade = 1\n"));
-    EXPECT_TRUE(Mentions(load, "top_colour", "did you mean \"top_color\"?")) << AllProblems(load);
-    EXPECT_TRUE(Mentions(load, "needs_direct_x", "did you mean \"needs_directx\"?"))
-        << AllProblems(load);
-    EXPECT_TRUE(Mentions(load, "shade", "unknown key; the keys here are name,"))
-        << AllProblems(load);
-}
-
 TEST(Manifest, OrdersProblemsAndWarningsByLine) {
     ScratchFolder folder;
     // Checked in another order than written: members before colours before the name.
