@@ -210,7 +210,7 @@ def package_with_our_uninstaller(h: Helpers, **kwargs) -> Package:
     return p
 
 
-AUTHOR_NAME = "Northern Lights"
+AUTHOR_NAME = "Polar Night"
 NODATA = b"This screen saver keeps no data of its own.\r\n"
 
 
@@ -236,9 +236,10 @@ def init_author_manifest(lmvpack: Path, folder: Path) -> Path:
         raise harness.HarnessError(f"lmvpack init failed: {result.stderr!r}")
     manifest = folder / "screensaver.toml"
     text = manifest.read_text(encoding="utf-8")
-    edited = text.replace('name = "My Screen Saver"', f'name = "{AUTHOR_NAME}"').replace(
-        'screensaver = "my.scr"', 'screensaver = "aurora.scr"')
-    if edited.count(AUTHOR_NAME) != 1 or "aurora.scr" not in edited:
+    edited, named = re.subn(r'^name = "[^"\n]*"$', f'name = "{AUTHOR_NAME}"', text,
+                            flags=re.MULTILINE)
+    edited = edited.replace('screensaver = "my.scr"', 'screensaver = "aurora.scr"')
+    if named != 1 or "aurora.scr" not in edited:
         raise harness.HarnessError("lmvpack init's manifest no longer has the lines to edit")
     manifest.write_text(edited, encoding="utf-8")
     return manifest

@@ -76,8 +76,8 @@ TEST(BuiltinMembers, AnInstallerFromAScreenSaverAlone) {
     ASSERT_EQ(build.status, 0) << build.err;
     const RunResult extract = RunLmvpack(folder.path(), {"extract", "Setup.exe", "-o", "out"});
     ASSERT_EQ(extract.status, 0) << extract.err;
-    EXPECT_EQ(ReadText(folder / "out" / "My Screen Saver.scr"), "MZ the author's screen saver");
-    EXPECT_EQ(ReadText(folder / "out" / "My Screen Saver.dat"),
+    EXPECT_EQ(ReadText(folder / "out" / "Northern Lights.scr"), "MZ the author's screen saver");
+    EXPECT_EQ(ReadText(folder / "out" / "Northern Lights.dat"),
               "This screen saver keeps no data of its own.\r\n");
     EXPECT_EQ(ReadText(folder / "out" / "UNINSTAL.EXE"), "MZ lmvpack's uninstaller");
 
