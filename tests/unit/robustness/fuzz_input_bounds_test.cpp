@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -52,6 +53,10 @@ class FuzzInstallerBoundsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         good_ = BuildGoodInstaller();
+        // A folder per test: ctest runs them side by side.
+        folder_ = std::filesystem::temp_directory_path() / "lmv-unit" /
+                  (std::string("fuzz-input-bounds-") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(folder_);
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -91,8 +96,7 @@ class FuzzInstallerBoundsTest : public ::testing::Test {
     }
 
     GoodInstaller good_;
-    const std::filesystem::path folder_ =
-        std::filesystem::temp_directory_path() / "lmv-unit" / "fuzz-input-bounds";
+    std::filesystem::path folder_;
 };
 
 TEST_F(FuzzInstallerBoundsTest, AnInstallerWithinBoundsIsLeftByteForByte) {
