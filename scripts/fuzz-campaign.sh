@@ -35,7 +35,7 @@ while [ $# -gt 0 ]; do
     --workers) workers="$2"; shift 2 ;;
     --nice) niceness="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,25p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
     -*) echo "fuzz-campaign: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
