@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds="$2"; shift 2 ;;
     --total-seconds) total_seconds="$2"; shift 2 ;;
     --jobs) jobs="$2"; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
