@@ -1,5 +1,6 @@
 // lmvpack build: manifest and stub in, installer out.
 #include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/builtin_members.h"
 #include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/installer_builder.h"
@@ -17,6 +18,7 @@ struct BuildOptions {
     std::string manifest;
     std::string output;
     std::string stub;
+    std::string uninstaller;
     std::string level = "default";
     bool quiet = false;
     bool json = false;
@@ -147,11 +149,13 @@ int RunBuild(const BuildOptions& options) {
     }
     try {
         const std::filesystem::path stub = ChooseStub(options.stub);
-        RefuseToOverwriteAnInput(options.output, *load.manifest, stub);
+        Manifest manifest = *load.manifest;
+        ResolveBuiltinMembers(manifest, options.uninstaller);
+        RefuseToOverwriteAnInput(options.output, manifest, stub);
         // Found now rather than after minutes of compressing.
         PrepareOutputPath(options.output);
         ProgressBar progress(!options.quiet && !options.json, stderr);
-        const BuiltInstaller built = BuildInstaller(*load.manifest, stub, *level, progress);
+        const BuiltInstaller built = BuildInstaller(manifest, stub, *level, progress);
         WriteFileAtomically(options.output, built.image, true);
         if (options.json)
             report.Built(options.output, built);
@@ -174,6 +178,9 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
     command->add_option("-o,--output", options->output, "The installer to write")->required();
     command->add_option("--stub", options->stub,
                         "The installer stub (default: the installed lmvstub.exe)");
+    command->add_option("--uninstaller", options->uninstaller,
+                        "The built-in uninstaller, packed when the manifest names none "
+                        "(default: the installed lmvuninst.exe)");
     command->add_option("--level", options->level, "Compression effort: fast, default or best");
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
     command->add_flag("--json", options->json,
