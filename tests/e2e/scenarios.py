@@ -22,6 +22,8 @@ WINDIR = r"C:\windows"
 COMMON_APPDATA = r"C:\ProgramData"
 FALLBACK_APPDATA = WINDIR + r"\All Users\Application Data"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
+# Where a 32-bit installer's key lands in a 64-bit Windows (registry redirection).
+UNINSTALL_KEY_WOW64 = r"Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
 PKG_DIR = r"C:\e2e\pkg"
 
 CONFIRM_TEXT = ("This program will install {name} Screen Saver to {windir} and will make it your "
@@ -150,6 +152,7 @@ class Run:
     shot: str | None = None  # caption of the window to photograph the screen under
     winver: str | None = None  # Wine's Windows version for this run
     damage: Callable | None = None  # (installer bytes as bytearray, listing): a damaged copy
+    program: str | None = None  # a Windows path: run this instead of the installer
 
 
 @dataclass
@@ -162,6 +165,7 @@ class Scenario:
     prepare: Callable | None = None  # (ctx) before the first run
     overrides: str = ""  # WINEDLLOVERRIDES additions, e.g. "ddraw=d"
     timeout: float = 90
+    arch: str = "win32"  # win64: a 64-bit prefix set to Windows 10 (its own template)
 
 
 @dataclass
@@ -295,7 +299,8 @@ def expect_log(times: int = 1, appdata: str = COMMON_APPDATA) -> Callable:
 
 
 def uninstall_key(ctx: Ctx):
-    return ctx.last.registry().get((UNINSTALL_KEY + "\\" + ctx.package.base).lower())
+    key = UNINSTALL_KEY_WOW64 if ctx.scenario.arch == "win64" else UNINSTALL_KEY
+    return ctx.last.registry().get((key + "\\" + ctx.package.base).lower())
 
 
 def expect_uninstall_values(appdata: str = COMMON_APPDATA) -> Callable:
@@ -306,7 +311,7 @@ def expect_uninstall_values(appdata: str = COMMON_APPDATA) -> Callable:
         folder = ctx.package.shared_folder(appdata)
         want = {
             "DisplayName": ("REG_SZ", ctx.package.base + " Screen Saver"),
-            "UninstallString": ("REG_EXPAND_SZ", folder + "UNINSTAL.EXE"),
+            "UninstallString": ("REG_EXPAND_SZ", '"' + folder + 'UNINSTAL.EXE"'),
             "InstallLocation": ("REG_EXPAND_SZ", folder[:-1]),
             "DisplayIcon": ("REG_SZ", ctx.package.screen_saver_path() + ",-0"),
             "Publisher": ("REG_SZ", "Tarrowby"),
@@ -1255,6 +1260,8 @@ def mount_tmpfs(path: Path, size: str) -> None:
 def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Path,
                  keep: bool = False) -> list:
     scenario = SCENARIOS[name]
+    if scenario.arch != "win32":
+        template = template.with_name(f"{template.name}-{scenario.arch}")
     if needs_mount(scenario) and os.geteuid() != 0:
         raise NeedsRoot(f"{name} mounts a small file system and needs root")
     folder = work / name
@@ -1300,7 +1307,7 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             scenario.prepare(ctx)
         runs = []
         for run in scenario.runs:
-            installer_win = package.installer
+            installer_win = run.program or package.installer
             if run.damage:
                 data = bytearray(installer.read_bytes())
                 run.damage(data, listing)
@@ -1386,3 +1393,10 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
     if not os.environ.get("E2E_KEEP"):
         shutil.rmtree(folder, ignore_errors=True)
     return 0
+
+
+# Scenarios of the installer on today's Windows: planted libraries and links, the quoted
+# uninstall command, a 64-bit Windows 10.
+import scenarios_windows  # noqa: E402
+
+SCENARIOS.update(scenarios_windows.SCENARIOS)
