@@ -837,9 +837,15 @@ def stored_data_package(h: Helpers) -> Package:
 
 
 def plant_small_data_folder(ctx: Ctx) -> None:
-    """The data folder on a 64 KB file system: the data member cannot be written whole."""
-    folder = harness.win_to_unix(ctx.prefix, ctx.package.shared_folder())
+    """The data folder on a 64 KB file system: the data member cannot be written whole. The
+    file system is mounted on the common application-data folder, above the installer's own
+    levels: a mount point is a reparse point, which the installer refuses among its levels."""
+    folder = harness.win_to_unix(ctx.prefix, COMMON_APPDATA)
+    saved = folder.with_name(folder.name + ".saved")
+    folder.rename(saved)
     mount_tmpfs(folder, "64k")
+    shutil.copytree(saved, folder, dirs_exist_ok=True)
+    shutil.rmtree(saved)
 
 
 # --- The scenarios --------------------------------------------------------------------------
