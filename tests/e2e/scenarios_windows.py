@@ -13,11 +13,10 @@ from pathlib import Path
 
 import harness
 import scenarios as base
-from scenarios import (CAPTION, COMMON_APPDATA, NAME, PKG_DIR, WINDIR, Ctx, Run, Scenario,
-                       complete_dialog, confirm_dialog, dialog, expect_activated, expect_dialogs,
-                       expect_exit_zero, expect_installed, expect_log, expect_marker,
-                       expect_no_file, expect_not_activated, expect_uninstall_values,
-                       screen_saver_module, standard_package, uninstall_key)
+from scenarios import (CAPTION, COMMON_APPDATA, NAME, WINDIR, Ctx, Run, Scenario, complete_dialog,
+                       confirm_dialog, dialog, expect_activated, expect_dialogs, expect_exit_zero,
+                       expect_installed, expect_log, expect_marker, expect_uninstall_values,
+                       screen_saver_module, standard_package)
 
 # --- Libraries planted beside the installer -----------------------------------------------
 
@@ -59,7 +58,14 @@ def expect_no_planted_library(ctx: Ctx) -> list:
 ELSEWHERE = r"C:\e2e\elsewhere"  # where a planted folder link leads
 LINK_TEXT = ("{path} is a link to another place. This screen saver cannot be installed "
              "through it, and nothing has been changed.")
-DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME
+LUMENVAULT = COMMON_APPDATA + r"\Tarrowby\Lumenvault"
+# The cases inside Lumenvault, one screen saver name each, so that one prefix holds them all:
+# the screen saver's own folder a link; its INSTALL.LOG a symbolic link to win.ini; its
+# INSTALL.LOG a second (hard) name of win.ini.
+LINKED_FOLDER, SYMBOLIC_LOG, HARD_LOG = "Linked", "SymbolicLog", "HardLog"
+REFUSED_INSIDE = {LINKED_FOLDER: LUMENVAULT + "\\" + LINKED_FOLDER,
+                  SYMBOLIC_LOG: LUMENVAULT + "\\" + SYMBOLIC_LOG + r"\INSTALL.LOG",
+                  HARD_LOG: LUMENVAULT + "\\" + HARD_LOG + r"\INSTALL.LOG"}
 
 
 def unix(ctx: Ctx, path: str) -> Path:
@@ -79,33 +85,34 @@ def plant_folder_link(level: str):
     return prepare
 
 
-def plant_log_link(hard: bool):
-    """Real folders, and INSTALL.LOG a symbolic or a hard link to the system's win.ini."""
-
-    def prepare(ctx: Ctx) -> None:
-        folder = unix(ctx, DATA_FOLDER)
-        folder.mkdir(parents=True)
-        win_ini = unix(ctx, WINDIR + r"\win.ini")
-        (os.link if hard else os.symlink)(win_ini, folder / "INSTALL.LOG")
-        ctx.work.joinpath("win.ini.before").write_bytes(win_ini.read_bytes())
-    return prepare
+def plant_links_inside(ctx: Ctx) -> None:
+    lumenvault = unix(ctx, LUMENVAULT)
+    plant_folder_link(LUMENVAULT + "\\" + LINKED_FOLDER)(ctx)
+    win_ini = unix(ctx, WINDIR + r"\win.ini")
+    ctx.work.joinpath("win.ini.before").write_bytes(win_ini.read_bytes())
+    for name, link in ((SYMBOLIC_LOG, os.symlink), (HARD_LOG, os.link)):
+        (lumenvault / name).mkdir()
+        link(win_ini, lumenvault / name / "INSTALL.LOG")
 
 
-def expect_refused_link(path: str):
-    return expect_dialogs([dialog("Error!!!", LINK_TEXT.format(path=path), ["OK"], owned=False,
-                                  pressed="OK")])
+def refusal(path: str) -> list:
+    return [dialog("Error!!!", LINK_TEXT.format(path=path), ["OK"], owned=False, pressed="OK")]
 
 
-def expect_nothing_written(ctx: Ctx) -> list:
-    """No file of the drive changed but our own under C:\\e2e; no Uninstall key; system.ini
-    as it was."""
-    after = base.snapshot_files(ctx.prefix / "drive_c")
-    changed = sorted(p for p, v in after.items()
-                     if ctx.files_before.get(p) != v and not p.startswith("e2e/"))
-    out = [f"written: {changed}"] if changed else []
-    if uninstall_key(ctx) is not None:
-        out.append("the Uninstall key was created")
-    return out + base.expect_not_activated(ctx)
+def expect_nothing_written(names: list):
+    """No file of the drive changed but our own under C:\\e2e; no Uninstall key for any of
+    the names; system.ini as it was."""
+
+    def check(ctx: Ctx) -> list:
+        after = base.snapshot_files(ctx.prefix / "drive_c")
+        changed = sorted(p for p, v in after.items()
+                         if ctx.files_before.get(p) != v and not p.startswith("e2e/"))
+        out = [f"written: {changed}"] if changed else []
+        registry = ctx.last.registry()
+        out += [f"an Uninstall key for {name}" for name in names
+                if (base.UNINSTALL_KEY + "\\" + name).lower() in registry]
+        return out + base.expect_not_activated(ctx)
+    return check
 
 
 def expect_elsewhere_empty(ctx: Ctx) -> list:
@@ -118,12 +125,15 @@ def expect_win_ini_unchanged(ctx: Ctx) -> list:
     return [] if ctx.last.file(WINDIR + r"\win.ini") == before else ["win.ini was written"]
 
 
-def link_scenario(description: str, path: str, prepare, extra: list) -> Scenario:
+def link_scenario(description: str, names: list, refused: list, prepare, extra: list) -> Scenario:
+    """Silent runs of the package under each name (a copy with that name written in): each
+    shows the refusal naming its path and writes nothing."""
     return Scenario(
         description, lambda h: standard_package(h),
-        [Run(args="/S", answers=[("Error!!!", "OK")])],
-        [expect_exit_zero, expect_refused_link(path), expect_nothing_written,
-         expect_no_file(WINDIR + "\\" + NAME + ".scr"), expect_marker("uninstaller", []),
+        [Run(args="/S", answers=[("Error!!!", "OK")], damage=base.set_name(name.encode()))
+         for name in names],
+        [expect_exit_zero, expect_dialogs(*[refusal(path) for path in refused]),
+         expect_nothing_written(names), expect_marker("uninstaller", []),
          expect_marker("screensaver", [])] + extra,
         prepare=prepare)
 
@@ -203,21 +213,16 @@ SCENARIOS: dict = {
         overrides=",".join(n.lower() for n in PLANTED if n not in NO_OVERRIDE) + "=n,b"),
     "link_tarrowby": link_scenario(
         "the data folder's Tarrowby level is a link: refused, nothing written",
-        COMMON_APPDATA + r"\Tarrowby", plant_folder_link(COMMON_APPDATA + r"\Tarrowby"),
+        [NAME], [COMMON_APPDATA + r"\Tarrowby"], plant_folder_link(COMMON_APPDATA + r"\Tarrowby"),
         [expect_elsewhere_empty]),
     "link_lumenvault": link_scenario(
         "the data folder's Lumenvault level is a link: refused, nothing written",
-        COMMON_APPDATA + r"\Tarrowby\Lumenvault",
-        plant_folder_link(COMMON_APPDATA + r"\Tarrowby\Lumenvault"), [expect_elsewhere_empty]),
-    "link_name": link_scenario(
-        "the screen saver's own data folder is a link: refused, nothing written",
-        DATA_FOLDER, plant_folder_link(DATA_FOLDER), [expect_elsewhere_empty]),
-    "link_install_log": link_scenario(
-        "INSTALL.LOG is a symbolic link to win.ini: refused, win.ini untouched",
-        DATA_FOLDER + r"\INSTALL.LOG", plant_log_link(hard=False), [expect_win_ini_unchanged]),
-    "hard_link_install_log": link_scenario(
-        "INSTALL.LOG is a second name of win.ini: refused, win.ini untouched",
-        DATA_FOLDER + r"\INSTALL.LOG", plant_log_link(hard=True), [expect_win_ini_unchanged]),
+        [NAME], [LUMENVAULT], plant_folder_link(LUMENVAULT), [expect_elsewhere_empty]),
+    "links_inside_lumenvault": link_scenario(
+        "a screen saver's own data folder a link, its INSTALL.LOG a symbolic link to win.ini, "
+        "its INSTALL.LOG a second name of win.ini: each refused by name, nothing written",
+        list(REFUSED_INSIDE), list(REFUSED_INSIDE.values()), plant_links_inside,
+        [expect_elsewhere_empty, expect_win_ini_unchanged]),
     "data_folder_rules": Scenario(
         "the rules the installer gives the data folder's levels, as the system reads them",
         lambda h: standard_package(h, media=[]),
