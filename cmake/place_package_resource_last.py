@@ -14,6 +14,10 @@ toolchain does stand in the way, and this step undoes them without changing anyt
 - The resource compiler lays the data out in directory order, which puts that leaf's data
   first. The data blobs are reordered (keeping their 8-byte alignment) and the RVAs in the
   data entries rewritten, so that the package resource's data comes last in its section.
+- Whatever padding ends the section is what a bare stub's package reads as. It must hold an
+  empty package (a zero header and the terminating member entry), so that the installer and
+  the authoring tool see a package with no members rather than one cut short; when it is
+  shorter, the section grows by a file alignment unit of zeros.
 
 It refuses files where the resource section is not the last one with raw data once the
 relocations are in front of it.
@@ -24,6 +28,10 @@ import sys
 OPTIONAL_HEADER = 24  # from e_lfanew
 SECTION_ALIGNMENT = OPTIONAL_HEADER + 32
 SIZE_OF_IMAGE = OPTIONAL_HEADER + 56
+FILE_ALIGNMENT = OPTIONAL_HEADER + 36
+# An empty package: agreement length, the name, the header fields and the terminating member
+# entry, all zero. A bare stub must read as a package with no members, not as one cut short.
+EMPTY_PACKAGE = 2 + 260 + 16 + 28
 DATA_DIRECTORIES = OPTIONAL_HEADER + 96
 RESOURCE_DIRECTORY = 2
 BASE_RELOCATION_DIRECTORY = 5
@@ -162,6 +170,25 @@ def place_package_data_last(pe, path):
     for entry, rva, blob in placed:
         pe.put_u32(entry, rva)
         pe.data[raw_ptr + rva - va:raw_ptr + rva - va + len(blob)] = blob
+    make_room_for_an_empty_package(pe, placed[-1][1], va + raw_size)
+
+
+def make_room_for_an_empty_package(pe, package_rva, section_end_rva):
+    """Zeros after the placeholder up to an empty package's size, growing .rsrc by whole file
+    alignment units when its padding is shorter (the section is the last one in the file)."""
+    room = section_end_rva - package_rva
+    if room >= EMPTY_PACKAGE:
+        return
+    index = [s[0] for s in pe.sections()].index(b".rsrc")
+    _, va, vsize, raw_ptr, raw_size = pe.section(index)
+    grow = align_up(EMPTY_PACKAGE - room, pe.u32(pe.lfanew + FILE_ALIGNMENT))
+    pe.data += bytes(grow)
+    header = pe.table + 40 * index
+    pe.put_u32(header + 16, raw_size + grow)
+    pe.put_u32(header + 8, max(vsize, raw_size + grow))
+    section_alignment = pe.u32(pe.lfanew + SECTION_ALIGNMENT)
+    pe.put_u32(pe.lfanew + SIZE_OF_IMAGE, align_up(va + max(vsize, raw_size + grow),
+                                                    section_alignment))
 
 
 def main(path):
