@@ -2,26 +2,42 @@
 #
 # The package resource must be the first leaf of the resource tree and its data the last
 # bytes of the resource section, and that section must be the last of the file, because the
-# authoring tool cuts the stub there and appends the package. So: no relocation section
-# after it (the stub never needs relocating), no debug sections (stripped), no time stamp
-# (reproducible stubs). tests/unit checks the built file for all of this.
+# authoring tool cuts the stub there and appends the package. The linker puts the relocation
+# section after it, so the post-link step moves that section in front. No debug sections
+# (stripped), no time stamp (reproducible stubs). tests/unit checks the built file for all of
+# this.
+#
+# Hardening: address-space layout randomisation (relocations kept) and no-execute data; an
+# import table of KnownDLLs only (anything else is loaded from the system directory by full
+# path, see platform/system_library_win32.h), so no library beside the installer is loaded
+# before its first instruction.
+#
+# Size, since every download carries the stub: no unwind tables (no exceptions here), each
+# function in a section of its own so that the linker drops what nothing calls. Not so for
+# data (-fdata-sections): this linker's script for Windows files zeroed objects of their own
+# sections under initialised data, which would put the decoder's buffers into the file.
 enable_language(RC)
 set(stub_sources ${installer_sources})
 list(FILTER stub_sources EXCLUDE REGEX "_(posix|host)\\.cpp$")
 
+# The resource compiler reports no dependencies: the files the .rc pulls in are named here.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/lmvstub.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/resources/lmvstub.manifest;${CMAKE_SOURCE_DIR}/resources/lmvstub.ico;${CMAKE_SOURCE_DIR}/resources/package_placeholder.bin;${CMAKE_SOURCE_DIR}/resources/resource_ids.h")
 add_executable(lmvstub WIN32 ${stub_sources} ${CMAKE_SOURCE_DIR}/resources/lmvstub.rc)
 target_include_directories(lmvstub PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(lmvstub PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti)
+target_compile_options(lmvstub PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti
+  -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
 target_compile_definitions(lmvstub PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0400 WINVER=0x0400)
-target_link_options(lmvstub PRIVATE -static -s -mwindows
-  -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--no-insert-timestamp)
-target_link_libraries(lmvstub PRIVATE shell32 winmm gdi32 user32 advapi32 kernel32)
+target_link_options(lmvstub PRIVATE -static -s -mwindows -Wl,--gc-sections
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section -Wl,--no-insert-timestamp)
+target_link_libraries(lmvstub PRIVATE shell32 gdi32 user32 advapi32 kernel32)
 set_target_properties(lmvstub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET lmvstub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/place_package_resource_last.py $<TARGET_FILE:lmvstub>
-  COMMENT "Placing the package resource's data last in lmvstub.exe")
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/write_pe_checksum.py $<TARGET_FILE:lmvstub>
+  COMMENT "Placing the package resource's data last in lmvstub.exe; its checksum")
 
 include(cmake/uninstaller.cmake)
 add_subdirectory(samples/aurora)

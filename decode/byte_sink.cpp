@@ -6,6 +6,8 @@
 
 namespace sink_detail {
 
+SinkState sink;
+
 void Reset() {
     std::memset(sink.buffer, 0, sizeof sink.buffer);
     sink.fill = 0;

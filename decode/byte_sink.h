@@ -29,7 +29,9 @@ struct SinkState {
     bool armed;
     uint32_t written; // bytes written since the reset
 };
-inline SinkState sink;
+// Defined in the .cpp file, not as an inline variable: the Windows linker would give an
+// inline variable initialised bytes in the file instead of zeroed memory at load time.
+extern SinkState sink;
 
 void Reset();
 // Works out the threshold of a new load; false when the member is already complete.

@@ -4,6 +4,8 @@
 
 namespace source_detail {
 
+SourceState source;
+
 void Reset() {
     std::memset(source.buffer, 0, sizeof source.buffer);
     source.bytes_left = 0;

@@ -26,7 +26,9 @@ struct SourceState {
     int16_t bytes_left;    // not yet delivered; below 1 means a new block is due
     int16_t read_position; // index of the next byte to deliver
 };
-inline SourceState source;
+// Defined in the .cpp file, not as an inline variable: the Windows linker would give an
+// inline variable initialised bytes in the file instead of zeroed memory at load time.
+extern SourceState source;
 
 void Reset();
 // Reads the next block; false when there is nothing to read (remaining 0).

@@ -1,8 +1,8 @@
 #include "decode/write_failure.h"
 
 #include "package/package_format.h"
+#include "platform/format_text.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -10,15 +10,15 @@ char write_target[kPathSize] = "";
 } // namespace
 
 void SetWriteTarget(const char* path) {
-    std::snprintf(write_target, sizeof write_target, "%s", path ? path : "");
+    FormatText(write_target, sizeof write_target, "%s", path ? path : "");
 }
 
 void FailWrite() {
     char message[512];
-    std::snprintf(message, sizeof message,
-                  "The file %s could not be written. The disk may be full.\r\n\r\n"
-                  "The installation has been stopped.",
-                  write_target[0] ? write_target : "being installed");
+    FormatText(message, sizeof message,
+               "The file %s could not be written. The disk may be full.\r\n\r\n"
+               "The installation has been stopped.",
+               write_target[0] ? write_target : "being installed");
     ShowWriteFailure(message);
     std::exit(kWriteFailureExitStatus);
 }

@@ -3,6 +3,7 @@
 #include "frontend/install_switch.h"
 #include "frontend/title_window.h"
 #include "install/installer_state.h"
+#include "platform/library_search_win32.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ bool RegisterTitleClass(HINSTANCE instance) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+    // Before any window exists: creating one makes the system load libraries by bare name.
+    RestrictLibrarySearch();
     InstallMode = InstallModeFromArguments(arguments);
     if (!RegisterTitleClass(instance)) return 0;
 

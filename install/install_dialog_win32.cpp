@@ -3,9 +3,8 @@
 
 #include "install/installation_run.h"
 #include "install/installer_state.h"
+#include "platform/format_text.h"
 #include "resources/resource_ids.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -22,9 +21,9 @@ void InitInstallDialog(HWND dialog) {
     InstallDialogWindow = dialog;
     // The name holds at most 259 characters; the room covers it and the fixed words.
     char text[kScreenSaverNameSize + 32];
-    std::snprintf(text, sizeof text, "%s Screen Saver Installation", ScreenSaverName);
+    FormatText(text, sizeof text, "%s Screen Saver Installation", ScreenSaverName);
     SetWindowTextA(dialog, text);
-    std::snprintf(text, sizeof text, "%s Screen Saver", ScreenSaverName);
+    FormatText(text, sizeof text, "%s Screen Saver", ScreenSaverName);
     SetDlgItemTextA(dialog, IDC_INSTALL_TITLE, text);
     // The run starts with the first message the modal loop takes, once the dialog is up.
     PostMessageA(dialog, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));

@@ -9,6 +9,7 @@
 #include "install/name_safety.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
+#include "platform/format_text.h"
 
 namespace {
 
@@ -16,6 +17,9 @@ struct RunContext {
     HANDLE log;
     const char* uninstall_key_path; // empty when it did not fit
     const InstallNames* names;
+    // Loaded at the first media member: a package without media needs no media devices.
+    bool media_opened;
+    MediaDevices media;
 };
 
 void RegisterUninstaller(void* context, const char* uninstaller_path) {
@@ -29,8 +33,13 @@ void LogMember(void* context, const char* destination) {
     LogInstalledFile(static_cast<const RunContext*>(context)->log, destination);
 }
 
-void ProbeMember(void*, const char* destination) {
-    ProbeMedia(destination);
+void ProbeMember(void* context, const char* destination) {
+    auto* run = static_cast<RunContext*>(context);
+    if (!run->media_opened) {
+        run->media = OpenMediaDevices();
+        run->media_opened = true;
+    }
+    ProbeMedia(run->media, destination);
 }
 
 // The one failure that the run reports: without write access to the machine-wide Uninstall
@@ -76,6 +85,25 @@ void RunInstallation(HWND dialog) {
         return;
     }
 
+    // Also before anything is written, the registry included: a destination reached through a
+    // link planted by another user would have this elevated run write wherever it leads.
+    char screen_saver_path[kPathSize];
+    WorkOutScreenSaverPath(screen_saver_path);
+    const size_t own_levels_start = WorkOutSharedDataFolder(screen_saver_base_name);
+    const InstallNames names = {screen_saver_base_name, screen_saver_path, SharedDataFolder};
+    char linked_path[kPathSize];
+    if (!InstallPathsAreUnlinked(names, own_levels_start, PathKindOnDisk, linked_path,
+                                 sizeof linked_path)) {
+        char message[kPathSize + 160];
+        FormatText(message, sizeof message,
+                   "%s is a link to another place. This screen saver cannot be installed "
+                   "through it, and nothing has been changed.",
+                   linked_path);
+        MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
+        EndDialog(dialog, 2);
+        return;
+    }
+
     char uninstall_key_path[kPathSize];
     BuildUninstallKeyPath(ScreenSaverFile, uninstall_key_path, sizeof uninstall_key_path);
     if (!MayWriteUninstallKey(uninstall_key_path)) {
@@ -88,12 +116,8 @@ void RunInstallation(HWND dialog) {
         return;
     }
 
-    char screen_saver_path[kPathSize];
-    WorkOutScreenSaverPath(screen_saver_path);
-    BuildSharedDataFolder(screen_saver_base_name);
-    const InstallNames names = {screen_saver_base_name, screen_saver_path, SharedDataFolder};
-
-    RunContext run = {OpenInstallLog(), uninstall_key_path, &names};
+    CreateSharedDataFolder(own_levels_start);
+    RunContext run = {OpenInstallLog(), uninstall_key_path, &names, false, {nullptr, nullptr}};
 
     uint16_t first_media_number = 0;
     const FileHandle package = OpenMemberTable(&first_media_number);
@@ -106,6 +130,7 @@ void RunInstallation(HWND dialog) {
     if (copy_buffer != nullptr) LocalFree(copy_buffer);
     if (walk.package != kNoFile) PlatClose(walk.package);
     if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
+    if (run.media_opened) CloseMediaDevices(run.media);
 
     // A package that broke off mid-table, or members that had nowhere to go, leave an
     // incomplete installation: its screen saver does not become the system's.

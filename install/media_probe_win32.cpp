@@ -1,6 +1,7 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/unsupported_types.h"
+#include "platform/system_library_win32.h"
 
 #include <mmsystem.h>
 
@@ -15,20 +16,35 @@ const char* ShortPathOr(const char* path, char (&short_path)[kPathSize]) {
 
 } // namespace
 
-void ProbeMedia(const char* destination) {
+MediaDevices OpenMediaDevices() {
+    MediaDevices devices = {LoadSystemLibrary("WINMM.DLL"), nullptr};
+    if (devices.library != nullptr)
+        devices.send_command = reinterpret_cast<MciSendCommandProc>(
+            reinterpret_cast<void (*)()>(GetProcAddress(devices.library, "mciSendCommandA")));
+    return devices;
+}
+
+void CloseMediaDevices(const MediaDevices& devices) {
+    if (devices.library != nullptr) FreeLibrary(devices.library);
+}
+
+void ProbeMedia(const MediaDevices& devices, const char* destination) {
     char short_path[kPathSize];
     MCI_OPEN_PARMSA open = {};
     open.lpstrDeviceType = "MPEGVideo";
     open.lpstrElementName = ShortPathOr(destination, short_path);
-    // First the device that the system picks by the file's extension, then the MPEG player.
-    MCIERROR result =
-        mciSendCommandA(0, MCI_OPEN, MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
-    if (result != 0)
-        result = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT,
-                                 reinterpret_cast<DWORD_PTR>(&open));
+    const auto parameters = reinterpret_cast<DWORD_PTR>(&open);
+    MCIERROR result = MCIERR_DEVICE_NOT_INSTALLED;
+    if (devices.send_command != nullptr) {
+        // First the device that the system picks by the file's extension, then the MPEG player.
+        result = devices.send_command(0, MCI_OPEN, MCI_OPEN_ELEMENT, parameters);
+        if (result != 0)
+            result =
+                devices.send_command(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, parameters);
+    }
     if (result == 0) {
         MCI_GENERIC_PARMS close = {};
-        mciSendCommandA(open.wDeviceID, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close));
+        devices.send_command(open.wDeviceID, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close));
         return;
     }
     char type[kPathSize];

@@ -1,30 +1,16 @@
+#include "install/folder_security.h"
 #include "install/install_paths.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
+#include "install/link_safety.h"
+#include "platform/system_library_win32.h"
+
+#include <cstring>
 
 namespace {
 
 constexpr int kCommonAppDataFolder = 35; // CSIDL_COMMON_APPDATA
 using GetFolderPathProc = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-
-// Levels are created one by one; a level that exists already, or cannot be made, is passed
-// over and the next one is tried all the same.
-bool AddFolderLevel(const char* level) {
-    if (!AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, level)) return false;
-    CreateDirectoryA(SharedDataFolder, nullptr);
-    return true;
-}
-
-// By its full path in the system directory: a bare name would be looked for first in the
-// installer's own folder, usually a downloads folder where anyone may have left a DLL of that
-// name. Without the system directory the library counts as missing.
-HMODULE LoadSystemLibrary(const char* file_name) {
-    char path[kPathSize];
-    const UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path || !AppendPathLevel(path, sizeof path, file_name))
-        return nullptr;
-    return LoadLibraryA(path);
-}
 
 void GetCommonAppDataFolder() {
     const HMODULE shfolder = LoadSystemLibrary("SHFOLDER.DLL");
@@ -38,24 +24,46 @@ void GetCommonAppDataFolder() {
     FreeLibrary(shfolder);
 }
 
+// Levels are created one by one; a level that exists already, or cannot be made, is passed
+// over and the next one is tried all the same. A level that exists keeps its rules: it was
+// checked to be a real folder, and the files inside are checked one by one.
+bool CreateFolderLevel(void* context, const char* level) {
+    CreateDirectoryA(level, static_cast<SECURITY_ATTRIBUTES*>(context));
+    return true;
+}
+
 } // namespace
 
-void BuildSharedDataFolder(const char* screen_saver_base_name) {
+size_t WorkOutSharedDataFolder(const char* screen_saver_base_name) {
     SharedDataFolder[0] = '\0';
     GetCommonAppDataFolder();
     SharedDataFolder[sizeof SharedDataFolder - 1] = '\0';
 
     bool fits = true;
-    if (SharedDataFolder[0] == '\0') {
+    size_t own_levels_start = 0;
+    if (SharedDataFolder[0] != '\0') {
+        own_levels_start = std::strlen(SharedDataFolder);
+    } else {
         const UINT length = GetWindowsDirectoryA(SharedDataFolder, sizeof SharedDataFolder);
         if (length == 0 || length >= sizeof SharedDataFolder)
             SharedDataFolder[0] = '\0'; // the levels hang from the current drive's root
-        else
-            fits = AddFolderLevel("All Users") && AddFolderLevel("Application Data");
+        own_levels_start = std::strlen(SharedDataFolder);
+        fits = SharedDataFolder[0] == '\0' ||
+               (AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "All Users") &&
+                AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "Application Data"));
     }
-    fits = fits && AddFolderLevel("Tarrowby") && AddFolderLevel("Lumenvault") &&
-           AddFolderLevel(screen_saver_base_name) &&
+    fits = fits && AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "Tarrowby") &&
+           AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "Lumenvault") &&
+           AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, screen_saver_base_name) &&
            AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "");
     // A folder path that does not fit whole is no folder of ours: nothing goes into it.
     if (!fits) SharedDataFolder[0] = '\0';
+    return own_levels_start;
+}
+
+void CreateSharedDataFolder(size_t own_levels_start) {
+    if (SharedDataFolder[0] == '\0') return;
+    FolderSecurity security = MakeFolderSecurity();
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.bytes, FALSE};
+    ForEachOwnFolderLevel(SharedDataFolder, own_levels_start, CreateFolderLevel, &attributes);
 }

@@ -25,6 +25,10 @@ constexpr int kUninstallValueCount = 7;
 struct UninstallValues {
     // The base name (up to 259 characters) and " Screen Saver".
     char display_name[kPathSize + 16];
+    // The uninstaller's path in double quotes: the system's list of programs starts the value
+    // as a command line, and an unquoted path with a blank in it would start "C:\...\My.exe"
+    // first, a file that anyone who may create files beside our folder could have put there.
+    char uninstall_string[kPathSize + 2];
     char install_location[kPathSize];
     char display_icon[kPathSize + 4];
     char publisher[kPublisherTextSize];
@@ -35,6 +39,5 @@ struct UninstallValues {
 
 // Fills `out` in the order the values are written: "DisplayName", "UninstallString",
 // "InstallLocation", "DisplayIcon", "Publisher", "VersionMajor", "VersionMinor".
-// `uninstaller_path` must stay valid while the values are used.
 void BuildUninstallValues(const char* screen_saver_base_name, const char* uninstaller_path,
                           const char* screen_saver_path, UninstallValues* out);

@@ -1,6 +1,7 @@
 #include "package/member_names.h"
 
-#include <cstdio>
+#include "platform/format_text.h"
+
 #include <cstring>
 
 const char* MediaPrefix(uint8_t prefix_kind) {
@@ -21,7 +22,7 @@ void MediaFileName(const MemberEntry& entry, uint32_t index, uint16_t first_medi
     suffix[suffix_length] = '\0';
 
     const unsigned long number = static_cast<unsigned long>(first_media_number) + index - 3;
-    std::snprintf(out, size, "%s%04lu%s", MediaPrefix(entry.PrefixKind), number, suffix);
+    FormatText(out, size, "%s%04lu%s", MediaPrefix(entry.PrefixKind), number, suffix);
     size_t length = std::strlen(out);
     while (length > 0 && out[length - 1] == ' ')
         out[--length] = '\0';

@@ -32,9 +32,13 @@ HELPERS = {
     # Our own programs that packages of the round-trip scenarios carry.
     "lmvuninst.exe": "lmvuninst.exe",
     "aurora.scr": "aurora.scr",
+    "PLANTED.DLL": "PLANTED.DLL",
+    "recorder_planted.exe": "recorder_planted.exe",
+    "describe_folder_security.exe": "describe_folder_security.exe",
 }
 # Hard-linked, not copied, into each scenario's prefix: large, and never written by a run.
-SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs")}
+SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs"),
+               ("drive_c", "windows", "syswow64")}
 
 TEMPLATE_REG = r"""REGEDIT4
 
@@ -62,9 +66,15 @@ class HarnessError(Exception):
     pass
 
 
-def wine_env(prefix: Path, display: str | None = None, overrides: str = "") -> dict:
+def prefix_arch(prefix: Path) -> str:
+    """win64 for a 64-bit prefix (it has a folder for the 32-bit system libraries), else win32."""
+    return "win64" if (prefix / "drive_c" / "windows" / "syswow64").is_dir() else "win32"
+
+
+def wine_env(prefix: Path, display: str | None = None, overrides: str = "",
+             arch: str | None = None) -> dict:
     env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
+    env.update(WINEPREFIX=str(prefix), WINEARCH=arch or prefix_arch(prefix), WINEDEBUG="-all",
                WINEDLLOVERRIDES=WINE_OVERRIDES + (";" + overrides if overrides else ""))
     env.pop("DISPLAY", None)
     if display:
@@ -97,9 +107,9 @@ def stop_wineserver(prefix: Path, wait: bool, timeout: float = 30) -> None:
     subprocess.run(["wineserver", "-w"], env=env, timeout=30)
 
 
-def make_template(template: Path, helper_dir: Path) -> float:
-    """Boots a fresh 32-bit prefix with the test settings and our helpers in C:\\e2e\\bin.
-    Returns the seconds it took."""
+def make_template(template: Path, helper_dir: Path, arch: str = "win32") -> float:
+    """Boots a fresh prefix (32-bit; or 64-bit set to Windows 10, as most users have it) with
+    the test settings and our helpers in C:\\e2e\\bin. Returns the seconds it took."""
     start = time.monotonic()
     for name in HELPERS:
         if not (helper_dir / name).is_file():
@@ -107,9 +117,11 @@ def make_template(template: Path, helper_dir: Path) -> float:
     if template.exists():
         shutil.rmtree(template)
     template.parent.mkdir(parents=True, exist_ok=True)
-    env = wine_env(template)
+    env = wine_env(template, arch=arch)
     try:
         run_checked(["wineboot", "-i"], env, 300, "wineboot -i")
+        if arch == "win64":
+            run_checked(["wine", "winecfg", "-v", "win10"], env, 120, "winecfg -v win10")
         bindir = template / "drive_c" / "e2e" / "bin"
         bindir.mkdir(parents=True)
         for name in HELPERS:

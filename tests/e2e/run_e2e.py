@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Command line of the end-to-end tests (CTest calls it; people can too).
 
-  run_e2e.py template --helpers build/win32 --out DIR      boot the template prefix
+  run_e2e.py template --helpers build/win32 --out DIR [--arch win64]   boot the template prefix
   run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub exits with 0
   run_e2e.py run NAME [NAME...] --template DIR --stub EXE --lmvpack TOOL --work DIR [--keep]
   run_e2e.py list [--runs]                                   scenario names
@@ -19,7 +19,7 @@ import scenarios  # noqa: E402
 
 
 def cmd_template(args) -> int:
-    seconds = harness.make_template(Path(args.out), Path(args.helpers))
+    seconds = harness.make_template(Path(args.out), Path(args.helpers), args.arch)
     print(f"template prefix ready in {seconds:.1f} s: {args.out}")
     return 0
 
@@ -62,6 +62,7 @@ def main() -> int:
     t = sub.add_parser("template")
     t.add_argument("--helpers", required=True)
     t.add_argument("--out", required=True)
+    t.add_argument("--arch", choices=("win32", "win64"), default="win32")
     s = sub.add_parser("smoke")
     for p in (s,):
         p.add_argument("--template", required=True)

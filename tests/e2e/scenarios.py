@@ -22,6 +22,8 @@ WINDIR = r"C:\windows"
 COMMON_APPDATA = r"C:\ProgramData"
 FALLBACK_APPDATA = WINDIR + r"\All Users\Application Data"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
+# Where a 32-bit installer's key lands in a 64-bit Windows (registry redirection).
+UNINSTALL_KEY_WOW64 = r"Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
 PKG_DIR = r"C:\e2e\pkg"
 
 CONFIRM_TEXT = ("This program will install {name} Screen Saver to {windir} and will make it your "
@@ -169,6 +171,7 @@ class Scenario:
     prepare: Callable | None = None  # (ctx) before the first run
     overrides: str = ""  # WINEDLLOVERRIDES additions, e.g. "ddraw=d"
     timeout: float = 90
+    arch: str = "win32"  # win64: a 64-bit prefix set to Windows 10 (its own template)
 
 
 @dataclass
@@ -302,7 +305,8 @@ def expect_log(times: int = 1, appdata: str = COMMON_APPDATA) -> Callable:
 
 
 def uninstall_key(ctx: Ctx):
-    return ctx.last.registry().get((UNINSTALL_KEY + "\\" + ctx.package.base).lower())
+    key = UNINSTALL_KEY_WOW64 if ctx.scenario.arch == "win64" else UNINSTALL_KEY
+    return ctx.last.registry().get((key + "\\" + ctx.package.base).lower())
 
 
 def expect_uninstall_values(appdata: str = COMMON_APPDATA) -> Callable:
@@ -313,7 +317,7 @@ def expect_uninstall_values(appdata: str = COMMON_APPDATA) -> Callable:
         folder = ctx.package.shared_folder(appdata)
         want = {
             "DisplayName": ("REG_SZ", ctx.package.base + " Screen Saver"),
-            "UninstallString": ("REG_EXPAND_SZ", folder + "UNINSTAL.EXE"),
+            "UninstallString": ("REG_EXPAND_SZ", '"' + folder + 'UNINSTAL.EXE"'),
             "InstallLocation": ("REG_EXPAND_SZ", folder[:-1]),
             "DisplayIcon": ("REG_SZ", ctx.package.screen_saver_path() + ",-0"),
             "Publisher": ("REG_SZ", "Tarrowby"),
@@ -839,9 +843,15 @@ def stored_data_package(h: Helpers) -> Package:
 
 
 def plant_small_data_folder(ctx: Ctx) -> None:
-    """The data folder on a 64 KB file system: the data member cannot be written whole."""
-    folder = harness.win_to_unix(ctx.prefix, ctx.package.shared_folder())
+    """The data folder on a 64 KB file system: the data member cannot be written whole. The
+    file system is mounted on the common application-data folder, above the installer's own
+    levels: a mount point is a reparse point, which the installer refuses among its levels."""
+    folder = harness.win_to_unix(ctx.prefix, COMMON_APPDATA)
+    saved = folder.with_name(folder.name + ".saved")
+    folder.rename(saved)
     mount_tmpfs(folder, "64k")
+    shutil.copytree(saved, folder, dirs_exist_ok=True)
+    shutil.rmtree(saved)
 
 
 # --- The scenarios --------------------------------------------------------------------------
@@ -1262,6 +1272,8 @@ def mount_tmpfs(path: Path, size: str) -> None:
 def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Path,
                  keep: bool = False) -> list:
     scenario = SCENARIOS[name]
+    if scenario.arch != "win32":
+        template = template.with_name(f"{template.name}-{scenario.arch}")
     if needs_mount(scenario) and os.geteuid() != 0:
         raise NeedsRoot(f"{name} mounts a small file system and needs root")
     folder = work / name
@@ -1418,3 +1430,9 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
 import round_trip  # noqa: E402
 
 SCENARIOS.update(round_trip.SCENARIOS)
+
+# Scenarios of the installer on today's Windows: planted libraries and links, the quoted
+# uninstall command, a 64-bit Windows 10.
+import scenarios_windows  # noqa: E402
+
+SCENARIOS.update(scenarios_windows.SCENARIOS)

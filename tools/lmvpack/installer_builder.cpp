@@ -2,6 +2,7 @@
 
 #include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/package_writer.h"
+#include "tools/lmvpack/pe_checksum.h"
 #include "tools/lmvpack/stub_layout.h"
 #include "tools/lmvpack/tool_error.h"
 
@@ -135,5 +136,6 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const std::filesystem::p
     }
     progress.Clear();
     built.image = WriteInstallerImage(stub, layout, package);
+    WritePeChecksum(built.image);
     return built;
 }

@@ -56,7 +56,8 @@ TEST(UninstallValues, SevenValuesInOrderWithTheirTypes) {
         EXPECT_EQ(values[at].type, expected[at].second) << values[at].name;
     }
     EXPECT_EQ(Text(values[0].data), "Aurora Screen Saver");
-    EXPECT_EQ(Text(values[1].data), "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE");
+    EXPECT_EQ(Text(values[1].data),
+              "\"C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE\"");
     EXPECT_EQ(Text(values[2].data), "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora");
     EXPECT_EQ(Text(values[3].data), "C:\\windows\\Aurora.scr,-0");
     EXPECT_EQ(Text(values[4].data), "Tarrowby");
@@ -64,12 +65,23 @@ TEST(UninstallValues, SevenValuesInOrderWithTheirTypes) {
     EXPECT_EQ(Number(values[6].data), 1u);
 }
 
-TEST(UninstallValues, LocationIsTheUninstallStringWithoutItsFileName) {
+TEST(UninstallValues, UninstallStringIsTheQuotedLocationAndFileName) {
+    // Blanks in the path are the case the quotes are for: unquoted, the system's list of
+    // programs would start "C:\My.exe" or "C:\My Data\Lumenvault\My.exe" if either exists.
+    const auto values =
+        Build("My Saver", "C:\\My Data\\Lumenvault\\My Saver\\UNINSTAL.EXE", "C:\\W\\My Saver.scr");
+    const std::string location = Text(values[2].data);
+    EXPECT_EQ(location, "C:\\My Data\\Lumenvault\\My Saver");
+    EXPECT_EQ(Text(values[1].data), "\"" + location + "\\UNINSTAL.EXE\"");
+    EXPECT_EQ(Text(values[0].data), "My Saver Screen Saver");
+}
+
+TEST(UninstallValues, LocationOfADottedNameIsTheUninstallStringWithoutItsFileName) {
     const auto values = Build("Star.Field", "\\Tarrowby\\Lumenvault\\Star.Field\\UNINSTAL.EXE",
                               "C:\\W\\Star.Field.scr");
     const std::string location = Text(values[2].data);
     EXPECT_NE(location.back(), '\\');
-    EXPECT_EQ(Text(values[1].data), location + "\\UNINSTAL.EXE");
+    EXPECT_EQ(Text(values[1].data), "\"" + location + "\\UNINSTAL.EXE\"");
     EXPECT_EQ(Text(values[0].data), "Star.Field Screen Saver");
 }
 
@@ -79,6 +91,7 @@ TEST(UninstallValues, LongestInputsAreNotCut) {
     const std::string screen_saver = "C:\\" + std::string(252, 's') + ".scr";          // 259
     const auto values = Build(base.c_str(), uninstaller.c_str(), screen_saver.c_str());
     EXPECT_EQ(Text(values[0].data), base + " Screen Saver");
+    EXPECT_EQ(Text(values[1].data), "\"" + uninstaller + "\"");
     EXPECT_EQ(Text(values[2].data), "C:\\" + std::string(243, 'f'));
     EXPECT_EQ(Text(values[3].data), screen_saver + ",-0");
 }

@@ -1,15 +1,23 @@
 // lmvpack build, then list --json, extract and verify on the real stub: every member comes
 // back byte for byte, stored and compressed, where the format says it lies.
 #include "lmvpack_runner.h"
+#include "support/pe_checksum_reference.h"
 #include "support/test_bytes.h"
 
 #include <nlohmann/json.hpp>
 
+#include <cstring>
 #include <random>
 
 namespace {
 
 using namespace lmvpack_test;
+
+std::vector<uint8_t> WithoutChecksum(std::vector<uint8_t> file) {
+    const size_t field = (file[60] | file[61] << 8 | file[62] << 16 | file[63] << 24) + 88;
+    std::fill_n(file.begin() + static_cast<long>(field), 4, 0);
+    return file;
+}
 
 std::vector<uint8_t> TextBytes(size_t size) {
     const std::string line = "Light bends over the northern sky; the screen glows and fades.\n";
@@ -126,9 +134,50 @@ TEST(LmvpackRoundTrip, SameInputsGiveTheSameBytesWhereverAndWheneverTheyAreBuilt
     }
 }
 
-TEST(LmvpackRoundTrip, APackageShorterThanTheResourceSectionIsPaddedToItsEnd) {
+// The stub's checksum covers the stub alone; every installer is a file of its own. Two
+// installers one byte apart in length: the odd one has a last byte that is a word by itself.
+TEST(LmvpackRoundTrip, EveryInstallerCarriesTheChecksumOfItsOwnBytes) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
+    const std::vector<SampleFile> files = WriteSample(folder.path());
+    std::vector<size_t> sizes;
+    for (const char* name : {"even-or-odd.exe", "odd-or-even.exe"}) {
+        const RunResult build =
+            RunLmvpack(folder.path(), {"build", "saver.toml", "-o", name, "--stub", stub.string()});
+        ASSERT_EQ(build.status, 0) << build.err;
+        const std::vector<uint8_t> installer = ReadBytes(folder / name);
+        EXPECT_EQ(StoredPeChecksum(installer), ReferencePeChecksum(installer)) << name;
+        EXPECT_NE(StoredPeChecksum(installer), StoredPeChecksum(ReadBytes(stub))) << name;
+        sizes.push_back(installer.size());
+        // The screen saver is stored as it is: one byte more makes the installer one longer.
+        std::vector<uint8_t> longer = files[0].bytes;
+        longer.push_back('!');
+        WriteBytes(folder / files[0].name, longer);
+    }
+    EXPECT_EQ(sizes[1], sizes[0] + 1);
+}
+
+// The stub with 4 KiB more raw data in its resource section (the last section): room that a
+// small package does not fill, however the linker happened to pad the real stub.
+fs::path StubWithRoomAfterThePackage(const fs::path& stub, const fs::path& folder) {
+    std::vector<uint8_t> bytes = ReadBytes(stub);
+    const size_t lfanew = bytes[60] | bytes[61] << 8 | bytes[62] << 16 | bytes[63] << 24;
+    const size_t sections = bytes[lfanew + 6] | bytes[lfanew + 7] << 8;
+    const size_t raw_size = lfanew + 24 + 224 + 40 * (sections - 1) + 16;
+    const uint32_t room = 4096;
+    uint32_t size = 0;
+    std::memcpy(&size, &bytes[raw_size], 4);
+    size += room;
+    std::memcpy(&bytes[raw_size], &size, 4);
+    bytes.resize(bytes.size() + room, 0);
+    WriteBytes(folder / "roomy-stub.exe", bytes);
+    return folder / "roomy-stub.exe";
+}
+
+TEST(LmvpackRoundTrip, APackageShorterThanTheResourceSectionIsPaddedToItsEnd) {
+    LMV_REQUIRE_STUB(real_stub);
+    ScratchFolder folder;
+    const fs::path stub = StubWithRoomAfterThePackage(real_stub, folder.path());
     for (const char* name : {"a.scr", "a.dat", "u.exe"})
         WriteText(folder / name, "x");
     WriteText(folder / "tiny.toml", "name = \"T\"\ncompress = false\nscreensaver = \"a.scr\"\ndata "
@@ -136,17 +185,18 @@ TEST(LmvpackRoundTrip, APackageShorterThanTheResourceSectionIsPaddedToItsEnd) {
     const RunResult build = RunLmvpack(
         folder.path(), {"build", "tiny.toml", "-o", "tiny.exe", "--stub", stub.string()});
     ASSERT_EQ(build.status, 0) << build.err;
-    const std::vector<uint8_t> stub_bytes = ReadBytes(stub);
+    const std::vector<uint8_t> stub_bytes = WithoutChecksum(ReadBytes(stub));
     const std::vector<uint8_t> installer = ReadBytes(folder / "tiny.exe");
     const nlohmann::json json =
         nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "tiny.exe", "--json"}).out);
     const uint32_t package_end = json["members"][2]["data_offset"].get<uint32_t>() + 1;
     ASSERT_LT(package_end, stub_bytes.size()) << "this stub leaves no room to test padding";
-    // The stub's headers stay valid: the file is exactly as long as its sections say.
+    // The stub's headers stay valid: the file is exactly as long as its sections say, and
+    // nothing before the package changes but the checksum.
     ASSERT_EQ(installer.size(), stub_bytes.size());
     EXPECT_TRUE(std::equal(stub_bytes.begin(),
                            stub_bytes.begin() + json["package_offset"].get<long>(),
-                           installer.begin()));
+                           WithoutChecksum(installer).begin()));
     EXPECT_TRUE(std::all_of(installer.begin() + package_end, installer.end(),
                             [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(RunLmvpack(folder.path(), {"verify", "tiny.exe"}).status, 0);

@@ -1,11 +1,14 @@
 // Reads the built installer stub and proves that its layout is the one the package locator
 // and the authoring tool rely on, and that its dialogs are the ones the installer drives.
+#include "support/pe_checksum_reference.h"
+
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,20 @@ class Stub {
     uint32_t FileOffset(uint32_t rva) const {
         return rva - rsrc->virtual_address + rsrc->raw_pointer;
     }
+    // Any section's RVA as a file offset; past the end of the file when no section holds it.
+    uint32_t FileOffsetOf(uint32_t rva) const {
+        for (const Section& s : sections)
+            if (rva >= s.virtual_address && rva < s.virtual_address + s.raw_size)
+                return rva - s.virtual_address + s.raw_pointer;
+        return static_cast<uint32_t>(bytes.size());
+    }
+    struct DataDirectory {
+        uint32_t rva, size;
+    };
+    DataDirectory Directory(int index) const {
+        const uint32_t at = lfanew + 24 + 96 + 8 * index;
+        return {U32(at), U32(at + 4)};
+    }
 
     std::vector<uint8_t> bytes;
     uint32_t lfanew = 0;
@@ -88,6 +105,8 @@ class Stub {
     }
 };
 
+constexpr int kImportDirectory = 1, kResourceDirectory = 2, kBaseRelocationDirectory = 5;
+
 const Stub& TheStub() {
     static const Stub stub(LMV_STUB_PATH);
     return stub;
@@ -108,31 +127,95 @@ TEST_F(StubLayout, IsAStaticPe32GuiExecutable) {
     EXPECT_EQ(stub.optional_size, 224u);            // PE32, 16 directories
     EXPECT_EQ(stub.U16(stub.lfanew + 24), 0x10Bu);  // PE32 magic
     EXPECT_EQ(stub.U16(stub.lfanew + 24 + 68), 2u); // IMAGE_SUBSYSTEM_WINDOWS_GUI
-    // Imported DLLs are system DLLs only: no compiler runtime beside the installer.
-    const uint32_t import_rva = stub.U32(stub.lfanew + 24 + 96 + 8);
+}
+
+// A library named in the import table is loaded before the installer's first instruction,
+// and Windows looks for one that is not a KnownDLL in the installer's own folder first: a
+// downloads folder. KnownDLLs always come from the system directory. Anything else (the
+// compiler's runtime, WINMM, ...) would be a library planted beside the installer.
+TEST_F(StubLayout, ImportsOnlyKnownDlls) {
+    const Stub& stub = TheStub();
+    const std::set<std::string> known = {"kernel32.dll", "user32.dll",  "gdi32.dll",
+                                         "advapi32.dll", "shell32.dll", "msvcrt.dll"};
+    const uint32_t import_rva = stub.Directory(kImportDirectory).rva;
     ASSERT_NE(import_rva, 0u);
-    const Section* idata = nullptr;
-    for (const Section& s : stub.sections)
-        if (import_rva >= s.virtual_address && import_rva < s.virtual_address + s.virtual_size)
-            idata = &s;
-    ASSERT_NE(idata, nullptr);
-    auto at = [&](uint32_t rva) { return rva - idata->virtual_address + idata->raw_pointer; };
-    for (uint32_t d = at(import_rva); stub.U32(d + 12) != 0; d += 20) {
-        std::string dll(reinterpret_cast<const char*>(&stub.bytes[at(stub.U32(d + 12))]));
+    std::set<std::string> imported;
+    for (uint32_t d = stub.FileOffsetOf(import_rva); stub.U32(d + 12) != 0; d += 20) {
+        std::string dll(
+            reinterpret_cast<const char*>(&stub.bytes[stub.FileOffsetOf(stub.U32(d + 12))]));
         for (char& c : dll)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        EXPECT_EQ(dll.find("libgcc"), std::string::npos) << dll;
-        EXPECT_EQ(dll.find("libstdc++"), std::string::npos) << dll;
-        EXPECT_EQ(dll.find("libwinpthread"), std::string::npos) << dll;
+        imported.insert(dll);
     }
+    for (const std::string& dll : imported)
+        EXPECT_TRUE(known.count(dll)) << dll << " is not a KnownDLL";
+    // The system's core libraries are there: the table was read, not skipped.
+    EXPECT_TRUE(imported.count("kernel32.dll"));
+    EXPECT_TRUE(imported.count("user32.dll"));
+}
+
+// Address-space layout randomisation needs the relocations kept, and the package must still
+// end the file: the relocation section comes before the resource section, and the loader
+// must find it where the header says, with every fix-up at an address of the image.
+TEST_F(StubLayout, RandomisedBaseWithRelocationsBeforeTheResources) {
+    const Stub& stub = TheStub();
+    const uint16_t characteristics = stub.U16(stub.lfanew + 24 + 70);
+    EXPECT_NE(characteristics & 0x0040, 0) << "DYNAMIC_BASE";
+    EXPECT_NE(characteristics & 0x0100, 0) << "NX_COMPAT";
+    EXPECT_EQ(stub.U16(stub.lfanew + 22) & 0x0001, 0) << "IMAGE_FILE_RELOCS_STRIPPED";
+
+    ASSERT_GE(stub.sections.size(), 2u);
+    const Section& reloc = stub.sections[stub.sections.size() - 2];
+    ASSERT_EQ(reloc.name, ".reloc");
+    ASSERT_EQ(&stub.sections.back(), stub.rsrc);
+    EXPECT_EQ(stub.Directory(kBaseRelocationDirectory).rva, reloc.virtual_address);
+    EXPECT_LE(stub.Directory(kBaseRelocationDirectory).size, reloc.virtual_size);
+    EXPECT_EQ(stub.Directory(kResourceDirectory).rva, stub.rsrc->virtual_address);
+    // Sections follow each other in memory without gaps or overlaps, and the image ends with
+    // the last one.
+    const uint32_t alignment = stub.U32(stub.lfanew + 24 + 32);
+    for (size_t i = 1; i < stub.sections.size(); ++i) {
+        const Section& before = stub.sections[i - 1];
+        EXPECT_EQ(stub.sections[i].virtual_address,
+                  (before.virtual_address + before.virtual_size + alignment - 1) / alignment *
+                      alignment)
+            << stub.sections[i].name;
+    }
+    EXPECT_EQ(stub.U32(stub.lfanew + 24 + 56),
+              (stub.rsrc->virtual_address + stub.rsrc->virtual_size + alignment - 1) / alignment *
+                  alignment);
+
+    const uint32_t image_base = stub.U32(stub.lfanew + 24 + 28);
+    const uint32_t image_size = stub.U32(stub.lfanew + 24 + 56);
+    int fixups = 0;
+    const uint32_t start = reloc.raw_pointer;
+    const uint32_t end = start + stub.Directory(kBaseRelocationDirectory).size;
+    for (uint32_t block = start; block + 8 <= end;) {
+        const uint32_t page = stub.U32(block), size = stub.U32(block + 4);
+        ASSERT_GE(size, 8u);
+        for (uint32_t entry = block + 8; entry + 2 <= block + size; entry += 2) {
+            const uint16_t fixup = stub.U16(entry);
+            if (fixup >> 12 == 0) continue; // padding
+            ASSERT_EQ(fixup >> 12, 3) << "only 32-bit fix-ups in a 32-bit image";
+            const uint32_t address = stub.U32(stub.FileOffsetOf(page + (fixup & 0xFFF)));
+            EXPECT_GE(address, image_base);
+            EXPECT_LT(address, image_base + image_size);
+            ++fixups;
+        }
+        block += size;
+    }
+    EXPECT_GT(fixups, 100);
+}
+
+TEST_F(StubLayout, ChecksumIsTheFilesOwn) {
+    const Stub& stub = TheStub();
+    EXPECT_EQ(StoredPeChecksum(stub.bytes), ReferencePeChecksum(stub.bytes));
 }
 
 TEST_F(StubLayout, ResourceSectionIsTheLastSectionAndEndsTheFile) {
     const Stub& stub = TheStub();
     ASSERT_NE(stub.rsrc, nullptr);
     EXPECT_EQ(&stub.sections.back(), stub.rsrc) << "a section follows .rsrc";
-    for (const Section& s : stub.sections)
-        EXPECT_NE(s.name, ".reloc");
     EXPECT_EQ(stub.rsrc->raw_pointer + stub.rsrc->raw_size, stub.bytes.size());
 }
 

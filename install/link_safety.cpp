@@ -1,0 +1,85 @@
+#include "install/link_safety.h"
+
+#include "package/package_passes.h"
+
+#include <cstring>
+
+namespace {
+
+struct Search {
+    PathKindOf kind_of;
+    char* refused;
+    size_t size;
+};
+
+// Records `path` as the refused one; paths come from 260-byte buffers, and the caller's
+// buffer holds one, but a cut name is still better than none.
+bool Refuse(const Search& search, const char* path) {
+    const size_t length = std::strlen(path);
+    const size_t kept = length < search.size ? length : search.size - 1;
+    std::memcpy(search.refused, path, kept);
+    search.refused[kept] = '\0';
+    return false;
+}
+
+bool LevelIsUnlinked(void* context, const char* level) {
+    const Search& search = *static_cast<const Search*>(context);
+    return search.kind_of(level) == PathKind::kLink ? Refuse(search, level) : true;
+}
+
+bool DestinationIsUnlinked(const Search& search, const char* path) {
+    const PathKind kind = search.kind_of(path);
+    return kind == PathKind::kLink || kind == PathKind::kLinkedFile ? Refuse(search, path) : true;
+}
+
+// Every destination the member loop will write, in its order; it stops where the walk stops.
+bool MemberDestinationsAreUnlinked(const Search& search, const InstallNames& names) {
+    uint16_t first_media_number = 0;
+    const FileHandle package = OpenMemberTable(&first_media_number);
+    if (package == kNoFile) return true;
+    bool unlinked = true;
+    MemberEntry entry;
+    char destination[kPathSize];
+    for (uint32_t index = 0; unlinked && ReadMemberEntry(package, &entry) && entry.StoredSize != 0;
+         ++index)
+        if (MemberDestination(index, entry, first_media_number, names, destination,
+                              sizeof destination))
+            unlinked = DestinationIsUnlinked(search, destination);
+    PlatClose(package);
+    return unlinked;
+}
+
+} // namespace
+
+bool ForEachOwnFolderLevel(const char* folder, size_t own_levels_start,
+                           bool (*visit)(void* context, const char* level), void* context) {
+    char level[kPathSize];
+    const size_t length = std::strlen(folder);
+    for (size_t at = own_levels_start; at < length && at < sizeof level; ++at) {
+        if (folder[at] != '\\') continue;
+        // A separator right at the start (levels hanging from a drive's root) or doubled
+        // closes no level of ours.
+        if (at == own_levels_start || folder[at - 1] == '\\') continue;
+        std::memcpy(level, folder, at);
+        level[at] = '\0';
+        if (!visit(context, level)) return false;
+    }
+    return true;
+}
+
+bool InstallPathsAreUnlinked(const InstallNames& names, size_t own_levels_start, PathKindOf kind_of,
+                             char* refused, size_t size) {
+    if (size == 0) return false;
+    refused[0] = '\0';
+    Search search = {kind_of, refused, size};
+    if (names.shared_data_folder[0] != '\0') {
+        if (!ForEachOwnFolderLevel(names.shared_data_folder, own_levels_start, LevelIsUnlinked,
+                                   &search))
+            return false;
+        char log[kPathSize] = "";
+        if (AppendPath(log, sizeof log, names.shared_data_folder) &&
+            AppendPath(log, sizeof log, "INSTALL.LOG") && !DestinationIsUnlinked(search, log))
+            return false;
+    }
+    return MemberDestinationsAreUnlinked(search, names);
+}
