@@ -6,7 +6,6 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
-#include "install/name_safety.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
 
@@ -65,17 +64,6 @@ void RunInstallation(HWND dialog) {
     char screen_saver_base_name[kPathSize];
     BuildScreenSaverBaseName(ScreenSaverFile, screen_saver_base_name,
                              sizeof screen_saver_base_name);
-    // Before anything is written: a package whose names would lead out of our folders is
-    // damaged or hostile, and none of it is installed.
-    if (!IsSafeBaseName(screen_saver_base_name) || !MemberNamesAreSafe()) {
-        MessageBoxA(nullptr,
-                    "This installation package names a file outside the folders it installs "
-                    "into. It cannot be installed, and nothing has been changed.",
-                    "Error!!!", MB_OK | MB_ICONHAND);
-        EndDialog(dialog, 2);
-        return;
-    }
-
     char uninstall_key_path[kPathSize];
     BuildUninstallKeyPath(ScreenSaverFile, uninstall_key_path, sizeof uninstall_key_path);
     if (!MayWriteUninstallKey(uninstall_key_path)) {

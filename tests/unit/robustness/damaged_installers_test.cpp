@@ -83,8 +83,7 @@ LoopResult RunMemberLoop(const std::filesystem::path& scratch) {
         }
         result.cut_short.push_back(extracted == kMemberCutShort);
         if (package == kNoFile) return result;
-        if (extracted == kMemberCutShort ||
-            PlatSeek(package, next_entry, kFromStart) != next_entry)
+        if (extracted == kMemberCutShort || PlatSeek(package, next_entry, kFromStart) != next_entry)
             break;
     }
     PlatClose(package);
@@ -106,7 +105,7 @@ void CheckPasses(const DamagedInstaller& installer) {
     PackageHeader header{};
     std::memset(&header, 0x5A, sizeof header);
     const PackageHeader untouched = header;
-    ReadPackageHeader(&header);
+    EXPECT_EQ(ReadPackageHeader(&header), installer.header_read);
     if (installer.header_read) {
         const size_t length = strnlen(header.ScreenSaverName, sizeof header.ScreenSaverName);
         EXPECT_LT(length, sizeof header.ScreenSaverName) << "the name must end inside its field";
