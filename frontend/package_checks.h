@@ -6,7 +6,8 @@
 
 enum class PackageRefusal {
     kNone,
-    // The package cannot be located, or its header or member table is cut short.
+    // The package cannot be located, its header or member table is cut short, or the table
+    // holds no member at all.
     kDamagedOrMissing,
     // The screen saver's name is no plain file name (see IsUsableScreenSaverName).
     kUnusableName,

@@ -62,6 +62,8 @@ TEST_F(PackageChecks, AMissingOrCutPackageIsDamagedWhateverItsNameWouldBe) {
         const std::vector<uint8_t> cut(whole.begin(), whole.begin() + end);
         EXPECT_EQ(CheckInstaller(cut), PackageRefusal::kDamagedOrMissing) << "cut at " << end;
     }
+    // A table without members, as the stub reads before a package is placed into it.
+    EXPECT_EQ(CheckInstaller(Installer(TestPackage{})), PackageRefusal::kDamagedOrMissing);
     PlatSetModuleFileName("/nonexistent/installer.exe");
     EXPECT_EQ(CheckPackageBeforeAsking(false), PackageRefusal::kDamagedOrMissing);
     // The table alone does not make a package whole: its header must have been read.
