@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Counts the tests that ctest skipped in its JUnit reports and says why each was skipped.
+"""Counts the tests that ctest skipped in its JUnit reports and says why each was skipped;
+names the tests in which the end-to-end harness had to start Wine afresh.
 
   skipped_tests.py REPORT.xml [REPORT.xml...]
 
@@ -24,17 +25,25 @@ def reason(case) -> str:
     return skipped.get("message", "no reason given") if skipped is not None else "no reason given"
 
 
+# What the harness prints when Wine itself did not start and it starts the prefix afresh.
+WINE_RESTART = "harness: Wine did not start"
+
+
 def main() -> int:
     total = 0
     for report in map(Path, sys.argv[1:]):
         if not report.is_file():
             print(f"{report}: no report (that run did not finish)")
             continue
-        cases = ElementTree.parse(report).getroot().iter("testcase")
+        cases = list(ElementTree.parse(report).getroot().iter("testcase"))
         skipped = [c for c in cases if c.get("status") == "notrun" or c.find("skipped") is not None]
         total += len(skipped)
         for case in skipped:
             print(f"skipped {case.get('name')} ({report.name}): {reason(case)}")
+        for case in cases:
+            restarts = (case.findtext("system-out") or "").count(WINE_RESTART)
+            if restarts:
+                print(f"{case.get('name')}: Wine did not start, started afresh {restarts} time(s)")
     print(f"{total} test{'' if total == 1 else 's'} skipped")
     return 0
 

@@ -117,8 +117,9 @@ class Package:
                 out.append((folder + member.prefix + f"{number:04d}" + member.suffix[:15]).rstrip(" "))
         return out
 
-    def log_bytes(self, appdata: str = COMMON_APPDATA) -> bytes:
-        return b"".join(p.encode("cp1252") + b"\r\n" for p in self.destinations(appdata))
+    def log_bytes(self, appdata: str = COMMON_APPDATA, members: int | None = None) -> bytes:
+        """INSTALL.LOG as one run writes it: every member's path, or the first `members`."""
+        return b"".join(p.encode("cp1252") + b"\r\n" for p in self.destinations(appdata)[:members])
 
 
 class Helpers:
@@ -190,7 +191,6 @@ class Ctx:
     results: list = field(default_factory=list)
     free_kb_before: int = 0
     elapsed: float = 0
-    files_before: dict = field(default_factory=dict)
     shares_system: bool = True  # system32 and winsxs are the template's own files
 
     @property
@@ -303,8 +303,7 @@ def expect_log(times: int = 1, appdata: str = COMMON_APPDATA, members: int | Non
     def check(ctx: Ctx) -> list:
         path = ctx.package.shared_folder(appdata) + "INSTALL.LOG"
         data = ctx.last.file(path)
-        lines = ctx.package.destinations(appdata)[:members]
-        want = b"".join(p.encode("cp1252") + b"\r\n" for p in lines) * times
+        want = ctx.package.log_bytes(appdata, members) * times
         if data is None:
             return [f"missing {path}"]
         if data != want:
@@ -695,14 +694,12 @@ def expect_distinct_urls(ctx: Ctx) -> list:
     return out
 
 
-snapshot_files = harness.snapshot_files
-
 # What a run writes without the installer's doing: the driver's script, log and requests.
 HARNESS_FILES = re.compile(r"e2e/run/")
 
 
 def drive_relative(win_path: str) -> str:
-    """A C:\\ path as snapshot_files names it: relative to drive_c, "/", lower case."""
+    """A C:\\ path as harness.snapshot_files names it: relative to drive_c, "/", lower case."""
     if not win_path.lower().startswith("c:\\"):
         raise HarnessError(f"not a path on C: {win_path}")
     return win_path[3:].replace("\\", "/").lower()
@@ -1532,7 +1529,6 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             runs.append(harness.DriverRun(installer_win, run.args, steps))
         st = os.statvfs(prefix / "drive_c")
         ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
-        ctx.files_before = snapshot_files(prefix / "drive_c")
         xvfb = harness.Xvfb()
         ctx.results, ctx.elapsed = harness.drive_installer(
             prefix, runs, overrides=scenario.overrides, timeout=scenario.timeout,
