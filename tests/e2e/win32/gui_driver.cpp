@@ -509,6 +509,9 @@ bool PlayRun() {
         return false;
     }
     g_pid = process.dwProcessId;
+    char pid[32];
+    snprintf(pid, sizeof pid, "%lu", static_cast<unsigned long>(g_pid));
+    LogEvent("started", "pid", pid);
     g_seenCount = 0;
     DWORD started = GetTickCount();
     bool ended = false;
@@ -554,6 +557,10 @@ bool PlayRun() {
     return ended;
 }
 
+BOOL CALLBACK IgnoreWindow(HWND, LPARAM) {
+    return TRUE;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -566,6 +573,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         LogEvent("error", "message", "script unreadable or without run line");
         return 2;
     }
+    // A process's first window call waits until Wine's desktop is up, which on a loaded
+    // machine takes many seconds after a prefix starts: wait here, before any run, so that no
+    // run's first windows come and go while the driver is still waiting.
+    GetDesktopWindow();
+    EnumWindows(IgnoreWindow, 0);
+    LogEvent("desktop-ready", nullptr, nullptr);
     int result = 0;
     for (g_runIndex = 0; g_runIndex < g_runCount; ++g_runIndex) {
         g_run = &g_runs[g_runIndex];
