@@ -136,8 +136,7 @@ void CheckPasses(const DamagedInstaller& installer) {
 void CheckMemberLoop(const DamagedInstaller& installer) {
     SCOPED_TRACE(installer.name);
     UseInstaller(installer);
-    const std::filesystem::path scratch =
-        std::filesystem::temp_directory_path() / "lmv-unit" / "robustness-scratch" / installer.name;
+    const std::filesystem::path scratch = UnitTempFolder() / "robustness-scratch" / installer.name;
     std::filesystem::remove_all(scratch);
     const LoopResult result = RunMemberLoop(scratch);
 
@@ -172,8 +171,7 @@ void IgnorePath(void*, const char*) {}
 void CheckInstallersWalk(const DamagedInstaller& installer) {
     SCOPED_TRACE(installer.name);
     UseInstaller(installer);
-    const std::filesystem::path scratch =
-        std::filesystem::temp_directory_path() / "lmv-unit" / "robustness-walk" / installer.name;
+    const std::filesystem::path scratch = UnitTempFolder() / "robustness-walk" / installer.name;
     std::filesystem::remove_all(scratch);
     std::filesystem::create_directories(scratch);
     const std::string folder = scratch.string() + "/";
