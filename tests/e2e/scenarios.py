@@ -705,27 +705,6 @@ def drive_relative(win_path: str) -> str:
     return win_path[3:].replace("\\", "/").lower()
 
 
-def install_folders(ctx: Ctx) -> list:
-    """Where this scenario's package installs: its screen saver file, system.ini, its data
-    folder under either application-data folder; and the helpers' markers."""
-    pkg = ctx.package
-    return [drive_relative(pkg.screen_saver_path()), drive_relative(WINDIR + r"\system.ini"),
-            drive_relative(pkg.shared_folder()), drive_relative(pkg.shared_folder(FALLBACK_APPDATA)),
-            "e2e/markers/"]
-
-
-def expect_no_writes_outside(ctx: Ctx) -> list:
-    """Nothing written anywhere but where this package installs (see install_folders)."""
-    before, after = ctx.results[0].files_before, ctx.last.files_after
-    if before is None or after is None:
-        return ["the driver took no stock of the drive's files"]
-    allowed = install_folders(ctx)
-    written, _ = harness.changed_files(before, after)
-    outside = [p for p in written if not HARNESS_FILES.match(p)
-               and not any(p == a or (a.endswith("/") and p.startswith(a)) for a in allowed)]
-    return [f"written outside where the package installs: {outside}"] if outside else []
-
-
 def expect_writes(*per_run) -> Callable:
     """Per run: exactly the files it creates or changes, besides the driver's own. Each run's
     files are Windows paths, or a function of the context giving them; or a pair (must, may)
