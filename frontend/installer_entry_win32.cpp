@@ -1,5 +1,6 @@
 // The program's entry: the silent switch, the title window over the work area and the
-// process's only message loop. The exit code is 0 on every path.
+// process's only message loop. The exit code is 0 unless the installation failed or its
+// package was refused (InstallExitStatus).
 #include "frontend/install_switch.h"
 #include "frontend/title_window.h"
 #include "install/installer_state.h"
@@ -56,6 +57,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         DispatchMessageA(&message);
     }
     // The quit message's wParam: 0, or the status of an installation that could not be
-    // completed. GetMessageA failing ends the program with 0.
+    // completed or of a refused package. GetMessageA failing ends the program with 0.
     return got == 0 ? static_cast<int>(message.wParam) : 0;
 }

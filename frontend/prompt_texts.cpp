@@ -105,15 +105,12 @@ bool PrepareInstallNames(char* install_caption) {
     AppendText(install_caption, kInstallCaptionSize, kCaptionSuffix);
 
     // The name comes from the package and becomes a file in the Windows directory and a folder
-    // level of the shared data folder: a separator, a drive colon or a name of dots and blanks only
-    // would put files elsewhere. A name that leaves no room for ".scr" would give a file without
-    // its extension, which the install dialog would then cut at the wrong ".". Refuse them all.
+    // level of the shared data folder; the installation sequence refuses an unusable one before
+    // it asks anything, and nothing is built from it here either.
     ScreenSaverFile[0] = '\0';
-    if (!IsSafeBaseName(ScreenSaverName)) return false;
-    char file[sizeof ScreenSaverFile] = "";
-    if (!AppendText(file, sizeof file, ScreenSaverName) || !AppendText(file, sizeof file, ".scr"))
-        return false;
-    std::memcpy(ScreenSaverFile, file, sizeof file);
+    if (!IsUsableScreenSaverName(ScreenSaverName)) return false;
+    AppendText(ScreenSaverFile, sizeof ScreenSaverFile, ScreenSaverName);
+    AppendText(ScreenSaverFile, sizeof ScreenSaverFile, ".scr");
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "frontend/finish_installation.h"
 #include "frontend/install_prompts.h"
+#include "frontend/package_checks.h"
 #include "frontend/prompt_texts.h"
 #include "install/install_dialog.h"
 #include "install/installer_state.h"
@@ -13,6 +14,10 @@
 
 namespace {
 
+// Whether the header was read when the window was created; the sequence refuses the package
+// when it was not, instead of judging the empty default name.
+bool package_header_read = false;
+
 // Reads the header into the title's state. Whatever the pass cannot read keeps its default,
 // so an unreadable package shows " Screen Saver" over blue to black.
 void LoadPackageHeader() {
@@ -21,16 +26,13 @@ void LoadPackageHeader() {
     header.NeedsDirectX = NeedsDirectX;
     header.TopColor = TopColor;
     header.BottomColor = BottomColor;
-    ReadPackageHeader(&header);
+    package_header_read = ReadPackageHeader(&header);
     std::memcpy(ScreenSaverName, header.ScreenSaverName, sizeof ScreenSaverName);
     ScreenSaverName[sizeof ScreenSaverName - 1] = '\0';
     NeedsDirectX = header.NeedsDirectX;
     TopColor = header.TopColor;
     BottomColor = header.BottomColor;
 }
-
-constexpr const char kUnusableNameMessage[] =
-    "The screen saver's name in this package cannot be used as a file name.";
 
 } // namespace
 
@@ -43,21 +45,25 @@ void InstallSequence(HWND window) {
 
     char install_caption[kInstallCaptionSize] = "";
     uint32_t total_size = 0;
-    if (CheckExistingScreenSaver() && CheckDiskSpace(&total_size)) {
-        if (!PrepareInstallNames(install_caption)) {
-            // Shown in silent mode too: the installation stops, and the user must know why.
-            MessageBoxA(nullptr, kUnusableNameMessage, "Error!!!", MB_OK | MB_ICONHAND);
-        } else if (ConfirmInstallation(window, install_caption, total_size) && AskAgreement()) {
-            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-            const INT_PTR result =
-                DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_DIALOG),
-                                window, InstallDialogProc, 0);
-            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-            // The dialog ends with 1 after every run and with 2 when the run did not begin;
-            // anything else (-1, 0) means it could not even be created, and reporting
-            // completion then would announce an installation that never happened.
-            if (result == 1) FinishInstallation(window, install_caption);
-        }
+    // Before any question: asking to replace a file, or for disk space, on behalf of a
+    // package that will be refused anyway would only mislead.
+    const PackageRefusal refusal = CheckPackageBeforeAsking(package_header_read);
+    if (refusal != PackageRefusal::kNone) {
+        // Shown in silent mode too: the installation stops, and the user must know why.
+        MessageBoxA(nullptr, RefusalText(refusal), kRefusalCaption, MB_OK | MB_ICONHAND);
+        InstallExitStatus = kRefusedExitStatus;
+    } else if (CheckExistingScreenSaver() && CheckDiskSpace(&total_size) &&
+               PrepareInstallNames(install_caption) &&
+               ConfirmInstallation(window, install_caption, total_size) && AskAgreement()) {
+        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+        const INT_PTR result =
+            DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_DIALOG), window,
+                            InstallDialogProc, 0);
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        // The dialog ends with 1 after every run and with 2 when the run did not begin;
+        // anything else (-1, 0) means it could not even be created, and reporting
+        // completion then would announce an installation that never happened.
+        if (result == 1) FinishInstallation(window, install_caption);
     }
     DestroyWindow(window);
 }

@@ -6,7 +6,6 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
-#include "install/name_safety.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
 #include "platform/format_text.h"
@@ -74,18 +73,7 @@ void RunInstallation(HWND dialog) {
     char screen_saver_base_name[kPathSize];
     BuildScreenSaverBaseName(ScreenSaverFile, screen_saver_base_name,
                              sizeof screen_saver_base_name);
-    // Before anything is written: a package whose names would lead out of our folders is
-    // damaged or hostile, and none of it is installed.
-    if (!IsSafeBaseName(screen_saver_base_name) || !MemberNamesAreSafe()) {
-        MessageBoxA(nullptr,
-                    "This installation package names a file outside the folders it installs "
-                    "into. It cannot be installed, and nothing has been changed.",
-                    "Error!!!", MB_OK | MB_ICONHAND);
-        EndDialog(dialog, 2);
-        return;
-    }
-
-    // Also before anything is written, the registry included: a destination reached through a
+    // Before anything is written, the registry included: a destination reached through a
     // link planted by another user would have this elevated run write wherever it leads.
     char screen_saver_path[kPathSize];
     WorkOutScreenSaverPath(screen_saver_path);
@@ -100,6 +88,7 @@ void RunInstallation(HWND dialog) {
                    "through it, and nothing has been changed.",
                    linked_path);
         MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
+        InstallExitStatus = kRefusedExitStatus;
         EndDialog(dialog, 2);
         return;
     }

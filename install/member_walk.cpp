@@ -27,6 +27,9 @@ MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number
         if (next_entry == -1) return {package, false, passed_over};
 
         if (has_destination) {
+            // Logged before it is written: a write that fails ends the process, and the
+            // uninstaller must still find the part-written file in the log.
+            hooks.log_member(hooks.context, destination);
             int extracted;
             if (IsCompressed(entry)) {
                 // The decoder reads the installer's file through a stream of its own.
@@ -36,9 +39,6 @@ MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number
             } else {
                 extracted = ExtractMember(package, copy_buffer, entry, destination, hooks.poll);
             }
-            // Logged even when the package is gone now: the file exists and the uninstaller
-            // must find it in the log.
-            hooks.log_member(hooks.context, destination);
             // A package that ends inside a member's data has lost every member after it too.
             if (package == kNoFile || extracted == kMemberCutShort)
                 return {package, false, passed_over};

@@ -15,7 +15,7 @@ struct MemberWalkHooks {
     FileHandle (*locate_package)();
     // Called for member 2 once its destination is known, before it is extracted.
     void (*register_uninstaller)(void* context, const char* uninstaller_path);
-    // Called for every member that was given to extraction, after it is written.
+    // Called for every member that is given to extraction, just before it is written.
     void (*log_member)(void* context, const char* destination);
     // Called for members 3 and on, after the next entry is read, unless an abort was asked.
     void (*probe_media)(void* context, const char* destination);

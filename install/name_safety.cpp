@@ -2,7 +2,9 @@
 
 #include "package/package_passes.h"
 
+#include <cstddef>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -10,7 +12,39 @@ bool IsSeparatorOrDrive(char c) {
     return c == '\\' || c == '/' || c == ':';
 }
 
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Compares the first `length` characters of `name` with `device` without regard to case.
+bool IsDevice(const char* name, size_t length, const char* device) {
+    if (std::strlen(device) != length) return false;
+    for (size_t at = 0; at < length; ++at)
+        if (UpperAscii(name[at]) != device[at]) return false;
+    return true;
+}
+
+// The digits of COM1 to COM9 and LPT1 to LPT9; Windows takes the superscripts of
+// Windows-1252 for digits there too.
+bool IsPortDigit(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (c >= '1' && c <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+}
+
 } // namespace
+
+bool IsReservedDeviceName(const char* name) {
+    // Windows looks only at what comes before the first dot, without the blanks at its end.
+    size_t length = 0;
+    while (name[length] != '\0' && name[length] != '.')
+        ++length;
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"})
+        if (IsDevice(name, length, device)) return true;
+    return length == 4 && (IsDevice(name, 3, "COM") || IsDevice(name, 3, "LPT")) &&
+           IsPortDigit(name[3]);
+}
 
 bool IsSafeBaseName(const char* base_name) {
     bool only_dots_and_blanks = true;
@@ -19,8 +53,23 @@ bool IsSafeBaseName(const char* base_name) {
         if (*c != '.' && *c != ' ') only_dots_and_blanks = false;
     }
     // An empty name adds no level of its own: the files would land in the folder that every
-    // screen saver of the publisher shares, so it is refused as well.
-    return !only_dots_and_blanks;
+    // screen saver of the publisher shares, so it is refused as well. A device name would
+    // send the screen saver to the device and leave a folder no one can open.
+    return !only_dots_and_blanks && !IsReservedDeviceName(base_name);
+}
+
+bool IsUsableScreenSaverName(const char* stored_name) {
+    char name[kScreenSaverNameSize];
+    size_t length = 0;
+    while (length + 1 < sizeof name && stored_name[length] != '\0') {
+        name[length] = stored_name[length];
+        ++length;
+    }
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
+    name[length] = '\0';
+    // "<name>.scr" must fit a path buffer with its terminator.
+    return length + 4 < kPathSize && IsSafeBaseName(name);
 }
 
 bool IsSafeNameSuffix(const MemberEntry& entry) {

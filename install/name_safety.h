@@ -7,9 +7,21 @@
 
 #include "package/package_format.h"
 
-// The base name (the screen saver's name without ".scr"): no "\", "/" or ":", and not made of
-// dots and blanks alone ("." and ".." climb, and Windows drops trailing dots and blanks).
+// True for a name that Windows opens as a device instead of a file: CON, PRN, AUX, NUL,
+// CLOCK$, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9 (also with the superscript digits
+// 1, 2 and 3 of Windows-1252), in any case, whatever extension follows, and with the blanks
+// and dots that Windows strips from the end of a name. "NUL.scr", "com1.txt" and "Aux. ."
+// all name devices; "CONSOLE" and "NUL_" do not.
+bool IsReservedDeviceName(const char* name);
+
+// The base name (the screen saver's name without ".scr"): no "\", "/" or ":", not made of
+// dots and blanks alone ("." and ".." climb, and Windows drops trailing dots and blanks),
+// and no device name.
 bool IsSafeBaseName(const char* base_name);
+
+// The screen saver's name as the package stores it, trailing blanks included: usable when,
+// without those blanks, it is a safe base name that leaves room for ".scr" in a path buffer.
+bool IsUsableScreenSaverName(const char* stored_name);
 
 // A media member's NameSuffix, as far as it goes (15 bytes at most, or up to a zero byte):
 // no "\", "/" or ":".

@@ -45,9 +45,9 @@ FileHandle LocateMemberTable(bool read_reserved, uint16_t* first_media_number) {
 
 } // namespace
 
-void ReadPackageHeader(PackageHeader* header) {
+bool ReadPackageHeader(PackageHeader* header) {
     const FileHandle file = LocatePackage();
-    if (file == kNoFile) return;
+    if (file == kNoFile) return false;
     uint16_t agreement_length = 0;
     PackageHeader read{};
     const bool whole =
@@ -56,10 +56,11 @@ void ReadPackageHeader(PackageHeader* header) {
         ReadExactly(file, &read.NeedsDirectX, 4) && ReadExactly(file, &read.TopColor, 4) &&
         ReadExactly(file, &read.BottomColor, 4);
     PlatClose(file);
-    if (!whole) return;
+    if (!whole) return false;
     // A name field without its NUL keeps its first 259 characters.
     read.ScreenSaverName[kScreenSaverNameSize - 1] = '\0';
     *header = read;
+    return true;
 }
 
 bool SumMemberSizes(uint32_t* total) {

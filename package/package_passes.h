@@ -10,9 +10,10 @@
 
 #include <cstdint>
 
-// Reads the name, NeedsDirectX and the colours. Leaves every output as it was when the
-// package cannot be located or its header is cut short. The name is always NUL-terminated.
-void ReadPackageHeader(PackageHeader* header);
+// Reads the name, NeedsDirectX and the colours. Leaves every output as it was, and answers
+// false, when the package cannot be located or its header is cut short. The name is always
+// NUL-terminated.
+bool ReadPackageHeader(PackageHeader* header);
 
 // Adds up the installed size: UnpackedSize of compressed members, StoredSize of stored ones,
 // in unsigned 32-bit arithmetic. False (and 0) when the package cannot be located or its

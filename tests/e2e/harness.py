@@ -39,6 +39,8 @@ HELPERS = {
 # Hard-linked, not copied, into each scenario's prefix: large, and never written by a run.
 SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs"),
                ("drive_c", "windows", "syswow64")}
+# A document of the prefix's user, so that a test can see that nothing of a user's goes.
+USER_DOCUMENT = ("drive_c", "users", "Public", "Documents", "letter.txt")
 
 TEMPLATE_REG = r"""REGEDIT4
 
@@ -126,6 +128,9 @@ def make_template(template: Path, helper_dir: Path, arch: str = "win32") -> floa
         bindir.mkdir(parents=True)
         for name in HELPERS:
             shutil.copy2(helper_dir / name, bindir / HELPERS[name])
+        document = template.joinpath(*USER_DOCUMENT)
+        document.parent.mkdir(parents=True, exist_ok=True)
+        document.write_bytes(b"Dear all,\r\nthe photos from the lake are in the blue folder.\r\n")
         reg = template / "drive_c" / "e2e" / "settings.reg"
         reg.write_text(TEMPLATE_REG.replace("\n", "\r\n"), encoding="ascii")
         run_checked(["wine", "regedit", "/S", r"C:\e2e\settings.reg"], env, 120, "regedit")
@@ -134,13 +139,14 @@ def make_template(template: Path, helper_dir: Path, arch: str = "win32") -> floa
     return time.monotonic() - start
 
 
-def copy_prefix(template: Path, target: Path) -> None:
+def copy_prefix(template: Path, target: Path, share: bool = True) -> None:
+    """Copies the template; the SHARED_DIRS are hard-linked unless share is False."""
     def copy_dir(src: Path, dst: Path, parts: tuple):
         dst.mkdir(parents=True)
         for entry in os.scandir(src):
             here = parts + (entry.name,)
             s, d = Path(entry.path), dst / entry.name
-            if here in SHARED_DIRS:
+            if here in SHARED_DIRS and share:
                 subprocess.run(["cp", "-al", str(s), str(d)], check=True)
             elif entry.is_dir(follow_symlinks=False) and any(
                     p[:len(here)] == here for p in SHARED_DIRS):
@@ -150,6 +156,39 @@ def copy_prefix(template: Path, target: Path) -> None:
             else:
                 shutil.copy2(s, d, follow_symlinks=False)
     copy_dir(template, target, ())
+
+
+def snapshot_files(root: Path) -> dict:
+    """Every file under root with its size and modification time, by lower-case path
+    relative to root. Links are not followed, except those standing for the SHARED_DIRS
+    (a scenario on a drive of its own links them in): what is written there counts too."""
+    out = {}
+    shared = {"/".join(parts[1:]) for parts in SHARED_DIRS if parts[0] == root.name}
+    for folder, dirs, files in os.walk(root):
+        here = Path(folder)
+        for name in list(dirs):
+            rel = str((here / name).relative_to(root))
+            if rel in shared and (here / name).is_symlink():
+                files.extend(f"{name}/{p}" for p in _files_below(here / name))
+        for name in files:
+            path = here / name
+            try:
+                st = path.lstat()
+            except OSError:
+                continue
+            out[str(path.relative_to(root)).lower()] = (st.st_size, st.st_mtime_ns)
+    return out
+
+
+def _files_below(folder: Path) -> list:
+    return [str(Path(f, n).relative_to(folder)) for f, _, names in os.walk(folder) for n in names]
+
+
+def changed_files(before: dict, after: dict) -> tuple:
+    """(written: created or changed, deleted), each a sorted list of paths."""
+    written = sorted(p for p, v in after.items() if before.get(p) != v)
+    deleted = sorted(p for p in before if p not in after)
+    return written, deleted
 
 
 class Xvfb:
@@ -404,7 +443,27 @@ class DriverLog:
         return None
 
     def start_failed(self) -> bool:
-        return any(e["event"] == "error" and "create_process" in e for e in self.events)
+        return self.start_error() is not None
+
+    def start_error(self):
+        """The system's error code when the program could not be started, else None."""
+        for e in self.events:
+            if e["event"] == "error" and "create_process" in e:
+                return int(e["create_process"])
+        return None
+
+    def unscripted(self) -> list:
+        """What the run met that its script did not foresee: dialogs the driver had to
+        dismiss by itself (or could not), and answers whose dialog never came."""
+        out = []
+        for e in self.events:
+            if e["event"] == "press" and not e["scripted"]:
+                out.append(f"unexpected dialog {e['caption']!r}, dismissed with {e['button']}")
+            elif e["event"] == "unanswerable":
+                out.append(f"unexpected dialog {e['caption']!r} without a button to dismiss it")
+            elif e["event"] == "unused_answer":
+                out.append(f"no dialog {e['caption']!r} came to be answered {e['button']}")
+        return out
 
     def windows(self) -> dict:
         """window id -> the states it was seen in, in order."""
@@ -441,8 +500,12 @@ class DriverLog:
                             if c["class"].lower() == "button" and c["visible"]],
                 "edits": [c["text"] for c in kids if c["class"].lower() == "edit"],
                 "visible": self.ever_visible(wid),
-                # Any state: while a dialog is destroyed its controls may read as id 0.
-                "install_dialog": any(c["id"] == 1001 for st in states for c in st["children"]),
+                # Any state: while a dialog is destroyed its controls may read as id 0, and a
+                # short run may be seen only then; its two fixed texts still tell it apart.
+                "install_dialog": any(
+                    any(c["id"] == 1001 for c in st["children"])
+                    or {"Installing", "Please Wait..."} <= {c["text"] for c in st["children"]}
+                    for st in states),
                 "pressed": None if not press else
                 press["button"] if press["scripted"] else f"{press['button']} (unscripted)"})
         out.sort(key=lambda d: d["t"])
@@ -478,6 +541,10 @@ class RunResult:
     log: DriverLog
     driver_status: int
     screenshots: list = field(default_factory=list)
+    # The drive's files just before this run started and once it (and everything it
+    # started) had ended: snapshot_files of drive_c. None when the driver took no stock.
+    files_before: dict | None = None
+    files_after: dict | None = None
 
     def unix(self, win_path: str) -> Path:
         return win_to_unix(self.prefix, win_path)
@@ -549,29 +616,46 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
     env = wine_env(prefix, xvfb.display, overrides)
     start = time.monotonic()
     shots: list = []
+    marks: list = []
+    drive = prefix / "drive_c"
     stop_watch = threading.Event()
 
-    def watch_screenshots():
-        request, done = Path(str(log_path) + ".shot-request"), Path(str(log_path) + ".shot-done")
+    def watch_requests():
+        # The driver numbers its requests; each number is answered once.
+        answered = {"shot": "", "mark": ""}
         while not stop_watch.is_set():
-            if request.exists() and not done.exists():
-                png = (screenshot_dir or run_dir) / f"shot{len(shots)}.png"
+            for kind in answered:
                 try:
-                    shots.append((png, xvfb.screenshot(png)))
+                    number = Path(f"{log_path}.{kind}-request").read_text()
+                except OSError:
+                    continue
+                if not number or number == answered[kind]:
+                    continue
+                answered[kind] = number
+                try:
+                    if kind == "shot":
+                        png = (screenshot_dir or run_dir) / f"shot{len(shots)}.png"
+                        shots.append((png, xvfb.screenshot(png)))
+                    else:
+                        marks.append(snapshot_files(drive))
                 finally:
-                    done.write_bytes(b"")
+                    Path(f"{log_path}.{kind}-done").write_bytes(b"")
             stop_watch.wait(0.02)
 
-    watcher = threading.Thread(target=watch_screenshots, daemon=True)
+    watcher = threading.Thread(target=watch_requests, daemon=True)
     watcher.start()
     try:
         status = None
         for attempt in range(2):
+            shots.clear()
+            marks.clear()
             status = start_driver(env, log_path, timeout * len(runs) + 60)
             if status != DRIVER_NEVER_STARTED:
                 break
             # Wine itself hung before our program ran (seen rarely on a loaded machine):
             # nothing of the installer has run yet, so start the prefix afresh once.
+            print(f"harness: Wine did not start the GUI driver within {DRIVER_START_TIMEOUT} s "
+                  f"(attempt {attempt + 1}); starting the prefix afresh", flush=True)
             stop_wineserver(prefix, wait=False)
     finally:
         stop_watch.set()
@@ -582,4 +666,9 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
     results = [RunResult(prefix, log, status) for log in logs]
     if results:
         results[0].screenshots = shots
+    final = snapshot_files(drive)
+    for i, result in enumerate(results):
+        if i < len(marks):
+            result.files_before = marks[i]
+            result.files_after = marks[i + 1] if i + 1 < len(marks) else final
     return results, time.monotonic() - start

@@ -41,6 +41,20 @@ CODEC_HEAD = "The following file types are not currently supported by your Windo
 CODEC_MIDDLE = ("\r\nThese file types must be supported before you can run this file.  Click on the "
                 "OK button below to download a copy from ")
 CODEC_TAIL = ".  If you wish to get this file at a later time, click Cancel."
+# The installer's own messages for a package it refuses before asking anything, shown under
+# "Error!!!" with OK only, in silent mode too; the process then exits with REFUSED_STATUS.
+DAMAGED_TEXT = ("The screen saver package inside this installer is damaged or missing, so nothing "
+                "can be installed.  Please download the installer again.")
+UNUSABLE_NAME_TEXT = "The screen saver's name in this package cannot be used as a file name."
+OUTSIDE_TEXT = ("This installation package names a file outside the folders it installs into. "
+                "It cannot be installed, and nothing has been changed.")
+REFUSED_STATUS = 5
+INCOMPLETE_TEXT = ("The installation of {name} Screen Saver could not be completed: the installer "
+                   "file is damaged, or a file could not be created.  The screen saver has not been "
+                   "made your default Screen Saver.  Please download the installer again.")
+INCOMPLETE_STATUS = 4
+# CreateProcess's error for a file that is no program the system can run.
+ERROR_BAD_EXE_FORMAT = 193
 
 
 def thousands(n: int) -> str:
@@ -108,8 +122,9 @@ class Package:
                 out.append((folder + member.prefix + f"{number:04d}" + member.suffix[:15]).rstrip(" "))
         return out
 
-    def log_bytes(self, appdata: str = COMMON_APPDATA) -> bytes:
-        return b"".join(p.encode("cp1252") + b"\r\n" for p in self.destinations(appdata))
+    def log_bytes(self, appdata: str = COMMON_APPDATA, members: int | None = None) -> bytes:
+        """INSTALL.LOG as one run writes it: every member's path, or the first `members`."""
+        return b"".join(p.encode("cp1252") + b"\r\n" for p in self.destinations(appdata)[:members])
 
 
 class Helpers:
@@ -159,6 +174,8 @@ class Run:
     # (ctx) between the runs before this one and this one, with Wine stopped: the runs are
     # driven in one driver session per such hook.
     before: Callable | None = None
+    # The damage leaves no program the system will start: the start must fail as such.
+    loader_refuses: bool = False
 
 
 @dataclass
@@ -184,7 +201,7 @@ class Ctx:
     results: list = field(default_factory=list)
     free_kb_before: int = 0
     elapsed: float = 0
-    files_before: dict = field(default_factory=dict)
+    shares_system: bool = True  # system32 and winsxs are the template's own files
 
     @property
     def last(self) -> harness.RunResult:
@@ -291,11 +308,12 @@ def expect_installed(appdata: str = COMMON_APPDATA) -> Callable:
     return check
 
 
-def expect_log(times: int = 1, appdata: str = COMMON_APPDATA) -> Callable:
+def expect_log(times: int = 1, appdata: str = COMMON_APPDATA, members: int | None = None) -> Callable:
+    """INSTALL.LOG lists every member (or the first `members`), `times` times over."""
     def check(ctx: Ctx) -> list:
         path = ctx.package.shared_folder(appdata) + "INSTALL.LOG"
         data = ctx.last.file(path)
-        want = ctx.package.log_bytes(appdata) * times
+        want = ctx.package.log_bytes(appdata, members) * times
         if data is None:
             return [f"missing {path}"]
         if data != want:
@@ -631,7 +649,7 @@ def expect_page_failure(ctx: Ctx) -> list:
     # The shell reports the failed start itself first ("Error", "File not found."), since the
     # execution block asks for no silence (fMask 0); the installer's own message follows.
     after = [d for d in dialogs if d["t"] > notice[0]["t"] and d["caption"] != "Error"]
-    want = dialog(url, "Could not connect to this site.", ["OK"], owned=True, pressed="OK (unscripted)")
+    want = dialog(url, "Could not connect to this site.", ["OK"], owned=True, pressed="OK")
     if len(after) != 1:
         return [f"after the notice: {[(d['caption'], d['texts']) for d in after]}, expected one "
                 f"'Could not connect to this site.' under {url!r}"]
@@ -687,30 +705,57 @@ def expect_distinct_urls(ctx: Ctx) -> list:
     return out
 
 
-def snapshot_files(root: Path) -> dict:
-    """Every file under root (not following links) with its size and modification time."""
-    out = {}
-    for folder, dirs, files in os.walk(root):
-        for name in files:
-            path = Path(folder) / name
-            try:
-                st = path.lstat()
-            except OSError:
+# What a run writes without the installer's doing: the driver's script, log and requests.
+HARNESS_FILES = re.compile(r"e2e/run/")
+
+
+def drive_relative(win_path: str) -> str:
+    """A C:\\ path as harness.snapshot_files names it: relative to drive_c, "/", lower case."""
+    if not win_path.lower().startswith("c:\\"):
+        raise HarnessError(f"not a path on C: {win_path}")
+    return win_path[3:].replace("\\", "/").lower()
+
+
+def expect_writes(*per_run) -> Callable:
+    """Per run: exactly the files it creates or changes, besides the driver's own. Each run's
+    files are Windows paths, or a function of the context giving them; or a pair (must, may)
+    of such, where the second names files the run may leave as they were (a file rewritten
+    with the same content keeps its time)."""
+
+    def paths(ctx: Ctx, spec) -> set:
+        return {drive_relative(p) for p in (spec(ctx) if callable(spec) else spec)}
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        for i, (expected, r) in enumerate(zip(per_run, ctx.results)):
+            if r.files_before is None or r.files_after is None:
+                out.append(f"run {i + 1}: the driver took no stock of the drive's files")
                 continue
-            out[str(path.relative_to(root)).lower()] = (st.st_size, st.st_mtime_ns)
-    return out
+            must, may = expected if isinstance(expected, tuple) else (expected, [])
+            want, allowed = paths(ctx, must), paths(ctx, must) | paths(ctx, may)
+            written, _ = harness.changed_files(r.files_before, r.files_after)
+            written = [p for p in written if not HARNESS_FILES.match(p)]
+            extra = [p for p in written if p not in allowed]
+            missing = sorted(p for p in want if p not in written)
+            if extra:
+                shared = ctx.shares_system and any(
+                    p.startswith(("windows/system32/", "windows/winsxs/")) for p in extra)
+                out.append(f"run {i + 1}: wrote {extra}, which it must not"
+                           + (" (files the template prefix shares: rebuild it)" if shared else ""))
+            if missing:
+                out.append(f"run {i + 1}: did not write {missing}")
+        return out
+    return check
 
 
-# Where a run may write: the Windows directory, a screen saver's own data folder (one level
-# below Lumenvault, whatever the package's name), and our own C:\e2e.
-ALLOWED_WRITES = re.compile(r"(windows/|programdata/tarrowby/lumenvault/[^/]+/|e2e/)")
-
-
-def expect_no_writes_outside(ctx: Ctx) -> list:
-    after = snapshot_files(ctx.prefix / "drive_c")
-    changed = [p for p, v in after.items() if ctx.files_before.get(p) != v]
-    outside = [p for p in changed if not ALLOWED_WRITES.match(p)]
-    return [f"written outside the Windows directory and the data folder: {outside}"] if outside else []
+def expect_nothing_deleted(ctx: Ctx) -> list:
+    """No file that the drive held when the scenario began is gone at its end."""
+    before, after = ctx.results[0].files_before, ctx.last.files_after
+    if before is None or after is None:
+        return ["the driver took no stock of the drive's files"]
+    _, deleted = harness.changed_files(before, after)
+    deleted = [p for p in deleted if not HARNESS_FILES.match(p)]
+    return [f"deleted: {deleted}"] if deleted else []
 
 
 def expect_no_crash(ctx: Ctx) -> list:
@@ -796,30 +841,6 @@ def agreement_length_65535(data: bytearray, listing: dict) -> None:
     del data[at + 4000:]
 
 
-# Damages that leave the package without a readable name: the installer sees an empty
-# ScreenSaverName, and its data folder would be Lumenvault itself.
-NAMELESS_DAMAGES = [
-    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100)),
-    ("AgreementLength 65535 in a short file", agreement_length_65535),
-]
-
-# Damaged copies of one good installer (silent runs of one scenario): each must end without a
-# crash and write nothing outside the install folders.
-DAMAGES = [
-    ("cut inside the PE headers", cut_at(lambda l: 200)),
-    ("cut inside the resource section before the package", cut_at(lambda l: l["package_offset"] - 16)),
-    ("cut inside the member table", cut_at(lambda l: header_offsets(l)[1] + 40)),
-    ("cut inside the screen saver's data", cut_at(lambda l: l["members"][0]["data_offset"] + 5000)),
-    ("cut inside the compressed data file", cut_at(lambda l: l["members"][1]["data_offset"] + 3000)),
-    ("no terminating entry", drop_terminator),
-    ("name without NUL", set_name(b"N" * 260)),
-    ("UnpackedSize 0xFFFFFFFF", set_entry_field(1, 8, 0xFFFFFFFF)),
-    ("DataOffset into the header", set_entry_field(0, 0, 0x200)),
-    ("StoredSize past the end", set_entry_field(2, 4, 0x7FFFFFF0)),
-    ("compressed stream of random bytes", fill_member_with_noise(1)),
-]
-
-
 def expect_no_crash_dialog(ctx: Ctx) -> list:
     crash = [d for d in ctx.last.log.dialogs() if "rogram" in d["caption"] and "rror" in d["caption"]]
     return [f"crash dialog {crash[0]['caption']!r}"] if crash else []
@@ -903,9 +924,121 @@ DISK_FULL_CLAIM = 200 << 20  # claimed by the terminating entry, on a 96 MB driv
 DOTTED_NAME = "Aurora 2.0  "
 DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"
 # A write the disk refuses, on either path: the file is named, nothing is activated or started.
+# The log names the file whose write failed, so that the uninstaller removes what there is of it.
 FAILED_WRITE_EXPECTATIONS = [expect_exit_code(3), expect_some_dialog_mentions(NAME + ".dat"),
                              expect_not_activated, expect_marker("screensaver", []),
-                             expect_no_crash_dialog]
+                             expect_no_crash_dialog, expect_log(members=2)]
+
+
+@dataclass
+class Outcome:
+    """What one silent run of a damaged installer must come to: its script's answers, the
+    dialogs it shows, its exit status (None: the system refuses to start it) and the files it
+    writes (as expect_writes takes one run's files)."""
+    answers: list
+    dialogs: Callable
+    exit_code: int | None
+    writes: object  # as one run's files for expect_writes
+
+
+def refused(text: str) -> Outcome:
+    return Outcome([("Error!!!", "OK")],
+                   lambda c: [dialog("Error!!!", text, ["OK"], owned=False, pressed="OK")],
+                   REFUSED_STATUS, lambda c: [])
+
+
+LOADER_REFUSES = Outcome([], lambda c: [], None, lambda c: [])
+
+
+def incomplete_after(index: int, last_name: str | None = None) -> Outcome:
+    """The member loop ends after member `index`, which the package cannot supply whole: the
+    members up to it are written (and logged), nothing is activated, the user is told.
+    last_name: that member's file name when the damage made it a member of its own."""
+    def writes(c: Ctx) -> list:
+        files = c.package.destinations()[:index + 1]
+        if last_name is not None:
+            files.append(c.package.shared_folder() + last_name)
+        return files + [c.package.shared_folder() + "INSTALL.LOG"]
+    return Outcome([(CAPTION, "OK")],
+                   lambda c: [dialog(CAPTION, INCOMPLETE_TEXT.format(name=NAME), ["OK"], owned=True,
+                                     pressed="OK")],
+                   INCOMPLETE_STATUS, writes)
+
+
+# Whatever the member data hold, the installer writes every member, logs it and makes the
+# screen saver the system's (system.ini keeps its time when it already names it).
+COMPLETED = Outcome([], lambda c: [], 0,
+                    (lambda c: c.package.destinations() + [c.package.shared_folder() + "INSTALL.LOG"],
+                     [WINDIR + r"\system.ini"]))
+
+
+def damaged_runs(damages: list) -> list:
+    return [Run(args="/S", damage=damage, answers=outcome.answers,
+                loader_refuses=outcome.exit_code is None) for _, damage, outcome in damages]
+
+
+def expect_outcomes(damages: list) -> list:
+    """The checks of a scenario whose runs are damaged_runs(damages)."""
+    def expect_exit_codes(ctx: Ctx) -> list:
+        out = []
+        for i, ((label, _, outcome), r) in enumerate(zip(damages, ctx.results)):
+            if outcome.exit_code is not None and r.log.exit_code() != outcome.exit_code:
+                out.append(f"run {i + 1} ({label}): exit code {r.log.exit_code()}, expected "
+                           f"{outcome.exit_code}")
+        return out
+    return [expect_exit_codes, expect_no_crash,
+            expect_dialogs(*[outcome.dialogs for _, _, outcome in damages]),
+            expect_writes(*[outcome.writes for _, _, outcome in damages])]
+
+
+# Damages that leave the package without a readable header: there is no name to judge, and
+# the user is told the package is damaged or missing.
+NAMELESS_DAMAGES = [
+    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100), refused(DAMAGED_TEXT)),
+    ("AgreementLength 65535 in a short file", agreement_length_65535, refused(DAMAGED_TEXT)),
+]
+
+# Damaged copies of one good installer (silent runs of one scenario), each with what it must
+# come to. The system's loader refuses a file cut inside its headers or sections; the
+# installer refuses a package it cannot read to the end of its member table; a member the
+# package cannot supply whole ends the installation as incomplete; damage inside member data
+# that the format cannot notice installs what the package holds.
+DAMAGES = [
+    ("cut inside the PE headers", cut_at(lambda l: 200), LOADER_REFUSES),
+    ("cut inside the resource section before the package",
+     cut_at(lambda l: l["package_offset"] - 16), LOADER_REFUSES),
+    ("cut inside the member table", cut_at(lambda l: header_offsets(l)[1] + 40),
+     refused(DAMAGED_TEXT)),
+    ("cut inside the screen saver's data",
+     cut_at(lambda l: l["members"][0]["data_offset"] + 5000), incomplete_after(0)),
+    ("cut inside the compressed data file",
+     cut_at(lambda l: l["members"][1]["data_offset"] + 3000), incomplete_after(1)),
+    # The entry after the last member (media member 1) reads as an 0xFF-filled member 4,
+    # named by its 15 suffix bytes; its data lie nowhere in the file.
+    ("no terminating entry", drop_terminator, incomplete_after(3, "FILE0002" + "\xff" * 15)),
+    ("name without NUL", set_name(b"N" * 260), refused(UNUSABLE_NAME_TEXT)),
+    # A declared size the decoder does not restore: an empty data file.
+    ("UnpackedSize 0xFFFFFFFF", set_entry_field(1, 8, 0xFFFFFFFF), COMPLETED),
+    ("DataOffset into the header", set_entry_field(0, 0, 0x200), COMPLETED),
+    ("StoredSize past the end", set_entry_field(2, 4, 0x7FFFFFF0), incomplete_after(2)),
+    ("compressed stream of random bytes", fill_member_with_noise(1), COMPLETED),
+]
+
+
+ESCAPING_SUFFIX = [("suffix \\..\\..\\..\\e.wav", set_name_suffix(3, b"\\..\\..\\..\\e.wav"),
+                    refused(OUTSIDE_TEXT))]
+ESCAPING_NAME = [("name ..\\..\\Evil", set_name(b"..\\..\\Evil"), refused(UNUSABLE_NAME_TEXT))]
+DEVICE_NAMES = [(f"name {name!r}", set_name(name), refused(UNUSABLE_NAME_TEXT))
+                for name in (b"NUL", b"com1.txt", b"Aux. .", b"LPT9 ", b"CON.scr")]
+# The package as built (its name patched to 259 characters): nothing to damage further.
+LONG_NAME = [("name of 259 characters", lambda data, listing: None, refused(UNUSABLE_NAME_TEXT))]
+
+
+def expect_exit_code_per_run(*codes) -> Callable:
+    def check(ctx: Ctx) -> list:
+        return [f"run {i + 1}: exit code {r.log.exit_code()}, expected {code}"
+                for i, (code, r) in enumerate(zip(codes, ctx.results)) if r.log.exit_code() != code]
+    return check
 
 
 def two_members(h: Helpers) -> Package:
@@ -1075,7 +1208,10 @@ SCENARIOS: dict = {
         "the media player page cannot be opened: 'Could not connect to this site.' under the "
         "page's address",
         lambda h: standard_package(h, media=UNSUPPORTED_MEDIA[:2]),
-        [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "OK")])],
+        # The shell's own "Error" comes first; the installer's message is captioned with the
+        # page's address, whatever page the installer names.
+        [Run(answers=[(CAPTION, "OK"), ("Missing support codecs", "OK"), ("Error", "OK"),
+                      ("http*", "OK")])],
         [expect_exit_zero, expect_page_failure, expect_not_activated,
          expect_marker("screensaver", []), expect_marker("url", [])],
         prepare=break_web_browser),
@@ -1146,17 +1282,19 @@ SCENARIOS: dict = {
          expect_marker("screensaver", [""])]),
     # Robustness
     "damaged_packages": Scenario(
-        "damaged installers, silent: each ends without a crash and writes only where it installs",
+        "damaged installers, silent: each comes to its own end (refused by the system or by the "
+        "installer, incomplete, or complete), with its message and exit status, writing exactly "
+        "its own files",
         lambda h: standard_package(h, media=[Member(wav(3), compress=False, suffix=".WAV")]),
-        [Run(args="/S", damage=damage) for _, damage in DAMAGES],
-        [expect_no_crash, expect_no_writes_outside],
+        damaged_runs(DAMAGES),
+        expect_outcomes(DAMAGES) + [expect_activated()],
         small_disk=True, timeout=60),
     "nameless_package": Scenario(
-        "a package whose name cannot be read (cut inside the header, AgreementLength past the "
-        "end): no crash, nothing written outside a screen saver's own folder",
+        "a package whose header cannot be read (cut inside it, AgreementLength past the end): "
+        "refused as damaged or missing, nothing written",
         lambda h: standard_package(h, media=[]),
-        [Run(args="/S", damage=damage) for _, damage in NAMELESS_DAMAGES],
-        [expect_no_crash, expect_no_writes_outside],
+        damaged_runs(NAMELESS_DAMAGES),
+        expect_outcomes(NAMELESS_DAMAGES) + [expect_nothing_installed],
         small_disk=True, timeout=60),
     "incomplete_installation": Scenario(
         "the package breaks off inside the data file, silent: the user is told, nothing is "
@@ -1169,28 +1307,38 @@ SCENARIOS: dict = {
     "escaping_suffix": Scenario(
         "a media name suffix that climbs out of the data folder: refused before anything is written",
         lambda h: standard_package(h),
-        [Run(args="/S", damage=set_name_suffix(3, b"\\..\\..\\..\\e.wav"))],
-        [expect_no_crash, expect_no_writes_outside, expect_nothing_installed,
-         expect_no_file(WINDIR + "\\" + NAME + ".scr"),
-         expect_no_file(COMMON_APPDATA + r"\Tarrowby\e.wav")]),
+        damaged_runs(ESCAPING_SUFFIX),
+        expect_outcomes(ESCAPING_SUFFIX) + [expect_nothing_installed,
+                                            expect_no_file(COMMON_APPDATA + r"\Tarrowby\e.wav")]),
     "escaping_name": Scenario(
-        "a screen saver name that climbs out of the Windows directory: refused, nothing written",
+        "a screen saver name that climbs out of the Windows directory: refused, nothing written; "
+        "interactive, with a file of that name in place, refused before the Replace question",
         lambda h: standard_package(h),
-        [Run(args="/S", damage=set_name(b"..\\..\\Evil"))],
-        [expect_no_crash, expect_no_writes_outside, expect_nothing_installed,
-         expect_no_file(r"C:\Evil.scr")]),
+        damaged_runs(ESCAPING_NAME) + [Run(damage=set_name(b"..\\..\\Evil"),
+                                           answers=[("Error!!!", "OK")])],
+        [expect_exit_code_per_run(REFUSED_STATUS, REFUSED_STATUS), expect_no_crash,
+         expect_dialogs(refused(UNUSABLE_NAME_TEXT).dialogs, refused(UNUSABLE_NAME_TEXT).dialogs),
+         expect_writes([], []), expect_nothing_installed,
+         expect_file_bytes(r"C:\Evil.SCR", lambda c: b"an older evil screen saver")],
+        prepare=lambda ctx: (ctx.prefix / "drive_c" / "Evil.SCR").write_bytes(b"an older evil screen saver")),
+    "device_names": Scenario(
+        "screen saver names that Windows takes for devices, also with an extension, blanks or "
+        "dots: refused, nothing written",
+        lambda h: standard_package(h, media=[]),
+        damaged_runs(DEVICE_NAMES),
+        expect_outcomes(DEVICE_NAMES) + [expect_nothing_installed]),
     "failed_write_compressed": Scenario(
         "the data folder fills up while the compressed data file is written: reported, nothing "
         "activated or started, exit status 3",
         lambda h: standard_package(h),
-        [Run(answers=[(CAPTION, "OK")])],
+        [Run(answers=[(CAPTION, "OK"), ("Error!!!", "OK")])],
         FAILED_WRITE_EXPECTATIONS,
         prepare=plant_small_data_folder),
     "failed_write_stored": Scenario(
         "the data folder fills up while a stored data file is written: reported like the "
         "compressed path",
         lambda h: stored_data_package(h),
-        [Run(answers=[(CAPTION, "OK")])],
+        [Run(answers=[(CAPTION, "OK"), ("Error!!!", "OK")])],
         FAILED_WRITE_EXPECTATIONS,
         prepare=plant_small_data_folder),
     "many_unsupported_types": Scenario(
@@ -1202,10 +1350,11 @@ SCENARIOS: dict = {
         [expect_no_crash, expect_installed(), expect_log(), expect_not_activated,
          expect_codec_notice_starts(".e00\r\n.e01\r\n.e02\r\n")]),
     "long_name": Scenario(
-        "a 259-character name: no overflow of the 260-byte paths, nothing written elsewhere",
+        "a 259-character name, which leaves no room for \".scr\": refused, no overflow, nothing "
+        "written",
         lambda h: standard_package(h, name="L" * 255, media=[], patched_name="L" * 259),
-        [Run(args="/S")],
-        [expect_no_crash, expect_no_writes_outside]),
+        damaged_runs(LONG_NAME),
+        expect_outcomes(LONG_NAME) + [expect_nothing_installed]),
     "planted_shfolder": Scenario(
         "a SHFOLDER.DLL beside the installer is never loaded",
         lambda h: standard_package(h, media=[]),
@@ -1220,9 +1369,10 @@ SCENARIOS: dict = {
 
 # --- Running ----------------------------------------------------------------------------------
 
-def mount_small_drive(prefix: Path, template: Path) -> None:
+def mount_small_drive(prefix: Path, template: Path, share: bool = True) -> None:
     """C: on a 96 MB file system of its own, so the installer sees a nearly full drive. The
-    big system folders stay outside it, linked in by symbolic links."""
+    big system folders stay outside it, linked in by symbolic links: the template's, or
+    (share False) the prefix's own copies."""
     drive = prefix / "drive_c"
     staging = prefix / "drive_c.staging"
     drive.rename(staging)
@@ -1231,10 +1381,13 @@ def mount_small_drive(prefix: Path, template: Path) -> None:
     for entry in staging.iterdir():
         if entry.name == "windows":
             (drive / "windows").mkdir()
-            for sub in entry.iterdir():
+            for sub in list(entry.iterdir()):
                 if sub.name in ("system32", "winsxs"):
-                    (drive / "windows" / sub.name).symlink_to(
-                        template.resolve() / "drive_c" / "windows" / sub.name)
+                    target = template.resolve() / "drive_c" / "windows" / sub.name
+                    if not share:
+                        target = prefix.resolve() / f"{sub.name}.own"
+                        sub.rename(target)
+                    (drive / "windows" / sub.name).symlink_to(target)
                 elif sub.is_dir() and not sub.is_symlink():
                     shutil.copytree(sub, drive / "windows" / sub.name, symlinks=True)
                 else:
@@ -1269,8 +1422,42 @@ def mount_tmpfs(path: Path, size: str) -> None:
     subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(path)], check=True)
 
 
+def expect_started(ctx: Ctx) -> list:
+    """Each run started, or, where the damage leaves no program, the system refused it as such."""
+    out = []
+    for i, (run, r) in enumerate(zip(ctx.scenario.runs, ctx.results)):
+        error = r.log.start_error()
+        if run.loader_refuses and error != ERROR_BAD_EXE_FORMAT:
+            out.append(f"run {i + 1}: " + ("the system started it" if error is None else
+                                           f"its start failed with error {error}") +
+                       f"; expected the system to refuse the file (error {ERROR_BAD_EXE_FORMAT})")
+        elif not run.loader_refuses and error is not None:
+            out.append(f"run {i + 1}: the installer could not be started (error {error})")
+    return out
+
+
+def expect_only_scripted_dialogs(ctx: Ctx) -> list:
+    """Each run met exactly the dialogs its script answers: the driver dismisses any other one
+    so that the run ends, but the scenario fails."""
+    return [f"run {i + 1}: {p}" for i, r in enumerate(ctx.results) for p in r.log.unscripted()]
+
+
+def check_name(check: Callable) -> str:
+    """expect_dialogs for the check that expect_dialogs(...) made, else the function's own."""
+    parts = check.__qualname__.split(".")
+    return parts[0] if parts[-1] == "check" else parts[-1]
+
+
+# Checked in every scenario, whatever else it checks.
+EVERY_SCENARIO = [expect_started, expect_only_scripted_dialogs, expect_nothing_deleted]
+
+
 def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Path,
-                 keep: bool = False) -> list:
+                 keep: bool = False, stand_in: Path | None = None,
+                 caught_by: dict | None = None) -> list:
+    """Runs one scenario; returns its problems (none when it passed). stand_in: a program
+    run in place of every installer of the scenario, to show that its checks catch it.
+    caught_by, when given, receives the problems of each check by the check's name."""
     scenario = SCENARIOS[name]
     if scenario.arch != "win32":
         template = template.with_name(f"{template.name}-{scenario.arch}")
@@ -1287,9 +1474,10 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
     problems: list = []
     xvfb = None
     try:
-        harness.copy_prefix(template, prefix)
+        # A stand-in may write anywhere, the template's shared system folders included.
+        harness.copy_prefix(template, prefix, share=stand_in is None)
         if scenario.small_disk:
-            mount_small_drive(prefix, template)
+            mount_small_drive(prefix, template, share=stand_in is None)
         if package.write_source:
             manifest = package.write_source(folder / "source", lmvpack)
         else:
@@ -1317,7 +1505,7 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             data[at:at + 260] = package.patched_name.encode("latin-1").ljust(260, b"\0")
             installer.write_bytes(bytes(data))
             package.name = package.patched_name
-        ctx = Ctx(scenario, package, prefix, folder, listing)
+        ctx = Ctx(scenario, package, prefix, folder, listing, shares_system=stand_in is None)
         if scenario.prepare:
             scenario.prepare(ctx)
         runs = []
@@ -1337,10 +1525,11 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             steps += [("cancel", p, n) for p, n in run.cancels]
             if run.shot:
                 steps.append(("shot", run.shot))
+            if stand_in is not None:
+                shutil.copy2(stand_in, harness.win_to_unix(prefix, installer_win))
             runs.append(harness.DriverRun(installer_win, run.args, steps))
         st = os.statvfs(prefix / "drive_c")
         ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
-        ctx.files_before = snapshot_files(prefix / "drive_c")
         xvfb = harness.Xvfb()
         ctx.results, ctx.elapsed = [], 0
         for first, last in run_groups(scenario.runs):
@@ -1360,13 +1549,20 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
                                 f"{ctx.results[0].driver_status if ctx.results else None})")
                 break
         if not problems:
-            for check in scenario.checks:
-                problems += check(ctx)
+            for check in EVERY_SCENARIO + scenario.checks:
+                found = check(ctx)
+                problems += found
+                if found and caught_by is not None:
+                    caught_by.setdefault(check_name(check), []).extend(found)
+        elif caught_by is not None:
+            caught_by.setdefault("runs_ended", []).extend(problems)
         if problems:
             for i, r in enumerate(ctx.results):
                 problems.append(f"--- run {i + 1}: what the driver saw\n" + r.log.describe())
     except HarnessError as error:
         problems.append(f"harness: {error}")
+        if caught_by is not None:
+            caught_by.setdefault("harness", []).append(str(error))
     finally:
         # Keep the driver's log beside the prefix: a small drive is gone once unmounted.
         log = prefix / "drive_c" / "e2e" / "run" / "driver.log"
@@ -1399,8 +1595,8 @@ def patch_terminator_unpacked_size(installer: Path, listing: dict, size: int) ->
 
 
 def smoke(template: Path, stub: Path, work: Path) -> int:
-    """The bare stub (no package placed in it) starts under Wine and exits with 0, whatever
-    it shows on the way (the driver dismisses it)."""
+    """The bare stub (no package placed in it) starts under Wine, says that its package is
+    damaged or missing, and ends with the status of a refused package."""
     folder = work / "smoke"
     if folder.exists():
         shutil.rmtree(folder)
@@ -1411,14 +1607,23 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
     xvfb = harness.Xvfb()
     try:
         results, elapsed = harness.drive_installer(
-            prefix, [harness.DriverRun(PKG_DIR + r"\lmvstub.exe")], timeout=60, xvfb=xvfb)
+            prefix, [harness.DriverRun(PKG_DIR + r"\lmvstub.exe", "", [("answer", "Error!!!", "OK")])],
+            timeout=60, xvfb=xvfb)
     finally:
         xvfb.stop()
         harness.stop_wineserver(prefix, wait=False)
-    code = results[0].log.exit_code() if results else None
+    log = results[0].log if results else None
+    code = log.exit_code() if log else None
     print(f"lmvstub.exe exit code {code} after {elapsed:.1f} s")
-    if code != 0:
-        print(results[0].log.describe() if results else "the driver logged nothing")
+    problems = [] if code == REFUSED_STATUS else [f"exit code {code}, expected {REFUSED_STATUS}"]
+    if log:
+        problems += log.unscripted()
+        shown = [(d["caption"], d["texts"]) for d in log.dialogs()]
+        if shown != [("Error!!!", [DAMAGED_TEXT])]:
+            problems.append(f"dialogs {shown}, expected the damaged-or-missing message alone")
+    if problems:
+        print("\n".join(problems))
+        print(log.describe() if log else "the driver logged nothing")
         return 1
     if not os.environ.get("E2E_KEEP"):
         shutil.rmtree(folder, ignore_errors=True)

@@ -1,8 +1,9 @@
 #include "tools/lmvpack/installed_names.h"
 
+#include "install/name_safety.h"
 #include "package/member_names.h"
+#include "tools/lmvpack/ansi_text.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -43,17 +44,14 @@ std::string FileNameProblem(std::string_view name) {
         if (std::string_view("*?\"<>|").find(c) != std::string_view::npos)
             return std::string("holds \"") + c + "\", which Windows refuses in file names";
     }
-    // DOS device names stay devices whatever extension follows them on older Windows.
-    const std::string_view stem = name.substr(0, name.find('.'));
-    std::string upper;
-    for (const char c : TrimTrailingBlanks(stem))
-        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-    bool device = std::find(std::begin(kDevices), std::end(kDevices), upper) != std::end(kDevices);
-    device =
-        device || (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-                   upper[3] >= '1' && upper[3] <= '9');
-    if (device) return "names the device \"" + upper + "\", not a file";
+    // The installer refuses device names by the same rule; the message names the device as
+    // Windows reads it.
+    if (IsReservedDeviceName(std::string(name).c_str())) {
+        std::string device;
+        for (const char c : TrimTrailingBlanks(name.substr(0, name.find('.'))))
+            device += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return "names the device \"" + Windows1252ToUtf8(device) + "\", not a file";
+    }
     return {};
 }
 

@@ -8,14 +8,20 @@
 //   run<TAB>C:\path\setup.exe           the program to start
 //   args<TAB>/S                         its command-line arguments (may be empty)
 //   answer<TAB>CAPTION<TAB>BUTTON       answer the next window with this caption by pressing
-//                                       the button whose text (without '&') is BUTTON
+//                                       the button whose text (without '&') is BUTTON; a
+//                                       CAPTION ending in '*' matches every caption that
+//                                       begins with the text before it
 //   cancel<TAB>C:\path\file<TAB>SIZE    press the install dialog's Cancel once the file has
 //                                       reached SIZE bytes; cancels fire in script order
 //   shot<TAB>CAPTION                    before answering a window with this caption, ask the
 //                                       harness for a screenshot and wait until it is taken
 //   timeout<TAB>SECONDS                 give up on a run (and end its program) after this long
 // Answers are consumed in script order per caption. A visible dialog that no answer matches
-// is logged as unexpected and dismissed with Cancel, No, Decline or OK so the run ends.
+// is logged as unscripted and dismissed with Cancel, No, Decline or OK so the run ends; an
+// answer still unused when its run ends is logged too. The harness fails a scenario on both.
+//
+// Before each run the driver asks the harness to take stock of the prefix's files (LOG.mark-
+// request, answered by LOG.mark-done), so that every run's writes can be told apart.
 #include <windows.h>
 
 #include <stdio.h>
@@ -241,21 +247,45 @@ void Press(const Seen& s, const char* caption, const char* button, bool scripted
     if (target) PostMessageA(target, BM_CLICK, 0, 0);
 }
 
-void RequestScreenshot() {
+// Asks the harness for something it does from outside Wine (a screenshot, a look at the
+// prefix's files) and waits until it is done. `what` names the request files and events.
+void RequestFromHarness(const char* what, DWORD timeout_ms) {
     char request[300];
     char done[300];
-    snprintf(request, sizeof request, "%s.shot-request", g_logPath);
-    snprintf(done, sizeof done, "%s.shot-done", g_logPath);
+    snprintf(request, sizeof request, "%s.%s-request", g_logPath, what);
+    snprintf(done, sizeof done, "%s.%s-done", g_logPath, what);
     DeleteFileA(done);
+    // Every request carries a number of its own, so the harness never answers one twice.
+    static unsigned long requests = 0;
+    char number[32];
+    const int length = snprintf(number, sizeof number, "%lu", ++requests);
     HANDLE file = CreateFileA(request, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    LogEvent("shot-request", nullptr, nullptr);
-    DWORD until = GetTickCount() + 30000;
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, number, static_cast<DWORD>(length), &written, nullptr);
+        CloseHandle(file);
+    }
+    char event[64];
+    snprintf(event, sizeof event, "%s-request", what);
+    LogEvent(event, nullptr, nullptr);
+    DWORD until = GetTickCount() + timeout_ms;
     while (GetFileAttributesA(done) == INVALID_FILE_ATTRIBUTES && GetTickCount() < until)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     bool taken = GetFileAttributesA(done) != INVALID_FILE_ATTRIBUTES;
     DeleteFileA(request);
-    LogEvent(taken ? "shot-done" : "shot-timeout", nullptr, nullptr);
+    DeleteFileA(done);
+    snprintf(event, sizeof event, "%s-%s", what, taken ? "done" : "timeout");
+    LogEvent(event, nullptr, nullptr);
+}
+
+void RequestScreenshot() {
+    RequestFromHarness("shot", 30000);
+}
+
+bool CaptionMatches(const char* wanted, const char* caption) {
+    const size_t length = strlen(wanted);
+    if (length > 0 && wanted[length - 1] == '*') return strncmp(wanted, caption, length - 1) == 0;
+    return strcmp(wanted, caption) == 0;
 }
 
 void AnswerWindow(const Seen& s) {
@@ -263,7 +293,7 @@ void AnswerWindow(const Seen& s) {
     GetWindowTextA(s.hwnd, caption, sizeof caption);
     for (int i = 0; i < g_run->answerCount; ++i) {
         Answer& a = g_run->answers[i];
-        if (!a.used && strcmp(a.caption, caption) == 0) {
+        if (!a.used && CaptionMatches(a.caption, caption)) {
             a.used = true;
             if (g_run->shotCaption[0] && strcmp(g_run->shotCaption, caption) == 0) {
                 g_run->shotCaption[0] = 0;
@@ -479,6 +509,9 @@ bool PlayRun() {
         return false;
     }
     g_pid = process.dwProcessId;
+    char pid[32];
+    snprintf(pid, sizeof pid, "%lu", static_cast<unsigned long>(g_pid));
+    LogEvent("started", "pid", pid);
     g_seenCount = 0;
     DWORD started = GetTickCount();
     bool ended = false;
@@ -510,9 +543,22 @@ bool PlayRun() {
     for (int i = 0; i < g_seenCount; ++i)
         LogSummary(g_seen[i]);
     g_seenCount = 0;
+    for (int i = 0; i < g_run->answerCount; ++i) {
+        const Answer& a = g_run->answers[i];
+        if (a.used) continue;
+        char line[512] = "\"event\":\"unused_answer\",\"caption\":";
+        AppendJsonString(line, sizeof line, a.caption);
+        Append(line, sizeof line, ",\"button\":");
+        AppendJsonString(line, sizeof line, a.button);
+        LogLine(line);
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return ended;
+}
+
+BOOL CALLBACK IgnoreWindow(HWND, LPARAM) {
+    return TRUE;
 }
 
 } // namespace
@@ -527,9 +573,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         LogEvent("error", "message", "script unreadable or without run line");
         return 2;
     }
+    // A process's first window call waits until Wine's desktop is up, which on a loaded
+    // machine takes many seconds after a prefix starts: wait here, before any run, so that no
+    // run's first windows come and go while the driver is still waiting.
+    GetDesktopWindow();
+    EnumWindows(IgnoreWindow, 0);
+    LogEvent("desktop-ready", nullptr, nullptr);
     int result = 0;
     for (g_runIndex = 0; g_runIndex < g_runCount; ++g_runIndex) {
         g_run = &g_runs[g_runIndex];
+        RequestFromHarness("mark", 60000);
         // A run that had to be stopped or could not start is in the log; the next one
         // still gets its chance.
         if (!PlayRun()) result = 3;

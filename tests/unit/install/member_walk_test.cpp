@@ -1,5 +1,6 @@
 #include "install/member_walk.h"
 
+#include "decode/write_failure.h"
 #include "install/installer_state.h"
 #include "package/package_locator.h"
 #include "package/package_passes.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,6 +54,8 @@ struct Recorder {
     std::vector<int32_t> protected_at_poll;
     bool uninstaller_existed_at_registration = true;
     bool lose_package_at_next_poll = false;
+    // Log lines also go to standard error, where a death test sees them.
+    bool echo_log = false;
 };
 Recorder* recorder = nullptr;
 
@@ -61,7 +65,9 @@ void Register(void* context, const char* path) {
     r->uninstaller_existed_at_registration = fs::exists(path);
 }
 void Log(void* context, const char* path) {
-    static_cast<Recorder*>(context)->events.push_back(std::string("log ") + path);
+    auto* r = static_cast<Recorder*>(context);
+    r->events.push_back(std::string("log ") + path);
+    if (r->echo_log) std::fprintf(stderr, "log %s\n", path);
 }
 void Probe(void* context, const char* path) {
     static_cast<Recorder*>(context)->events.push_back(std::string("probe ") + path);
@@ -100,8 +106,10 @@ class MemberWalk : public testing::Test {
         folder = beside + "/shared/";
         fs::remove_all(folder);
         fs::create_directories(folder);
-        screen_saver = beside + "/Aurora.scr";
-        fs::remove(screen_saver);
+        if (screen_saver.empty()) {
+            screen_saver = beside + "/Aurora.scr";
+            fs::remove(screen_saver);
+        }
         if (shared_folder.empty()) shared_folder = folder;
         const InstallNames names = {"Aurora", screen_saver.c_str(), shared_folder.c_str()};
         const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, poll};
@@ -118,7 +126,7 @@ class MemberWalk : public testing::Test {
     MemberWalkResult result{};
     std::string folder;
     std::string shared_folder; // the names' folder; the real one unless a test sets it
-    std::string screen_saver;
+    std::string screen_saver;  // the screen saver's destination; beside the installer unless set
 };
 
 TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
@@ -146,6 +154,19 @@ TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
     EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(4096, 3));
     EXPECT_EQ(ReadAll(folder + "FILE0051.MID"), Pattern(3000, 4));
     EXPECT_EQ(ReadAll(folder + "JUK_0052.wav"), Pattern(10, 5));
+}
+
+TEST_F(MemberWalk, AMemberWhoseWriteFailsIsLoggedBeforeTheProcessEnds) {
+    // A failed write ends the process at once; the uninstaller can remove the part-written
+    // file only if the log names it by then. /dev/full takes no byte.
+    record.echo_log = true;
+    screen_saver = "/dev/full";
+    for (const TestMember& first : {Stored(5000, 1), Compressed(70000, 2)}) {
+        package.members = {first, Stored(10, 2)};
+        EXPECT_EXIT(Walk(), testing::ExitedWithCode(kWriteFailureExitStatus),
+                    "log /dev/full\n.*/dev/full could not be written")
+            << (first.unpacked_size != 0 ? "compressed" : "stored");
+    }
 }
 
 TEST_F(MemberWalk, OnlyTheUninstallerIsProtected) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -23,6 +24,33 @@ TEST(NameSafety, BaseNamesThatClimbOrChangeDriveAreRefused) {
     for (const char* name :
          {"", "..", ".", "...", ". .", "..\\..\\WINDOWS\\system32", "a/b", "C:evil", "sub\\name"})
         EXPECT_FALSE(IsSafeBaseName(name)) << name;
+}
+
+TEST(NameSafety, DeviceNamesAreRefusedInEveryFormWindowsAccepts) {
+    for (const char* device :
+         {"CON", "prn", "Aux", "NUL", "clock$", "CONIN$", "conout$", "COM1", "com9", "LPT1", "Lpt9",
+          "COM\xB9", "LPT\xB2", "COM\xB3",
+          // An extension does not make a device a file, nor do the blanks and dots that Windows
+          // strips from the end of a name or before its extension.
+          "NUL.scr", "con.txt.scr", "Aux. .", "NUL ", "LPT9. ", "COM1 .MID", "nul..", "PRN   "}) {
+        EXPECT_TRUE(IsReservedDeviceName(device)) << device;
+        EXPECT_FALSE(IsSafeBaseName(device)) << device;
+    }
+    for (const char* file : {"CONSOLE", "NUL_", "COM", "COM0", "COM10", "LPT", "LPTA", " NUL",
+                             "AUX1", "xNUL", "Nullsoft.scr", "COM1x", "CO", ""}) {
+        EXPECT_FALSE(IsReservedDeviceName(file)) << file;
+    }
+    for (const char* file : {"CONSOLE", "COM0", "Nullsoft.scr", " NUL"})
+        EXPECT_TRUE(IsSafeBaseName(file)) << file;
+}
+
+TEST(NameSafety, TheStoredNameIsJudgedWithoutItsTrailingBlanksAndNeedsRoomForItsExtension) {
+    EXPECT_TRUE(IsUsableScreenSaverName("Aurora   "));
+    for (const char* name : {"", "   ", "NUL   ", "..\\Evil  ", ". . "})
+        EXPECT_FALSE(IsUsableScreenSaverName(name)) << '"' << name << '"';
+    // "<name>.scr" and its terminator fill a path buffer at 255 characters.
+    EXPECT_TRUE(IsUsableScreenSaverName(std::string(255, 'L').append("    ").c_str()));
+    EXPECT_FALSE(IsUsableScreenSaverName(std::string(256, 'L').c_str()));
 }
 
 TEST(NameSafety, SuffixesWithSeparatorsOrColonsAreRefused) {

@@ -43,10 +43,12 @@ TEST(InstalledNames, FollowTheInstallersNamingByIndex) {
 }
 
 TEST(InstalledNames, AcceptOnlyPlainFileNames) {
-    for (const char* good : {"Aurora.scr", "FILE0001.MID", "...scr", "a b.dat", "CONSOLE.scr"})
+    for (const char* good :
+         {"Aurora.scr", "FILE0001.MID", "...scr", "a b.dat", "CONSOLE.scr", "COM0.scr", "LPT10"})
         EXPECT_EQ(FileNameProblem(good), "") << good;
-    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "..\\x", "C:x", "a:b", "a\x01", "a|b",
-                            "a?b", "CON", "con.scr", "NUL .dat", "COM1.MID", "LPT9"})
+    for (const char* bad :
+         {"", ".", "..", "a/b", "a\\b", "..\\x", "C:x", "a:b", "a\x01", "a|b", "a?b", "CON",
+          "con.scr", "NUL .dat", "COM1.MID", "LPT9", "Aux. .", "COM\xB2.scr", "CONIN$"})
         EXPECT_NE(FileNameProblem(bad), "") << bad;
 }
 

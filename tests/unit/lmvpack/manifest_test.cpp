@@ -76,7 +76,8 @@ TEST(Manifest, ReportsEveryProblemAtOnceAndBuildsNothing) {
 
 TEST(Manifest, RefusesNamesThatWouldLeaveTheirFolderOrCannotBeWritten) {
     for (const std::string name :
-         {"..", "a\\\\b", "a/b", "C:x", "   ", "CON", "lpt1", "Snow \u2603", "a*b"}) {
+         {"..", "a\\\\b", "a/b", "C:x", "   ", "CON", "lpt1", "Snow \u2603", "a*b", "NUL.",
+          "Aux . .", "com1.txt", "COM\u00B9", "conout$"}) {
         ScratchFolder folder;
         const ManifestLoad load = LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"));
         EXPECT_FALSE(load.manifest) << name;

@@ -44,7 +44,7 @@ std::vector<uint8_t> InstallerBytes(const TestPackage& package, uint32_t* packag
 TEST(ReadPackageHeader, ReadsNameFlagAndColoursPastTheAgreement) {
     UseInstaller("h.exe", ThreeMembers());
     PackageHeader header{};
-    ReadPackageHeader(&header);
+    EXPECT_TRUE(ReadPackageHeader(&header));
     EXPECT_STREQ(header.ScreenSaverName, "Northern Lights");
     EXPECT_EQ(header.NeedsDirectX, 1u);
     EXPECT_EQ(header.TopColor, 0x00112233u);
@@ -68,7 +68,7 @@ TEST(ReadPackageHeader, LeavesItsOutputsAloneWhenThePackageIsMissingOrCut) {
 
     PlatSetModuleFileName("/nonexistent.exe");
     PackageHeader header = defaults;
-    ReadPackageHeader(&header);
+    EXPECT_FALSE(ReadPackageHeader(&header));
     EXPECT_EQ(std::memcmp(&header, &defaults, sizeof header), 0);
 
     uint32_t offset = 0;
@@ -77,7 +77,7 @@ TEST(ReadPackageHeader, LeavesItsOutputsAloneWhenThePackageIsMissingOrCut) {
     for (size_t cut : {size_t{offset} + 1, name_at + 100, name_at + 260 + 6}) {
         UseBytes("cut.exe", std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
         header = defaults;
-        ReadPackageHeader(&header);
+        EXPECT_FALSE(ReadPackageHeader(&header)) << "cut at " << cut;
         EXPECT_EQ(std::memcmp(&header, &defaults, sizeof header), 0) << "cut at " << cut;
     }
 }

@@ -83,8 +83,7 @@ LoopResult RunMemberLoop(const std::filesystem::path& scratch) {
         }
         result.cut_short.push_back(extracted == kMemberCutShort);
         if (package == kNoFile) return result;
-        if (extracted == kMemberCutShort ||
-            PlatSeek(package, next_entry, kFromStart) != next_entry)
+        if (extracted == kMemberCutShort || PlatSeek(package, next_entry, kFromStart) != next_entry)
             break;
     }
     PlatClose(package);
@@ -106,7 +105,7 @@ void CheckPasses(const DamagedInstaller& installer) {
     PackageHeader header{};
     std::memset(&header, 0x5A, sizeof header);
     const PackageHeader untouched = header;
-    ReadPackageHeader(&header);
+    EXPECT_EQ(ReadPackageHeader(&header), installer.header_read);
     if (installer.header_read) {
         const size_t length = strnlen(header.ScreenSaverName, sizeof header.ScreenSaverName);
         EXPECT_LT(length, sizeof header.ScreenSaverName) << "the name must end inside its field";
@@ -137,8 +136,7 @@ void CheckPasses(const DamagedInstaller& installer) {
 void CheckMemberLoop(const DamagedInstaller& installer) {
     SCOPED_TRACE(installer.name);
     UseInstaller(installer);
-    const std::filesystem::path scratch =
-        std::filesystem::temp_directory_path() / "lmv-unit" / "robustness-scratch" / installer.name;
+    const std::filesystem::path scratch = UnitTempFolder() / "robustness-scratch" / installer.name;
     std::filesystem::remove_all(scratch);
     const LoopResult result = RunMemberLoop(scratch);
 
@@ -173,8 +171,7 @@ void IgnorePath(void*, const char*) {}
 void CheckInstallersWalk(const DamagedInstaller& installer) {
     SCOPED_TRACE(installer.name);
     UseInstaller(installer);
-    const std::filesystem::path scratch =
-        std::filesystem::temp_directory_path() / "lmv-unit" / "robustness-walk" / installer.name;
+    const std::filesystem::path scratch = UnitTempFolder() / "robustness-walk" / installer.name;
     std::filesystem::remove_all(scratch);
     std::filesystem::create_directories(scratch);
     const std::string folder = scratch.string() + "/";

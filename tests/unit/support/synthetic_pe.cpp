@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -131,10 +133,14 @@ std::vector<uint8_t> SerializePackage(const TestPackage& package, uint32_t packa
     return out;
 }
 
+std::filesystem::path UnitTempFolder() {
+    return std::filesystem::temp_directory_path() / ("lmv-unit-" + std::to_string(::getpid()));
+}
+
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::filesystem::path folder = std::filesystem::temp_directory_path() / "lmv-unit" /
-                                   (std::string(info->test_suite_name()) + "." + info->name());
+    std::filesystem::path folder =
+        UnitTempFolder() / (std::string(info->test_suite_name()) + "." + info->name());
     std::filesystem::create_directories(folder);
     const std::filesystem::path path = folder / name;
     std::ofstream(path, std::ios::binary)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,10 @@ struct TestPackage {
     std::vector<TestMember> members;
 };
 std::vector<uint8_t> SerializePackage(const TestPackage& package, uint32_t package_offset);
+
+// The folder of this test process's temporary files. Its name holds the process id: several
+// checkouts on one machine run the same tests at once.
+std::filesystem::path UnitTempFolder();
 
 // Writes bytes to a fresh file in the test's temporary folder and returns its path.
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes);

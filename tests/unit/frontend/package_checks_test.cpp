@@ -1,0 +1,88 @@
+#include "frontend/package_checks.h"
+
+#include "install/installer_state.h"
+#include "package/package_passes.h"
+#include "platform/file_api.h"
+#include "support/synthetic_pe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+TestPackage FiveMembers(const std::string& name, const std::string& fourth_suffix = ".MID") {
+    TestPackage package;
+    package.name = name;
+    for (uint8_t index = 0; index < 5; ++index) {
+        TestMember member;
+        member.data.assign(100, index);
+        member.suffix = index == 3 ? fourth_suffix : ".WAV";
+        package.members.push_back(member);
+    }
+    return package;
+}
+
+// Installs `bytes` as the running installer and reads its header as the title window does.
+PackageRefusal CheckInstaller(const std::vector<uint8_t>& bytes) {
+    PlatSetModuleFileName(WriteTempFile("checked.exe", bytes).c_str());
+    std::memset(ScreenSaverName, 0, sizeof ScreenSaverName);
+    PackageHeader header{};
+    const bool header_read = ReadPackageHeader(&header);
+    std::memcpy(ScreenSaverName, header.ScreenSaverName, sizeof ScreenSaverName);
+    return CheckPackageBeforeAsking(header_read);
+}
+
+std::vector<uint8_t> Installer(const TestPackage& package) {
+    BuiltPe pe = BuildSyntheticPe({});
+    const std::vector<uint8_t> body = SerializePackage(package, pe.package_offset);
+    pe.bytes.insert(pe.bytes.end(), body.begin(), body.end());
+    return pe.bytes;
+}
+
+class PackageChecks : public ::testing::Test {
+  protected:
+    void TearDown() override { ScreenSaverName[0] = '\0'; }
+};
+
+TEST_F(PackageChecks, AWholePackageWithPlainNamesIsTaken) {
+    EXPECT_EQ(CheckInstaller(Installer(FiveMembers("Aurora  "))), PackageRefusal::kNone);
+}
+
+TEST_F(PackageChecks, AMissingOrCutPackageIsDamagedWhateverItsNameWouldBe) {
+    const std::vector<uint8_t> whole = Installer(FiveMembers("Aurora"));
+    const size_t package_offset = BuildSyntheticPe({}).package_offset;
+    const size_t table = package_offset + 2 + kScreenSaverNameSize + kHeaderFieldsSize;
+    // No package at all (the stub as built), a header cut inside the name, a member table
+    // cut inside an entry, and one whose terminating entry is missing.
+    for (const size_t end :
+         {package_offset, package_offset + 100, table + 28 + 14, table + 5 * 28}) {
+        const std::vector<uint8_t> cut(whole.begin(), whole.begin() + end);
+        EXPECT_EQ(CheckInstaller(cut), PackageRefusal::kDamagedOrMissing) << "cut at " << end;
+    }
+    // A table without members, as the stub reads before a package is placed into it.
+    EXPECT_EQ(CheckInstaller(Installer(TestPackage{})), PackageRefusal::kDamagedOrMissing);
+    PlatSetModuleFileName("/nonexistent/installer.exe");
+    EXPECT_EQ(CheckPackageBeforeAsking(false), PackageRefusal::kDamagedOrMissing);
+    // The table alone does not make a package whole: its header must have been read.
+    PlatSetModuleFileName(WriteTempFile("whole.exe", whole).c_str());
+    std::strcpy(ScreenSaverName, "Aurora");
+    EXPECT_EQ(CheckPackageBeforeAsking(false), PackageRefusal::kDamagedOrMissing);
+}
+
+TEST_F(PackageChecks, UnusableScreenSaverNamesAreRefusedBeforeMediaNames) {
+    for (const std::string& name : std::vector<std::string>{"..\\..\\Evil", "NUL", "com1.txt",
+                                                            "Aux. .", " . ", std::string(256, 'L')})
+        EXPECT_EQ(CheckInstaller(Installer(FiveMembers(name, "\\..\\x.wav"))),
+                  PackageRefusal::kUnusableName)
+            << name;
+}
+
+TEST_F(PackageChecks, AMediaNameThatLeavesTheDataFolderIsRefused) {
+    EXPECT_EQ(CheckInstaller(Installer(FiveMembers("Aurora", "\\..\\..\\e.wav"))),
+              PackageRefusal::kNameOutsideFolders);
+}
+
+} // namespace
