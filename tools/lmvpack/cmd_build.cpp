@@ -5,6 +5,7 @@
 #include "tools/lmvpack/manifest.h"
 #include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/worker_thread.h"
 
 #include <cstdio>
 #include <memory>
@@ -16,6 +17,7 @@ struct BuildOptions {
     std::string output;
     std::string stub;
     std::string level = "default";
+    unsigned jobs = 0; // 0: one per core
     bool quiet = false;
 };
 
@@ -48,10 +50,10 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
                     member.file.filename().string().c_str(),
                     member.compressed ? " (compressed)" : "");
     }
-    std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %zu bytes\n",
+    std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %llu bytes\n",
                 built.members.size(), static_cast<unsigned long long>(original),
                 static_cast<unsigned long long>(stored), Percent(stored, original).c_str(),
-                options.output.c_str(), built.image.size());
+                options.output.c_str(), static_cast<unsigned long long>(built.size));
 }
 
 // Writing the installer over the stub, the manifest or a member file would destroy a source
@@ -89,8 +91,9 @@ int RunBuild(const BuildOptions& options) {
         const std::filesystem::path stub = ChooseStub(options.stub);
         RefuseToOverwriteAnInput(options.output, *load.manifest, stub);
         ProgressBar progress(!options.quiet, stderr);
-        const BuiltInstaller built = BuildInstaller(*load.manifest, stub, *level, progress);
-        WriteFileAtomically(options.output, built.image, true);
+        const BuildSettings settings{*level, options.jobs > 0 ? options.jobs : CoreCount()};
+        const BuiltInstaller built =
+            BuildInstaller(*load.manifest, stub, options.output, settings, progress);
         if (!options.quiet) PrintSummary(options, built);
         return 0;
     } catch (const BuildError& error) {
@@ -110,6 +113,11 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
     command->add_option("--stub", options->stub,
                         "The installer stub (default: the installed lmvstub.exe)");
     command->add_option("--level", options->level, "Compression effort: fast, default or best");
+    command
+        ->add_option("-j,--jobs", options->jobs,
+                     "Members compressed at once (default: one per core); the installer is the "
+                     "same whatever the number")
+        ->check(CLI::Range(1u, 256u));
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
     command->footer("Example:\n  lmvpack build aurora.toml -o AuroraSetup.exe\n"
                     "Every problem of the manifest is reported at once (exit status 2) and no file "

@@ -1,6 +1,6 @@
-// Turns a loaded manifest and a stub into an installer image: reads the member files,
-// compresses those that should be, checks every coded stream by decoding it again, and
-// places the package into the stub.
+// Turns a loaded manifest and a stub into an installer file: compresses the members that
+// should be, several at once, checks every coded stream by decoding it again, and writes the
+// installer. Members pass through in pieces, so memory stays bounded whatever their size.
 #pragma once
 
 #include "tools/lmvpack/manifest.h"
@@ -21,10 +21,19 @@ struct BuiltMember {
 };
 
 struct BuiltInstaller {
-    std::vector<uint8_t> image;
+    uint64_t size = 0; // of the installer file
     std::vector<BuiltMember> members;
 };
 
-// Throws BuildError.
+struct BuildSettings {
+    CompressionLevel level = CompressionLevel::Default;
+    // Members compressed at once, each on a thread of its own. The installer is the same
+    // byte for byte whatever the number.
+    unsigned jobs = 1;
+};
+
+// Writes the installer to `output` (atomically: on failure nothing is there that was not
+// there before). Throws BuildError.
 BuiltInstaller BuildInstaller(const Manifest& manifest, const std::filesystem::path& stub_path,
-                              CompressionLevel level, ProgressBar& progress);
+                              const std::filesystem::path& output, const BuildSettings& settings,
+                              ProgressBar& progress);

@@ -1,6 +1,17 @@
 // lmvpack: builds screen-saver installers from the stub and a manifest, and reads them back.
 #include "tools/lmvpack/commands.h"
 
+#include <cstdio>
+#include <exception>
+#include <new>
+
+namespace {
+
+// What no command reports itself: the system refused memory, a thread or a pipe.
+constexpr int kUnexpectedFailureStatus = 3;
+
+} // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"lmvpack: build, list, extract and verify screen-saver installers"};
     app.require_subcommand(1);
@@ -21,6 +32,14 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
         return status == 0 ? 0 : 2;
+    } catch (const std::bad_alloc&) {
+        // Members pass through in pieces, so this takes a machine that is short of memory for
+        // other reasons; say so rather than end without a word.
+        std::fprintf(stderr, "lmvpack: not enough memory to go on; nothing more was written\n");
+        return kUnexpectedFailureStatus;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "lmvpack: %s\n", error.what());
+        return kUnexpectedFailureStatus;
     }
     return exit_status;
 }
