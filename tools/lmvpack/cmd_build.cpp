@@ -56,11 +56,14 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
                 options.output.c_str(), static_cast<unsigned long long>(built.size));
 }
 
-// Writing the installer over the stub, the manifest or a member file would destroy a source
-// the author cannot build again without.
+// Writing the installer over one of the build's inputs would destroy a source the author
+// cannot build again without: the stub, the manifest, the agreement, a member. Files are
+// compared by identity, not by name, so another spelling of the path, a symbolic link or a hard
+// link to an input is refused as well.
 void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifest& manifest,
                               const std::filesystem::path& stub) {
     std::vector<std::filesystem::path> inputs = {stub, manifest.path};
+    inputs.insert(inputs.end(), manifest.other_inputs.begin(), manifest.other_inputs.end());
     for (const MemberSource& member : manifest.members)
         inputs.push_back(member.file);
     for (const std::filesystem::path& input : inputs) {

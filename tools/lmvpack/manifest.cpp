@@ -226,6 +226,7 @@ void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& ma
                                                "a text file, relative to the manifest's folder");
         return;
     }
+    manifest.other_inputs.push_back(path);
     std::vector<uint8_t> bytes;
     try {
         bytes = ReadWholeFile(path);
