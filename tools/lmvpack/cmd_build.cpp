@@ -1,6 +1,6 @@
 // lmvpack build: manifest and stub in, installer out.
-#include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/installer_builder.h"
 #include "tools/lmvpack/manifest.h"
 #include "tools/lmvpack/stub_finder.h"
@@ -67,8 +67,7 @@ void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifes
     for (const MemberSource& member : manifest.members)
         inputs.push_back(member.file);
     for (const std::filesystem::path& input : inputs) {
-        std::error_code error;
-        if (std::filesystem::equivalent(output, input, error))
+        if (SameFile(output, input))
             throw BuildError(output.string() + ": is one of the build's inputs (" + input.string() +
                              "); write the installer somewhere else");
     }

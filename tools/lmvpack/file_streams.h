@@ -14,6 +14,10 @@ FILE* OpenStream(const std::filesystem::path& path, const char* mode);
 // fseek() to an absolute position that may lie beyond what `long` holds on 32-bit Windows.
 bool SeekStream(FILE* stream, uint64_t position);
 
+// Whether both paths lead to one file: the same device and file number, however the paths are
+// spelt, and through symbolic and hard links alike. False when either does not exist.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // Closes the stream when it goes away.
 class StreamCloser {
   public:
