@@ -1186,9 +1186,16 @@ SCENARIOS: dict = {
          expect_codec_notice_starts(".e00\r\n.e01\r\n.e02\r\n")]),
     "long_name": Scenario(
         "a 259-character name: no overflow of the 260-byte paths, nothing written elsewhere",
-        lambda h: standard_package(h, name="L" * 255, media=[], patched_name="L" * 259),
+        lambda h: standard_package(h, name="L" * 109, media=[], patched_name="L" * 259),
         [Run(args="/S")],
         [expect_no_crash, expect_no_writes_outside]),
+    "longest_name": Scenario(
+        "the longest name lmvpack accepts, 109 bytes: the data file's path is 259 characters "
+        "and every file installs",
+        lambda h: standard_package(h, name="N" * 109),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_dialogs([]), expect_installed(), expect_log(),
+         expect_uninstall_values(), expect_activated()]),
     "planted_shfolder": Scenario(
         "a SHFOLDER.DLL beside the installer is never loaded",
         lambda h: standard_package(h, media=[]),

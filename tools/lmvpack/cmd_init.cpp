@@ -19,7 +19,8 @@ constexpr std::string_view kStarterManifest =
 # Every key is described in docs/manifest.md.
 
 # The screen saver's name: the title screen shows "<name> Screen Saver", and the installer
-# installs <name>.scr into the Windows folder. At most 259 bytes in Windows-1252.
+# installs <name>.scr into the Windows folder. At most 109 bytes in Windows-1252 (90 for
+# Windows XP): the data file's path holds the name twice.
 name = "My Screen Saver"
 
 # Optional: a license text the user must accept (UTF-8 or Windows-1252, at most 64 KiB).

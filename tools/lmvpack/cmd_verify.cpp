@@ -49,7 +49,7 @@ int RunVerify(const VerifyOptions& options) {
     // installer would write no screen saver, or none that it could register or remove.
     std::string package_problem;
     if (const std::string why = ScreenSaverNameProblem(listing.name); !why.empty())
-        package_problem = "the installer refuses its name, which " + why;
+        package_problem = "the installer cannot install its name, which " + why;
     else if (listing.members.size() < kFirstMediaMember)
         package_problem = "the package holds " + std::to_string(listing.members.size()) +
                           " members; an installer needs the screen saver, its data file and "

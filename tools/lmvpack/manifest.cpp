@@ -19,11 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Names of members past this length may not fit the installer's 260-byte paths on systems
-// whose application-data folder has a long path (Windows XP: "C:\Documents and
-// Settings\All Users\Application Data\"), since the name appears twice in the data file's path.
-constexpr size_t kComfortableNameLength = 90;
-
 class Report {
   public:
     explicit Report(const fs::path& path) : file_(path.string()) {}
@@ -299,12 +294,6 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
         report.Problem(where, "name", Quoted(*name) + " " + ansi.problem);
         return;
     }
-    if (ansi.text.size() >= kScreenSaverNameSize) {
-        report.Problem(where, "name",
-                       "is " + std::to_string(ansi.text.size()) +
-                           " bytes in Windows-1252; a name holds at most 259 bytes");
-        return;
-    }
     const std::string trimmed = TrimTrailingBlanks(ansi.text);
     if (const std::string why = ScreenSaverNameProblem(ansi.text); !why.empty()) {
         report.Problem(where, "name",
@@ -312,16 +301,20 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
                            "; the name becomes the screen saver's file and folder name");
         return;
     }
+    if (ansi.text.size() >= kScreenSaverNameSize) {
+        report.Problem(where, "name",
+                       "is " + std::to_string(ansi.text.size()) +
+                           " bytes in Windows-1252 with its trailing blanks; the name field holds "
+                           "at most 259 bytes");
+        return;
+    }
     if (trimmed.size() != ansi.text.size())
         report.Warning(where, "name",
                        "ends in blanks: the title screen shows them, but the installer removes "
                        "them before it installs \"" +
                            Windows1252ToUtf8(trimmed) + ".scr\"");
-    if (trimmed.size() > kComfortableNameLength)
-        report.Warning(where, "name",
-                       "is " + std::to_string(trimmed.size()) +
-                           " bytes; the data file's path holds the name twice and may not fit "
-                           "Windows' 260-character paths");
+    if (const std::string why = ScreenSaverNameWarning(ansi.text); !why.empty())
+        report.Warning(where, "name", why);
     manifest.name = ansi.text;
 }
 
