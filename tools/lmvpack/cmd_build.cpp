@@ -3,6 +3,7 @@
 #include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/installer_builder.h"
 #include "tools/lmvpack/manifest.h"
+#include "tools/lmvpack/progress_bar.h"
 #include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/worker_thread.h"
@@ -95,7 +96,11 @@ int RunBuild(const BuildOptions& options) {
         ProgressBar progress(!options.quiet, stderr);
         const BuildSettings settings{*level, options.jobs > 0 ? options.jobs : CoreCount()};
         const BuiltInstaller built =
-            BuildInstaller(*load.manifest, stub, options.output, settings, progress);
+            BuildInstaller(*load.manifest, stub, options.output, settings,
+                           [&](uint64_t done, uint64_t total, const std::string& label) {
+                               progress.Update(done, total, label);
+                           });
+        progress.Clear();
         if (!options.quiet) PrintSummary(options, built);
         return 0;
     } catch (const BuildError& error) {

@@ -150,9 +150,26 @@ std::string ActiveMembers(const std::vector<std::unique_ptr<EncodeJob>>& jobs) {
     return label;
 }
 
-// Compresses every member in `jobs`, `threads` at a time, keeping the bar up to date.
+// What the caller is told keeps moving forward and stays within its total, whatever the files
+// do meanwhile: a member that grew during the build counts no further than planned.
+class Progress {
+  public:
+    Progress(const ProgressReport& report, uint64_t total) : report_(report), total_(total) {}
+    void Report(uint64_t done, const std::string& label) {
+        done_ = std::max(done_, std::min(done, total_));
+        if (report_) report_(done_, total_, label);
+    }
+    uint64_t total() const { return total_; }
+
+  private:
+    const ProgressReport& report_;
+    uint64_t total_;
+    uint64_t done_ = 0;
+};
+
+// Compresses every member in `jobs`, `settings.jobs` at a time, reporting as it goes.
 void CompressAll(std::vector<std::unique_ptr<EncodeJob>>& jobs, const BuildSettings& settings,
-                 ProgressBar& progress, uint64_t total) {
+                 Progress& progress) {
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     const size_t wanted = std::min<size_t>({settings.jobs, kMostJobs, jobs.size()});
@@ -171,7 +188,7 @@ void CompressAll(std::vector<std::unique_ptr<EncodeJob>>& jobs, const BuildSetti
             uint64_t done = 0;
             for (const auto& job : jobs)
                 done += job->progress;
-            progress.Update(std::min(done, total), total, ActiveMembers(jobs));
+            progress.Report(done, ActiveMembers(jobs));
         }
     }
     for (const auto& worker : workers)
@@ -203,7 +220,7 @@ void CopyMember(AtomicFile& out, const fs::path& path, uint64_t size,
 
 BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_path,
                               const fs::path& output, const BuildSettings& settings,
-                              ProgressBar& progress) {
+                              const ProgressReport& report) {
     const std::vector<uint8_t> stub = ReadWholeFile(stub_path);
     const StubLayout layout = InspectStub(stub_path.string(), stub);
 
@@ -215,7 +232,7 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_pat
     package.bottom_color = manifest.bottom_color;
     package.first_media_number = manifest.first_media_number;
 
-    // The bar counts every compressed member twice (coding, then checking) and every member
+    // Progress counts every compressed member twice (coding, then checking) and every member
     // once more while it is written into the installer.
     BuiltInstaller built;
     std::vector<std::unique_ptr<EncodeJob>> jobs;
@@ -240,7 +257,10 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_pat
     const uint64_t write_units = total;
     for (const auto& job : jobs)
         total += 2 * job->expected_size;
-    CompressAll(jobs, settings, progress, total);
+    Progress progress(report, total);
+    CompressAll(jobs, settings, progress);
+    const uint64_t compressed = total - write_units;
+    progress.Report(compressed, jobs.empty() ? "nothing to compress" : "compressed");
 
     for (const auto& job : jobs) {
         BuiltMember& member = built.members[job->member];
@@ -266,7 +286,7 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_pat
 
     AtomicFile out(output, true);
     out.Write(head.bytes);
-    uint64_t done = total - write_units;
+    uint64_t done = compressed;
     size_t next_job = 0;
     for (size_t index = 0; index < manifest.members.size(); ++index) {
         const BuiltMember& member = built.members[index];
@@ -279,8 +299,7 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_pat
                    [&](uint64_t piece) {
                        copied += piece;
                        // In the member's own bytes, however many it takes in the file.
-                       progress.Update(done + copied * planned[index] / member.stored_size, total,
-                                       label);
+                       progress.Report(done + copied * planned[index] / member.stored_size, label);
                    });
         done += planned[index];
     }
@@ -292,8 +311,8 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_pat
     }
     if (out.size() != head.file_size)
         throw BuildError("internal error: member data do not lie where the table says");
-    progress.Clear();
     out.Commit();
+    progress.Report(total, "written");
     built.size = out.size();
     return built;
 }

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "tools/lmvpack/manifest.h"
-#include "tools/lmvpack/progress_bar.h"
 #include "tools/lmvpack/stream_codec.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,8 +32,14 @@ struct BuildSettings {
     unsigned jobs = 1;
 };
 
+// How far the build has come: `done` of `total` units, never going back, `total` the same in
+// every call, and a last call with `done` equal to `total`; `label` says what is being worked
+// on. Called on the building thread only, about ten times a second while members compress
+// and for every piece written.
+using ProgressReport = std::function<void(uint64_t done, uint64_t total, const std::string& label)>;
+
 // Writes the installer to `output` (atomically: on failure nothing is there that was not
 // there before). Throws BuildError.
 BuiltInstaller BuildInstaller(const Manifest& manifest, const std::filesystem::path& stub_path,
                               const std::filesystem::path& output, const BuildSettings& settings,
-                              ProgressBar& progress);
+                              const ProgressReport& progress);
