@@ -120,10 +120,10 @@ void Encode(EncodeJob& job, CompressionLevel level, const std::atomic<bool>& sto
                          "build with compress = false for it and report the file");
 }
 
-void RunJobs(std::vector<std::unique_ptr<EncodeJob>>& jobs, CompressionLevel level,
+void RunJobs(const std::vector<EncodeJob*>& queue, CompressionLevel level,
              std::atomic<size_t>& next, std::atomic<bool>& stop) {
-    for (size_t i; !stop && (i = next++) < jobs.size();) {
-        EncodeJob& job = *jobs[i];
+    for (size_t i; !stop && (i = next++) < queue.size();) {
+        EncodeJob& job = *queue[i];
         job.running = true;
         try {
             Encode(job, level, stop);
@@ -170,19 +170,27 @@ class Progress {
 // Compresses every member in `jobs`, `settings.jobs` at a time, reporting as it goes.
 void CompressAll(std::vector<std::unique_ptr<EncodeJob>>& jobs, const BuildSettings& settings,
                  Progress& progress) {
+    // Largest first: the last member to start is then a small one, and the threads finish
+    // close together. The installer keeps the manifest's order whatever the order here.
+    std::vector<EncodeJob*> queue;
+    for (const auto& job : jobs)
+        queue.push_back(job.get());
+    std::stable_sort(queue.begin(), queue.end(), [](const EncodeJob* a, const EncodeJob* b) {
+        return a->expected_size > b->expected_size;
+    });
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     const size_t wanted = std::min<size_t>({settings.jobs, kMostJobs, jobs.size()});
     std::vector<std::unique_ptr<WorkerThread>> workers;
     for (size_t t = 0; t < wanted; ++t) {
         try {
-            workers.push_back(
-                std::make_unique<WorkerThread>([&] { RunJobs(jobs, settings.level, next, stop); }));
+            workers.push_back(std::make_unique<WorkerThread>(
+                [&] { RunJobs(queue, settings.level, next, stop); }));
         } catch (const std::runtime_error&) {
             break; // fewer threads than asked for: those that run take on the rest
         }
     }
-    if (workers.empty()) RunJobs(jobs, settings.level, next, stop);
+    if (workers.empty()) RunJobs(queue, settings.level, next, stop);
     for (const auto& worker : workers) {
         while (!worker->WaitFor(100)) {
             uint64_t done = 0;

@@ -138,15 +138,18 @@ TEST_F(BuildInProcess, ProgressOnlyMovesForwardAndEndsAtItsTotal) {
     EXPECT_TRUE(fs::is_empty(folder_ / "tmp"));
 }
 
-TEST_F(BuildInProcess, AMemberThatFailsStopsTheOthersAndLeavesNothing) {
-    // While a large first member compresses, a member still waiting is emptied. The build
-    // stops once that member's turn comes, without finishing the large one.
-    WriteBytes(folder_ / "saver.scr", RandomBytes(3'000'000, 7));
+TEST_F(BuildInProcess, AMemberThatFailsEndsTheBuildAndLeavesNothing) {
+    // Two large members take both threads for far longer than the first report comes (a
+    // tenth of a second); meanwhile a small member still waiting is emptied, and fails when
+    // its turn comes.
+    WriteBytes(folder_ / "saver.scr", RandomBytes(4'000'000, 7));
+    WriteBytes(folder_ / "theme.mid", RandomBytes(4'000'000, 8));
     bool emptied = false;
     try {
         BuildInstaller(manifest_, stub_, folder_ / "Setup.exe", {CompressionLevel::Best, 2},
-                       [&](uint64_t, uint64_t, const std::string&) {
-                           if (!emptied) WriteText(folder_ / "intro.avi", "");
+                       [&](uint64_t, uint64_t, const std::string& label) {
+                           if (emptied || !label.starts_with("compressing ")) return;
+                           WriteText(folder_ / "intro.avi", "");
                            emptied = true;
                        });
         ADD_FAILURE() << "the build went through";
