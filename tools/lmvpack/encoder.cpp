@@ -262,6 +262,22 @@ class MatchFinder {
     int64_t inserted_ = 0;
 };
 
+// Passes the parse's position to the progress hook whenever it has moved a step further.
+class ProgressTicker {
+  public:
+    explicit ProgressTicker(const EncodeProgress& hook) : hook_(hook) {}
+    void At(int64_t position) {
+        if (position < next_ || !hook_) return;
+        hook_(static_cast<uint64_t>(position - kInitialFill));
+        next_ = position + kStep;
+    }
+
+  private:
+    static constexpr int64_t kStep = 64 * 1024;
+    const EncodeProgress& hook_;
+    int64_t next_ = kInitialFill + kStep;
+};
+
 // The text a match at a position may cover, and the next position's: what the greedy and lazy
 // coders must have read before they look at a position.
 constexpr int kLookAhead = kMaxMatch + 1;
@@ -272,10 +288,11 @@ inline int LongestAllowed(const MatchFinder& finder, int64_t position) {
     return static_cast<int>(std::min<int64_t>(kMaxMatch, finder.size() - position));
 }
 
-void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth) {
+void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth, ProgressTicker& ticker) {
     int64_t position = kInitialFill;
     for (finder.Fill(position, position + kLookAhead); position < finder.size();
          finder.Fill(position, position + kLookAhead)) {
+        ticker.At(position);
         const Match match = finder.Longest(position, depth, LongestAllowed(finder, position));
         if (match.length >= kMinMatch) {
             out.Match(match.length, match.distance);
@@ -287,7 +304,8 @@ void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth) {
     }
 }
 
-void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enough) {
+void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enough,
+                ProgressTicker& ticker) {
     auto longest = [&](int64_t position) {
         finder.Fill(position, position + kLookAhead);
         return finder.Longest(position, depth, LongestAllowed(finder, position));
@@ -295,6 +313,7 @@ void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enou
     int64_t position = kInitialFill;
     Match match = longest(position);
     while (position < finder.size()) {
+        ticker.At(position);
         if (match.length < kMinMatch) {
             out.Literal(finder.at(position));
             ++position;
@@ -342,7 +361,8 @@ std::array<uint8_t, kSymbolCount> SymbolBits(const AdaptiveModel& model) {
 //
 // The search runs kMaxMatch positions past the block so that matches are not cut at its
 // end; the path is kept up to the first step that ends at or after the block's end.
-void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes) {
+void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes,
+                   ProgressTicker& ticker) {
     constexpr int kBlock = 32768;
     constexpr int kSpan = kBlock + kMaxMatch;
     constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
@@ -362,6 +382,7 @@ void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes
     int64_t start = kInitialFill;
     for (finder.Fill(start, start + kSpan + 1); start < finder.size();
          finder.Fill(start, start + kSpan + 1)) {
+        ticker.At(start);
         const int span = static_cast<int>(std::min<int64_t>(kSpan, finder.size() - start));
         candidates.clear();
         for (int i = 0; i < span; ++i) {
@@ -441,30 +462,34 @@ std::optional<CompressionLevel> ParseCompressionLevel(std::string_view name) {
     return std::nullopt;
 }
 
-uint64_t EncodeStream(const ByteReader& read, const ByteWriter& write, CompressionLevel level) {
+uint64_t EncodeStream(const ByteReader& read, const ByteWriter& write, CompressionLevel level,
+                      const EncodeProgress& progress) {
     MatchFinder finder(read);
     SymbolWriter out(write);
+    ProgressTicker ticker(progress);
     switch (level) {
     case CompressionLevel::Fast:
-        EncodeGreedy(finder, out, 8);
+        EncodeGreedy(finder, out, 8, ticker);
         break;
     case CompressionLevel::Default:
-        EncodeLazy(finder, out, 64, 24);
+        EncodeLazy(finder, out, 64, 24, ticker);
         break;
     case CompressionLevel::Best:
-        EncodeOptimal(finder, out, kRingSize, 2); // every position in the window
+        EncodeOptimal(finder, out, kRingSize, 2, ticker); // every position in the window
         break;
     }
+    if (progress) progress(static_cast<uint64_t>(finder.size() - kInitialFill));
     return out.Finish();
 }
 
-std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level) {
+std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level,
+                                  const EncodeProgress& progress) {
     std::vector<uint8_t> stream;
     EncodeStream(
         ReadFromMemory(input),
         [&](std::span<const uint8_t> piece) {
             stream.insert(stream.end(), piece.begin(), piece.end());
         },
-        level);
+        level, progress);
     return stream;
 }

@@ -23,11 +23,17 @@ using ByteReader = std::function<size_t(uint8_t* into, size_t size)>;
 // Takes the next piece of output. May throw to abandon the work.
 using ByteWriter = std::function<void(std::span<const uint8_t> bytes)>;
 
+// Told how far an encoding has come: the first `done` bytes of the input are coded. Called on
+// the thread that encodes, every 64 KiB of input or so and once with the whole size at the
+// end, so that a long member can show its progress.
+using EncodeProgress = std::function<void(uint64_t done)>;
+
 // Codes everything `read` delivers and hands the coded stream to `write`; decoding it to as
 // many bytes as were read restores them exactly. The stream depends only on the bytes read,
 // never on how they were cut into pieces. Returns the coded size. Throws std::length_error once
 // the input reaches 2 GiB, which the installer could not restore.
-uint64_t EncodeStream(const ByteReader& read, const ByteWriter& write, CompressionLevel level);
+uint64_t EncodeStream(const ByteReader& read, const ByteWriter& write, CompressionLevel level,
+                      const EncodeProgress& progress = {});
 
 // Restores a member as the installer would: its decoder reads `stored_size` bytes from the
 // current position of `stream` (zeros past the file's end) and the `unpacked_size` bytes it
@@ -40,7 +46,8 @@ uint64_t DecodeStream(const ByteReader& read, uint32_t stored_size, uint32_t unp
                       const ByteWriter& write);
 
 // Whole streams in memory, for small data and tests.
-std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level);
+std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level,
+                                  const EncodeProgress& progress = {});
 std::vector<uint8_t> DecodeStream(std::span<const uint8_t> stream, uint32_t unpacked_size);
 
 // Hands out `bytes` a piece at a time, as a ByteReader over memory does.
