@@ -19,6 +19,11 @@ parallel: the benchmark corpus as five media members at --level best, built alte
 wine: lmvpack.exe (the 32-bit Windows build) under Wine in an existing 32-bit prefix builds,
     verifies and extracts one member of --size-mb MB; exit statuses, wall times, peak memory
     of the Wine process, and whether the extracted member equals the original.
+
+--like FILE (memory and wine): the member is FILE repeated to --size-mb MB instead of sound.
+    Memory does not depend on what the member holds, but time does: where 32-bit Wine runs
+    under an emulator, a gigabyte of sound takes hours, a gigabyte of a picture
+    (the corpus's screenshot.bmp) minutes.
 """
 
 from __future__ import annotations
@@ -77,6 +82,19 @@ def write_sound(path: Path, size: int) -> None:
             left -= len(piece)
 
 
+def write_member(path: Path, size: int, like: str | None) -> None:
+    if not like:
+        write_sound(path, size)
+        return
+    pattern = Path(like).read_bytes()
+    with path.open("wb") as out:
+        left = size
+        while left > 0:
+            piece = pattern[:left]
+            out.write(piece)
+            left -= len(piece)
+
+
 def write_manifest(folder: Path, media: list, name: str = "Bench") -> Path:
     for file, content in (("b.scr", b"MZ screen saver"), ("b.dat", b"data"), ("u.exe", b"MZ u")):
         (folder / file).write_bytes(content)
@@ -95,8 +113,8 @@ def check(status: int, what: str, stderr: str) -> None:
 
 
 def memory(args, work: Path) -> None:
-    member = work / "sound.wav"
-    write_sound(member, args.size_mb * MB)
+    member = work / "member.bin"
+    write_member(member, args.size_mb * MB, args.like)
     manifest = write_manifest(work, [member])
     print(f"| level | build | verify | extract |")
     print("|---|---:|---:|---:|")
@@ -115,7 +133,7 @@ def memory(args, work: Path) -> None:
             [args.lmvpack, "extract", str(installer), "-o", str(out), "--quiet"])
         check(status, f"extract at {level}", err)
         row.append(f"{peak:.1f} MB, {wall:.0f} s")
-        extracted = out / "FILE0001.wav"
+        extracted = out / "FILE0001.bin"
         if subprocess.run(["cmp", "-s", str(extracted), str(member)]).returncode != 0:
             sys.exit(f"build_bench: the member extracted at {level} differs from the original")
         shutil.rmtree(out)
@@ -162,8 +180,8 @@ def windows_path(path: Path) -> str:
 def wine(args, work: Path) -> None:
     env = dict(os.environ, WINEPREFIX=str(Path(args.prefix).resolve()), WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=")
-    member = work / "sound.wav"
-    write_sound(member, args.size_mb * MB)
+    member = work / "member.bin"
+    write_member(member, args.size_mb * MB, args.like)
     manifest = write_manifest(work, [member])
     installer = work / "big.exe"
     out = work / "out"
@@ -174,7 +192,7 @@ def wine(args, work: Path) -> None:
         run_tool_commands(tool, env, manifest, installer, out, args)
     finally:
         subprocess.run(["wineserver", "-k"], env=env)
-    same = subprocess.run(["cmp", "-s", str(out / "FILE0001.wav"), str(member)]).returncode == 0
+    same = subprocess.run(["cmp", "-s", str(out / "FILE0001.bin"), str(member)]).returncode == 0
     print(f"\nextracted member {'equals' if same else 'DIFFERS FROM'} the original "
           f"({args.size_mb * MB} bytes, installer {installer.stat().st_size} bytes)")
     if not same:
@@ -211,6 +229,7 @@ def main() -> int:
     parser.add_argument("--prefix")
     parser.add_argument("--tool-exe", default=str(SOURCE / "build/win32/lmvpack.exe"))
     parser.add_argument("--level", default="fast")
+    parser.add_argument("--like")
     args = parser.parse_args()
     args.size_mb = args.size_mb or (1000 if args.what == "wine" else 200)
     args.load_before = f"{os.getloadavg()[0]:.2f}"
