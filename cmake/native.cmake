@@ -16,6 +16,13 @@ add_library(lmvcore STATIC ${core_sources})
 target_include_directories(lmvcore PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(lmvcore PRIVATE ${LMV_WARNINGS})
 
+# The uninstaller's portable rules, for the unit tests (the program itself is Windows-only).
+add_library(lmvuninstcore STATIC ${uninstaller_portable_sources})
+target_include_directories(lmvuninstcore PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(lmvuninstcore PRIVATE ${LMV_WARNINGS})
+
+add_subdirectory(samples/aurora)
+
 find_package(nlohmann_json REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(CAIRO IMPORTED_TARGET cairo fontconfig)
@@ -41,6 +48,8 @@ set_target_properties(lmvpack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY
 install(TARGETS lmvpack RUNTIME DESTINATION bin)
 # The stub is cross-built by the win32 preset; installed beside the tool's data when present.
 install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe DESTINATION share/lmvpack OPTIONAL)
+install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvuninst.exe DESTINATION share/lmvpack OPTIONAL)
+install(FILES ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION share/lmvpack)
 
 enable_testing()
 if(LMV_FUZZ)

@@ -23,6 +23,9 @@ add_custom_command(TARGET lmvstub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/place_package_resource_last.py $<TARGET_FILE:lmvstub>
   COMMENT "Placing the package resource's data last in lmvstub.exe")
 
+include(cmake/uninstaller.cmake)
+add_subdirectory(samples/aurora)
+
 # Small Win32 programs that the end-to-end tests run inside the Wine prefix.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)

@@ -1,22 +1,100 @@
 #!/usr/bin/env python3
-"""Installs an installer silently under Wine and shows what landed where.
+"""Installs an installer silently under Wine, shows what landed where, and takes pictures of
+the installer's title screen and of the installed screen saver running.
 
-  demo_install.py INSTALLER --helpers build/win32 --work out/demo
+  demo_install.py INSTALLER --helpers build/win32 --work out/demo [--pictures out]
 
 Uses the end-to-end harness: a fresh 32-bit prefix, a private X display, and our GUI driver,
 which accepts the agreement (shown even in silent mode when the package has one) and closes
-the media notice should a media file not play on this machine.
+the media notice should a media file not play on this machine. With --pictures, the installer
+is first started interactively and photographed as soon as its title screen is painted (then
+ended before anything is installed), and after the installation the screen saver is started
+full screen ("/s") and photographed once it is animating.
 """
 
 import argparse
 import shutil
+import subprocess
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
 import harness  # noqa: E402
 
 UNINSTALL = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+TITLE = "Aurora"  # the title window's text: the sample's name
+SAVER_TITLE = "Aurora Screen Saver"  # the full-screen window of samples/aurora
+PICTURE_TIMEOUT = 120
+
+
+def wait_for(condition, what: str, timeout: float = PICTURE_TIMEOUT):
+    """Polls condition() until it gives something true, or fails after timeout seconds."""
+    start = time.monotonic()
+    while time.monotonic() - start < timeout:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.2)  # polling for the condition, not a pause
+    raise harness.HarnessError(f"{what} did not happen within {timeout} s")
+
+
+def x_window_shown(env: dict, display: str, title: str) -> bool:
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                          env=dict(env, DISPLAY=display), timeout=30).stdout
+    return f'"{title}"' in tree
+
+
+def photograph_title_screen(prefix: Path, installer: str, title: str, xvfb, png: Path) -> None:
+    """Starts the installer interactively and photographs its title screen once the title is
+    painted, before its first question; then ends it (nothing has been installed yet)."""
+    env = harness.wine_env(prefix, xvfb.display)
+    proc = subprocess.Popen(["wine", installer], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        wait_for(lambda: x_window_shown(env, xvfb.display, title), "the title window")
+
+        def title_painted():
+            image = harness.Image(xvfb.screenshot(png))
+            # White letters of the title near the top left; in the middle of the screen either
+            # the gradient (dark here), or the first question with its text painted (dark
+            # letters on a light face) rather than a box still empty.
+            white = sum(1 for x in range(40, 400, 2) for y in range(40, 80, 2)
+                        if image.pixel(x, y) == (255, 255, 255))
+            cx, cy = image.width // 2, image.height // 2
+            box = min(image.pixel(cx, cy)) >= 200
+            letters = sum(1 for x in range(cx - 150, cx + 150, 2) for y in range(cy - 30, cy + 30)
+                          if max(image.pixel(x, y)) < 80)
+            return white > 50 and (not box or letters > 30)
+
+        wait_for(title_painted, "the title screen")
+    finally:
+        proc.kill()
+        harness.stop_wineserver(prefix, wait=False)
+
+
+def photograph_screen_saver(prefix: Path, screen_saver: str, xvfb, png: Path) -> None:
+    """Starts the installed screen saver full screen and photographs it once two pictures in a
+    row differ (it is animating) and its middle is lit; then ends it."""
+    env = harness.wine_env(prefix, xvfb.display)
+    proc = subprocess.Popen(["wine", screen_saver, "/s"], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        wait_for(lambda: x_window_shown(env, xvfb.display, SAVER_TITLE),
+                 "the screen saver's window")
+        previous = [None]
+
+        def animating():
+            image = harness.Image(xvfb.screenshot(png))
+            middle = image.pixel(image.width // 2, image.height * 2 // 3)
+            changed = previous[0] is not None and previous[0] != image.data
+            previous[0] = image.data
+            return changed and sum(middle) > 60
+
+        wait_for(animating, "the aurora's animation")
+    finally:
+        proc.kill()
+        harness.stop_wineserver(prefix, wait=False)
 
 
 def main() -> int:
@@ -24,6 +102,7 @@ def main() -> int:
     parser.add_argument("installer")
     parser.add_argument("--helpers", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--pictures", help="folder for title-screen.png and screen-saver.png")
     args = parser.parse_args()
     work = Path(args.work).resolve()
     prefix = work / "prefix"
@@ -36,13 +115,26 @@ def main() -> int:
     name = Path(args.installer).name
     shutil.copy2(args.installer, pkg / name)
 
-    print(f"== running C:\\e2e\\pkg\\{name} /S")
+    pictures = Path(args.pictures).resolve() if args.pictures else None
     xvfb = harness.Xvfb()
     try:
+        if pictures:
+            pictures.mkdir(parents=True, exist_ok=True)
+            print(f"== running C:\\e2e\\pkg\\{name} to photograph its title screen")
+            photograph_title_screen(prefix, "C:\\e2e\\pkg\\" + name, TITLE, xvfb,
+                                    pictures / "title-screen.png")
+            print(f"   {pictures / 'title-screen.png'}")
+        print(f"== running C:\\e2e\\pkg\\{name} /S")
         steps = [("answer", "License Agreement", "Accept"),
                  ("answer", "Missing support codecs", "Cancel")]
         results, seconds = harness.drive_installer(
             prefix, [harness.DriverRun("C:\\e2e\\pkg\\" + name, "/S", steps)], xvfb=xvfb)
+        if pictures:
+            scr = next(iter(sorted((prefix / "drive_c" / "windows").glob("*.scr"))), None)
+            if scr is not None:
+                photograph_screen_saver(prefix, "C:\\windows\\" + scr.name, xvfb,
+                                        pictures / "screen-saver.png")
+                print(f"== {scr.name} /s running: {pictures / 'screen-saver.png'}")
     finally:
         xvfb.stop()
     if not results:

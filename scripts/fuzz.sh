@@ -3,7 +3,8 @@
 # fixed time over its seed corpus in tests/fuzz/corpus/ (installers, coded streams or plain
 # bytes, by the target's input). New inputs go to a working
 # corpus under build/fuzz/corpus/, never into the repository; crash reproducers go to
-# build/fuzz/findings/<target>/ and make the script fail.
+# build/fuzz/findings/<target>/ and make the script fail. This is the short pass of the test
+# command; scripts/fuzz-campaign.sh runs the long ones.
 #
 #   scripts/fuzz.sh                       every target for 60 seconds
 #   scripts/fuzz.sh --seconds 600         every target for 600 seconds
@@ -26,43 +27,16 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-all_targets=(package_passes_fuzzer member_extraction_fuzzer lzh_decoder_fuzzer
-  codec_roundtrip_fuzzer lmvpack_fuzzer)
+source scripts/fuzz_targets.sh
 build=build/fuzz
 cmake --preset fuzz >/dev/null
-if [ ${#targets[@]} -eq 0 ]; then
-  # Only the targets that this tree defines (one is added once the tool's library offers
-  # what it needs).
-  # Listed once into a variable: grep -q on a pipe would end ninja with SIGPIPE, which
-  # pipefail turns into a miss.
-  defined=$(ninja -C "$build" -t targets all 2>/dev/null || true)
-  for t in "${all_targets[@]}"; do
-    if grep -qx "$t: phony" <<<"$defined"; then targets+=("$t"); fi
-  done
-fi
+[ ${#targets[@]} -gt 0 ] || defined_targets "$build"
 cmake --build "$build" --target "${targets[@]}"
 
 if [ -n "$total_seconds" ]; then
   seconds=$(( total_seconds / ${#targets[@]} ))
   [ "$seconds" -ge 1 ] || seconds=1
 fi
-
-# Inputs stay small so that every execution is fast; the sizes of the seeds set the scale.
-max_len() {
-  case "$1" in
-    lzh_decoder_fuzzer) echo 8192 ;;
-    codec_roundtrip_fuzzer) echo 16384 ;;
-    *) echo 32768 ;;
-  esac
-}
-
-seed_folder() {
-  case "$1" in
-    lzh_decoder_fuzzer) echo tests/fuzz/corpus/streams ;;
-    codec_roundtrip_fuzzer) echo tests/fuzz/corpus/plain ;;
-    *) echo tests/fuzz/corpus/installers ;;
-  esac
-}
 
 status=0
 summary=""
@@ -90,7 +64,8 @@ for t in "${targets[@]}"; do
     grep -E 'ERROR|runtime error|SUMMARY' "$log" | head -n 5 | sed 's/^/   /'
     status=1
   fi
-  summary+="$(printf '%-28s %6ss %12s executions' "$t" "$seconds" "$runs")"$'\n'
+  summary+="$(printf '%-28s %6ss %12s executions %8s/s' "$t" "$seconds" "$runs" \
+    "$((runs / seconds))")"$'\n'
 done
 printf '\n%s' "$summary"
 exit $status

@@ -28,6 +28,10 @@ HELPERS = {
     "recorder_uninstaller.exe": "recorder_uninstaller.exe",
     "recorder_url.exe": "recorder_url.exe",
     "SHFOLDER.DLL": "SHFOLDER.DLL",
+    "hold_open.exe": "hold_open.exe",
+    # Our own programs that packages of the round-trip scenarios carry.
+    "lmvuninst.exe": "lmvuninst.exe",
+    "aurora.scr": "aurora.scr",
 }
 # Hard-linked, not copied, into each scenario's prefix: large, and never written by a run.
 SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs")}

@@ -66,6 +66,9 @@ class Package:
     # A name the authoring tool refuses (too long for ".scr"), written into the built file.
     patched_name: str | None = None
     file_name: str = "setup.exe"
+    # Writes the package's source folder its own way ((folder, lmvpack) -> manifest path)
+    # instead of harness.write_manifest, e.g. as an author with lmvpack init does.
+    write_source: Callable | None = None
 
     @property
     def base(self) -> str:
@@ -150,6 +153,10 @@ class Run:
     shot: str | None = None  # caption of the window to photograph the screen under
     winver: str | None = None  # Wine's Windows version for this run
     damage: Callable | None = None  # (installer bytes as bytearray, listing): a damaged copy
+    program: str | None = None  # a Windows path to run instead of the installer
+    # (ctx) between the runs before this one and this one, with Wine stopped: the runs are
+    # driven in one driver session per such hook.
+    before: Callable | None = None
 
 
 @dataclass
@@ -1278,10 +1285,13 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         harness.copy_prefix(template, prefix)
         if scenario.small_disk:
             mount_small_drive(prefix, template)
-        manifest = harness.write_manifest(
-            folder / "source", package.name, package.members, package.agreement,
-            package.needs_directx, package.top_color, package.bottom_color,
-            package.first_media_number)
+        if package.write_source:
+            manifest = package.write_source(folder / "source", lmvpack)
+        else:
+            manifest = harness.write_manifest(
+                folder / "source", package.name, package.members, package.agreement,
+                package.needs_directx, package.top_color, package.bottom_color,
+                package.first_media_number)
         pkg_dir = prefix / "drive_c" / "e2e" / "pkg"
         pkg_dir.mkdir(parents=True, exist_ok=True)
         installer = pkg_dir / package.file_name
@@ -1307,7 +1317,7 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
             scenario.prepare(ctx)
         runs = []
         for run in scenario.runs:
-            installer_win = package.installer
+            installer_win = run.program or package.installer
             if run.damage:
                 data = bytearray(installer.read_bytes())
                 run.damage(data, listing)
@@ -1327,9 +1337,17 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
         ctx.files_before = snapshot_files(prefix / "drive_c")
         xvfb = harness.Xvfb()
-        ctx.results, ctx.elapsed = harness.drive_installer(
-            prefix, runs, overrides=scenario.overrides, timeout=scenario.timeout,
-            screenshot_dir=folder, xvfb=xvfb)
+        ctx.results, ctx.elapsed = [], 0
+        for first, last in run_groups(scenario.runs):
+            if scenario.runs[first].before:
+                scenario.runs[first].before(ctx)
+            results, elapsed = harness.drive_installer(
+                prefix, runs[first:last], overrides=scenario.overrides, timeout=scenario.timeout,
+                screenshot_dir=folder, xvfb=xvfb)
+            ctx.results += results
+            ctx.elapsed += elapsed
+            if len(results) != last - first:
+                break
         for i in range(len(runs)):
             if i >= len(ctx.results) or (ctx.results[i].log.exit_code() is None
                                          and not ctx.results[i].log.start_failed()):
@@ -1356,6 +1374,13 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         if not problems and not keep:
             shutil.rmtree(prefix, ignore_errors=True)
     return problems
+
+
+def run_groups(runs: list) -> list:
+    """(first, end) index ranges of the runs that one driver session plays: a new session
+    starts at every run with a `before` hook."""
+    starts = [0] + [i for i, run in enumerate(runs) if i and run.before]
+    return list(zip(starts, starts[1:] + [len(runs)]))
 
 
 def patch_terminator_unpacked_size(installer: Path, listing: dict, size: int) -> None:
@@ -1393,3 +1418,10 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
     if not os.environ.get("E2E_KEEP"):
         shutil.rmtree(folder, ignore_errors=True)
     return 0
+
+
+# Install-uninstall round trips with our own uninstaller (a module of their own; it uses the
+# definitions above).
+import round_trip  # noqa: E402
+
+SCENARIOS.update(round_trip.SCENARIOS)

@@ -242,11 +242,13 @@ def check(args) -> list:
         if verified.returncode != 0 or b"OK:" not in verified.stdout:
             problems.append(f"lmvpack.exe verify failed: {describe(verified)}")
 
-        # The stub beside the tool is found without --stub, as a Windows author keeps them.
+        # The stub and the uninstaller beside the tool are found without --stub, as a Windows
+        # author keeps them.
         tools = prefix / "drive_c" / "lmvpack"
         tools.mkdir()
         shutil.copyfile(tool_exe, tools / "lmvpack.exe")
         shutil.copyfile(stub, tools / "lmvstub.exe")
+        shutil.copyfile(stub.parent / "lmvuninst.exe", tools / "lmvuninst.exe")
         found_out = work / "found.exe"
         found = wine_tool("build", windows_path(manifest), "-o", windows_path(found_out),
                           exe=r"C:\lmvpack\lmvpack.exe")

@@ -3,6 +3,10 @@
 // scratch lives in memory (/dev/shm when there is one) so that a run costs no disk I/O.
 #pragma once
 
+#include "input_bounds.h"
+#include "package/package_passes.h"
+#include "platform/file_api.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fuzz {
 
@@ -44,6 +49,21 @@ inline bool WriteWholeFile(const std::string& path, const uint8_t* data, size_t 
     if (!file) return false;
     const bool whole = size == 0 || std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && whole;
+}
+
+// Writes `bytes` to `path` as the installer under test (the module file name of the code
+// under test) and bounds the member table where the installer finds one (input_bounds.h);
+// `bytes` then holds what the file holds. False when the file system refuses.
+inline bool WriteBoundedInstaller(const std::string& path, std::vector<uint8_t>& bytes) {
+    if (!WriteWholeFile(path, bytes.data(), bytes.size())) return false;
+    PlatSetModuleFileName(path.c_str());
+    uint16_t first_media_number = 0;
+    const FileHandle table = OpenMemberTable(&first_media_number);
+    if (table == kNoFile) return true;
+    const int32_t position = PlatSeek(table, 0, kFromCurrent);
+    PlatClose(table);
+    if (position < 0 || !BoundMemberTable(bytes, static_cast<size_t>(position))) return true;
+    return WriteWholeFile(path, bytes.data(), bytes.size());
 }
 
 // Reads a little-endian u32 from the front of the input and advances past it; 0 when the

@@ -4,11 +4,14 @@
 // receives exactly the unpacked size when the run completes, whole 16384-byte blocks when the
 // poll stops it, and never a byte more than the unpacked size.
 //
-// Input: u32 unpacked size, u8 flags, then the stored stream. Sizes below 2^31 are cut to
-// 256 KiB (several rebuilds of the model) so a run stays fast; larger ones are kept, since they
-// must restore nothing at once. Flags: the low nibble, when not 0, makes the poll answer stop at
-// that poll; bit 4 claims more stored bytes than the stream holds (a package cut inside the
-// member), which the source must fill with zeros.
+// Input: u32 unpacked size, u8 flags, then the stored stream. Sizes below 2^31 are bounded by
+// what the stream can pay for (input_bounds.h: 8 bytes per stream byte and 1 KiB of zero bits
+// past it, which a stream of 4 KB takes past the model's first rebuild) so that a run stays
+// fast; larger ones are kept, since they must restore nothing at once. A bounded member stays
+// below the second poll (102400 bytes): stops later in a member are the unit tests' business.
+// Flags: the low nibble, when not 0, makes the poll answer stop at that poll; bit 4 claims more
+// stored bytes than the stream holds (a package cut inside the member), which the source must fill
+// with zeros.
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
 #include "decode/lzh_decoder.h"
@@ -18,8 +21,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr uint32_t kMaxRestored = 1u << 18;
 
 uint64_t bytes_received = 0;
 uint64_t write_calls = 0;
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t flags = *data++;
     --size;
-    if (unpacked < 0x80000000u) unpacked %= kMaxRestored + 1;
+    unpacked = fuzz::BoundUnpackedSize(unpacked, size);
     stop_at_poll = flags & 0x0F;
     const uint32_t stored = static_cast<uint32_t>(size) + ((flags & 0x10) ? 5000u : 0u);
 

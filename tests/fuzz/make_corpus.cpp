@@ -3,15 +3,21 @@
 // their sizes (corpus/streams) and plain inputs for the codec round trip (corpus/plain).
 // Run by hand after the package layout or the encoder changes:
 //   build/fuzz/fuzzers/make_corpus tests/fuzz/corpus
+#include "input_bounds.h"
 #include "robustness/damaged_installers.h"
+#include "support/test_bytes.h"
 #include "tools/lmvpack/stream_codec.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 
 namespace {
+
+// The decoder target's -max_len in scripts/fuzz.sh.
+constexpr size_t kMaxStreamInput = 8192;
 
 void Write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::filesystem::create_directories(path.parent_path());
@@ -68,8 +74,25 @@ int main(int argc, char** argv) {
               StreamInput(member.unpacked_size,
                           {stream.begin(), stream.begin() + stream.size() / 2}, 0x10));
     }
-    // Zero bits far past the stream: long runs and rebuilds of the model.
-    Write(corpus / "streams" / "zeros-to-100k", StreamInput(100000, {0x00}));
+    // Zero bits past a one-byte stream, as far as such a stream may ask for.
+    Write(corpus / "streams" / "zeros-past-the-stream",
+          StreamInput(fuzz::kUnpackedPerStoredByte + fuzz::kUnpackedPastStream, {0x00}));
+    // A literal stream whose symbols are mostly one byte, so that it passes the model's first
+    // rebuild (the 32485th symbol) in a few KB.
+    std::mt19937 random(7);
+    std::vector<uint8_t> skewed(33000);
+    for (uint8_t& byte : skewed)
+        byte = random() % 16 != 0 ? 'e' : static_cast<uint8_t>('a' + random() % 26);
+    const std::vector<uint8_t> stream = LiteralStream(skewed);
+    if (fuzz::BoundUnpackedSize(static_cast<uint32_t>(skewed.size()), stream.size()) !=
+            skewed.size() ||
+        stream.size() + 5 > kMaxStreamInput) {
+        std::fprintf(stderr, "make_corpus: the rebuild stream (%zu bytes) is out of bounds\n",
+                     stream.size());
+        return 1;
+    }
+    Write(corpus / "streams" / "past-the-first-rebuild",
+          StreamInput(static_cast<uint32_t>(skewed.size()), stream));
 
     // Level byte, then the bytes to encode.
     for (size_t i : {0, 1, 3}) {

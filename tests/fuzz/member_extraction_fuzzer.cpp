@@ -12,9 +12,12 @@
 // size and a stored one exactly the bytes the file holds for it (up to StoredSize), and
 // extraction says "cut short" exactly for members whose stored bytes run past the file.
 //
-// A file of a few KB may still declare members of 2 GB that decode from zero bits, so the
-// poll keeps an output budget of about 300 KB per input: past it, it answers stop, as after a
-// confirmed Cancel, and every later member ends after its first chunk or symbol.
+// The input's member table is bounded first (input_bounds.h: at most 8 members, unpacked
+// sizes its bytes can pay for), so that a file of a few KB cannot ask for gigabytes. Bounded
+// members stay below the poll interval, so each polls once, after its first chunk or symbol;
+// the poll answers stop from a poll that the input's length picks (lengths of 1 to 8 modulo
+// 16 stop at that poll, all others never), as after a confirmed Cancel: the members from then
+// on end after their first chunk or symbol.
 #include "decode/member_extraction.h"
 #include "fuzz_support.h"
 #include "install/installer_state.h"
@@ -26,18 +29,29 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
-constexpr int kMaxMembers = 64;
-constexpr int kPollBudget = 3; // polls come once per 102400 bytes of output
-
-int polls_left = 0;
+int stop_at_poll = 0; // 0: never
+int polls = 0;
 bool member_stopped = false;
 
+void StartPolls(size_t input_size) {
+    const int pick = static_cast<int>(input_size % 16);
+    stop_at_poll = pick <= static_cast<int>(fuzz::kMaxMembers) ? pick : 0;
+    polls = 0;
+    member_stopped = false;
+}
+
+// Whether the poll answers stop at once from now on.
+bool Stopping() {
+    return stop_at_poll != 0 && polls >= stop_at_poll;
+}
+
 bool Poll() {
-    if (polls_left > 0) --polls_left;
-    if (polls_left == 0) member_stopped = true;
+    ++polls;
+    member_stopped = Stopping();
     return member_stopped;
 }
 
@@ -66,7 +80,7 @@ void CheckMember(const MemberEntry& entry, const std::string& destination, int64
 
 void IgnorePath(void*, const char*) {}
 
-void RunInstallersWalk(uint8_t* copy_buffer) {
+void RunInstallersWalk(uint8_t* copy_buffer, size_t input_size) {
     static const std::string folder = fuzz::ScratchFolder() + "/walk/";
     static const std::string screen_saver = folder + "Saver.scr";
     // Media numbers come from the input, so every run may name new files: start empty.
@@ -74,7 +88,7 @@ void RunInstallersWalk(uint8_t* copy_buffer) {
     if (mkdir(folder.c_str(), 0700) != 0) return;
     const InstallNames names{"Saver", screen_saver.c_str(), folder.c_str()};
     const MemberWalkHooks hooks{nullptr, LocatePackage, IgnorePath, IgnorePath, IgnorePath, Poll};
-    polls_left = kPollBudget;
+    StartPolls(input_size);
     AbortRequested = 0;
     uint16_t first_media_number = 0;
     const FileHandle package = OpenMemberTable(&first_media_number);
@@ -87,22 +101,22 @@ void RunInstallersWalk(uint8_t* copy_buffer) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = fuzz::ScratchFolder() + "/installer.exe";
-    if (!fuzz::WriteWholeFile(path, data, size)) return 0;
-    PlatSetModuleFileName(path.c_str());
-    polls_left = kPollBudget;
+    std::vector<uint8_t> installer(data, data + size);
+    if (!fuzz::WriteBoundedInstaller(path, installer)) return 0;
+    StartPolls(size);
 
     static uint8_t copy_buffer[kCopyBufferSize];
     uint16_t first_media_number = 0;
     FileHandle package = OpenMemberTable(&first_media_number);
     if (package == kNoFile) return 0;
     MemberEntry entry;
-    for (int index = 0;
-         index < kMaxMembers && ReadMemberEntry(package, &entry) && entry.StoredSize != 0;
-         ++index) {
+    // The bounded table ends after fuzz::kMaxMembers entries at the latest.
+    for (int index = 0; ReadMemberEntry(package, &entry) && entry.StoredSize != 0; ++index) {
+        if (index >= static_cast<int>(fuzz::kMaxMembers)) std::abort();
         const int32_t next_entry = PlatSeek(package, 0, kFromCurrent);
         if (next_entry == -1) break;
         const std::string destination = fuzz::ScratchFolder() + "/member" + std::to_string(index);
-        member_stopped = polls_left == 0;
+        member_stopped = Stopping();
         int extracted;
         if (IsCompressed(entry)) {
             PlatClose(package);
@@ -123,6 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (PlatSeek(package, next_entry, kFromStart) != next_entry) std::abort();
     }
     PlatClose(package);
-    RunInstallersWalk(copy_buffer);
+    RunInstallersWalk(copy_buffer, size);
     return 0;
 }

@@ -1,5 +1,6 @@
 // lmvpack build: manifest and stub in, installer out.
 #include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/builtin_members.h"
 #include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/file_streams.h"
@@ -20,6 +21,7 @@ struct BuildOptions {
     std::string manifest;
     std::string output;
     std::string stub;
+    std::string uninstaller;
     std::string level = "default";
     unsigned jobs = 0; // 0: one per core
     bool quiet = false;
@@ -152,13 +154,15 @@ int RunBuild(const BuildOptions& options) {
     }
     try {
         const std::filesystem::path stub = ChooseStub(options.stub);
-        RefuseToOverwriteAnInput(options.output, *load.manifest, stub);
+        Manifest manifest = *load.manifest;
+        ResolveBuiltinMembers(manifest, options.uninstaller);
+        RefuseToOverwriteAnInput(options.output, manifest, stub);
         // Found now rather than after minutes of compressing.
         PrepareOutputPath(options.output);
         ProgressBar progress(!options.quiet && !options.json, stderr);
         const BuildSettings settings{*level, options.jobs > 0 ? options.jobs : CoreCount()};
         const BuiltInstaller built =
-            BuildInstaller(*load.manifest, stub, options.output, settings,
+            BuildInstaller(manifest, stub, options.output, settings,
                            [&](uint64_t done, uint64_t total, const std::string& label) {
                                progress.Update(done, total, label);
                            });
@@ -184,6 +188,9 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
     command->add_option("-o,--output", options->output, "The installer to write")->required();
     command->add_option("--stub", options->stub,
                         "The installer stub (default: the installed lmvstub.exe)");
+    command->add_option("--uninstaller", options->uninstaller,
+                        "The built-in uninstaller, packed when the manifest names none "
+                        "(default: the installed lmvuninst.exe)");
     command->add_option("--level", options->level, "Compression effort: fast, default or best");
     command
         ->add_option("-j,--jobs", options->jobs,

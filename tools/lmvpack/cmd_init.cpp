@@ -46,12 +46,18 @@ compress = "auto"
 # the next one more, and so on.
 first_media_number = 1
 
-# The three members every installer has. Each may also carry its own compress setting, on
-# its line:
+# The screen saver. Like the data file and the uninstaller below, it may also carry its own
+# compress setting, on its line:
 #   screensaver = { file = "my.scr", compress = false }
 screensaver = "my.scr"
-data = "my.dat"
-uninstaller = "uninstal.exe"
+
+# Optional: the screen saver's data file, installed as <name>.dat beside the uninstaller.
+# Without it the installer installs a one-line placeholder.
+# data = "my.dat"
+
+# Optional: the uninstaller that Add/Remove Programs runs. Without it the installer installs
+# lmvpack's own, which removes everything the installation wrote.
+# uninstaller = "uninstal.exe"
 
 # Tables come last: every key below a [table] or [[media]] line belongs to that table.
 # One [[media]] table per media file, in the order they are installed:
@@ -86,7 +92,7 @@ int RunInit(const InitOptions& options) {
         return 2;
     }
     std::printf("Wrote %s.\n\nNext:\n"
-                "  1. Put your screen saver (.scr), its data file and the uninstaller beside it,\n"
+                "  1. Put your screen saver (.scr) beside it,\n"
                 "     and set name, colours and file names in the manifest.\n"
                 "  2. lmvpack preview %s -o title.png   (see the title screen)\n"
                 "  3. lmvpack build %s -o Setup.exe      (make the installer)\n",

@@ -161,6 +161,10 @@ std::optional<CompressChoice> CompressAt(const toml::table& table, const std::st
     return std::nullopt;
 }
 
+// The manifest's word for a member that comes with lmvpack; a file of that name is written
+// "./builtin".
+constexpr std::string_view kBuiltin = "builtin";
+
 // A member file: present, a regular file, not empty, small enough.
 void CheckMemberFile(const MemberSource& member, const std::string& written, const fs::path& folder,
                      const toml::node* where, const std::string& label, Report& report) {
@@ -200,12 +204,17 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
                                             Report& report) {
     const std::string label(key);
     const toml::node* node = root.get(key);
+    MemberSource member{label, {}, fallback, {}, ' '};
+    const bool may_be_builtin = key == "uninstaller" || key == "data";
+    if (!node && may_be_builtin) {
+        member.builtin = true;
+        return member;
+    }
     if (!node) {
         if (!report.WasMisplaced(label))
             report.Problem(nullptr, label, "missing; add " + label + " = \"path/to/file\"");
         return std::nullopt;
     }
-    MemberSource member{label, {}, fallback, {}, ' '};
     std::optional<std::string> file;
     if (node->is_string()) {
         file = node->value<std::string>();
@@ -222,6 +231,10 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
         return std::nullopt;
     }
     if (!file) return std::nullopt;
+    if (may_be_builtin && *file == kBuiltin) {
+        member.builtin = true;
+        return member;
+    }
     member.file = folder / PathFromUtf8(*file);
     CheckMemberFile(member, *file, folder, node, label, report);
     return member;

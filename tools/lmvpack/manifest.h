@@ -17,6 +17,10 @@ struct MemberSource {
     CompressChoice compress = CompressChoice::Auto;
     std::string name_suffix; // Windows-1252; media members only
     uint8_t prefix_kind = ' ';
+    // A member that comes with lmvpack (the uninstaller, a placeholder data file), chosen by
+    // naming no file or "builtin": `file` stays empty until ResolveBuiltinMembers
+    // (builtin_members.h) sets it.
+    bool builtin = false;
 };
 
 struct Manifest {

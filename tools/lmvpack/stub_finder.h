@@ -1,14 +1,29 @@
-// Where `lmvpack build` takes the installer stub from when --stub is not given.
+// Where lmvpack takes the files it builds installers from: the installer stub (lmvstub.exe)
+// when --stub is not given, and the members it supplies itself (builtin_members.h) when the
+// manifest names none.
 #pragma once
 
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
-// The places searched, in order: the installed stub beside the tool
-// (<prefix>/share/lmvpack/lmvstub.exe for <prefix>/bin/lmvpack), then the stub of the
-// source tree the tool was built from (build/win32/lmvstub.exe).
-std::vector<std::filesystem::path> StubCandidates();
+// The places searched for one of these files, in order: beside the tool installed
+// (<prefix>/share/lmvpack/<file> for <prefix>/bin/lmvpack; on Windows the tool's own folder
+// first), then the source tree the tool was built from: its win32 build (build/win32/<file>)
+// and the tool's data (tools/lmvpack/data/<file>).
+std::vector<std::filesystem::path> ProgramCandidates(std::string_view file_name);
 
 // The first candidate that exists.
-std::optional<std::filesystem::path> FindStub();
+std::optional<std::filesystem::path> FindProgram(std::string_view file_name);
+
+constexpr std::string_view kStubFileName = "lmvstub.exe";
+constexpr std::string_view kUninstallerFileName = "lmvuninst.exe";
+constexpr std::string_view kNoDataFileName = "nodata.dat";
+
+inline std::vector<std::filesystem::path> StubCandidates() {
+    return ProgramCandidates(kStubFileName);
+}
+inline std::optional<std::filesystem::path> FindStub() {
+    return FindProgram(kStubFileName);
+}

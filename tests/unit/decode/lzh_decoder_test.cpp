@@ -58,30 +58,6 @@ std::vector<uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-// A stream of literals only, coded with the model the way the format defines it.
-std::vector<uint8_t> LiteralStream(const std::vector<uint8_t>& bytes) {
-    AdaptiveModel model;
-    ResetModel(model);
-    std::vector<uint8_t> stream;
-    uint32_t pending = 0;
-    int pending_bits = 0;
-    for (const uint8_t byte : bytes) {
-        int length = 0;
-        const uint32_t code = SymbolCode(model, byte, &length);
-        for (int bit = length - 1; bit >= 0; --bit) {
-            pending = (pending << 1) | ((code >> bit) & 1);
-            if (++pending_bits == 8) {
-                stream.push_back(static_cast<uint8_t>(pending));
-                pending = 0;
-                pending_bits = 0;
-            }
-        }
-        UpdateModel(model, byte);
-    }
-    if (pending_bits != 0) stream.push_back(static_cast<uint8_t>(pending << (8 - pending_bits)));
-    return stream;
-}
-
 class LzhDecoderTest : public ::testing::Test {
   protected:
     void TearDown() override { stop_at_poll = 0; }

@@ -14,17 +14,21 @@ TEST(InitCommand, WritesAStarterThatNeedsOnlyTheMemberFiles) {
     EXPECT_NE(init.out.find("lmvpack build"), std::string::npos) << init.out;
     const fs::path manifest = folder / "saver/screensaver.toml";
 
-    // Before the files exist, the only problems are the three missing member files.
+    // Before the screen saver exists, its file is the only problem: lmvpack supplies the data
+    // file and the uninstaller.
     const ManifestLoad missing = LoadManifest(manifest);
-    ASSERT_EQ(missing.problems.size(), 3u);
-    for (const std::string& problem : missing.problems)
-        EXPECT_NE(problem.find("does not exist"), std::string::npos) << problem;
+    ASSERT_EQ(missing.problems.size(), 1u);
+    EXPECT_NE(missing.problems[0].find("screensaver: \"" + (folder / "saver/my.scr").string() +
+                                       "\" does not exist"),
+              std::string::npos)
+        << missing.problems[0];
 
-    for (const char* name : {"my.scr", "my.dat", "uninstal.exe"})
-        WriteText(folder / "saver" / name, "x");
+    WriteText(folder / "saver" / "my.scr", "x");
     const ManifestLoad ready = LoadManifest(manifest);
     ASSERT_TRUE(ready.manifest);
     EXPECT_EQ(ready.manifest->name, "Northern Lights");
+    EXPECT_TRUE(ready.manifest->members[1].builtin);
+    EXPECT_TRUE(ready.manifest->members[2].builtin);
     // Nothing to warn about: in particular no name that repeats the "Screen Saver" the
     // installer adds to it.
     EXPECT_TRUE(ready.warnings.empty()) << ready.warnings.front();
@@ -61,6 +65,8 @@ TEST(InitCommand, TheStartersAdviceWorksWhereItStands) {
     const std::vector<std::pair<std::string, std::string>> edits = {
         {"screensaver = ", "screensaver = { file = \"my.scr\", compress = false }"},
         {"# agreement = ", "agreement = \"license.txt\""},
+        {"# data = ", "data = \"my.dat\""},
+        {"# uninstaller = ", "uninstaller = \"uninstal.exe\""},
         {"# [[media]]", "[[media]]"},
         {"# file = ", "file = \"theme.mid\""},
         {"# suffix = ", "suffix = \".MID\""},
@@ -73,12 +79,16 @@ TEST(InitCommand, TheStartersAdviceWorksWhereItStands) {
     ASSERT_TRUE(load.manifest) << (load.problems.empty() ? "" : load.problems.front()) << edited;
     EXPECT_EQ(load.manifest->members.size(), 4u);
     EXPECT_EQ(load.manifest->members[0].compress, CompressChoice::Never);
+    EXPECT_FALSE(load.manifest->members[1].builtin);
+    EXPECT_FALSE(load.manifest->members[2].builtin);
     EXPECT_EQ(load.manifest->members[3].name_suffix, ".MID");
     EXPECT_FALSE(load.manifest->agreement_text.empty());
 
     // The member made a [table] where it stands takes the keys below it: the author is told
     // to move the table to the end.
-    WriteText(manifest, ReplaceLine(starter, "screensaver = ", "[screensaver]\nfile = \"my.scr\""));
+    const std::string with_data = ReplaceLine(starter, "# data = ", "data = \"my.dat\"");
+    WriteText(manifest,
+              ReplaceLine(with_data, "screensaver = ", "[screensaver]\nfile = \"my.scr\""));
     const ManifestLoad swallowed = LoadManifest(manifest);
     ASSERT_FALSE(swallowed.problems.empty());
     for (const std::string& problem : swallowed.problems)

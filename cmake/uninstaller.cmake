@@ -1,0 +1,16 @@
+# lmvuninst.exe, the uninstaller that lmvpack packs as UNINSTAL.EXE when the manifest names no
+# other one. Built like the installer stub (static, GUI, no exceptions, imports from KnownDLLs
+# only: kernel32, user32, advapi32 and the C runtime msvcrt), but, not carrying a package at
+# its end, with the linker's defaults for today's Windows kept: ASLR with a relocation
+# section, DEP, and a time-stamp-free, reproducible file.
+file(GLOB uninstaller_win32_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/*_win32.cpp)
+add_executable(lmvuninst WIN32 ${uninstaller_portable_sources} ${uninstaller_win32_sources}
+               ${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc)
+target_include_directories(lmvuninst PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(lmvuninst PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti)
+target_compile_definitions(lmvuninst PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
+                           _WIN32_WINNT=0x0400 WINVER=0x0400)
+target_link_options(lmvuninst PRIVATE -static -s -mwindows
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware -Wl,--no-insert-timestamp)
+target_link_libraries(lmvuninst PRIVATE user32 advapi32 kernel32)
+set_target_properties(lmvuninst PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

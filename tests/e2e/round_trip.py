@@ -1,0 +1,544 @@
+"""Install-uninstall round trips: packages carry our own uninstaller (lmvuninst.exe, installed
+as UNINSTAL.EXE), and after its removal the prefix is as it was before the installation.
+
+Each scenario takes the prefix's state after its preparation (every file and folder under
+drive_c, the registry files, system.ini among the files), installs, removes, and then compares:
+- right after the removal, what may remain is only what the uninstaller documents until the
+  next restart: its copy in the temporary folder, files that were in use, and the system's
+  list of files to remove at restart naming exactly those (and folders that held them);
+- after a restart of the prefix (a new Wine session, which carries out that list), nothing
+  differs from before but what Wine itself changes in every session (WINE_OWN_CHANGES).
+"""
+
+from __future__ import annotations
+
+import hashlib
+import os
+import re
+import subprocess
+from pathlib import Path
+from typing import Callable
+
+import harness
+from harness import Member
+from scenarios import (CAPTION, COMMON_APPDATA, NAME, UNINSTALL_KEY, WINDIR, Ctx, Helpers,
+                       Package, Run, Scenario, abort_dialog, complete_dialog, confirm_dialog,
+                       dialog, expect_dialogs, expect_installed, expect_log, standard_package)
+
+DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME + "\\"
+UNINSTALLER = DATA_FOLDER + "UNINSTAL.EXE"
+SCREEN_SAVER = WINDIR + "\\" + NAME + ".scr"
+WINE_UNINSTALLER = r"C:\windows\system32\uninstaller.exe"  # Wine's Add/Remove Programs
+HOLD_OPEN = r"C:\e2e\bin\hold_open.exe"
+REMOVAL_CAPTION = NAME + " Screen Saver"
+QUESTION = "Remove {} Screen Saver and all of its files?"
+LEFTOVERS_HEAD = "{} Screen Saver could not be removed completely:"
+PENDING_KEY = r"system\currentcontrolset\control\session manager"
+PENDING_VALUE = "PendingFileRenameOperations"
+
+# What Wine itself changes in a prefix, whatever programs run in it. Registry keys (and their
+# subkeys), lower case:
+WINE_OWN_CHANGES = [
+    # Wine's display driver registers the display adapter and the monitor afresh in every
+    # session on a display: their driver date is the time of that registration, and the class
+    # names are written again with it, or not.
+    r"system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}",
+    r"system\currentcontrolset\control\class\{4d36e96e-e325-11ce-bfc1-08002be10318}",
+]
+# Files up to this size are compared by content, larger ones (Wine's own libraries) by size and
+# time.
+HASHED_SIZE = 4 << 20
+# Files and folders that are the tests' own: the helpers, the installers, the driver's script
+# and log, the markers of started programs.
+TEST_OWN_FILES = re.compile(r"e2e(/|$)")
+
+
+# --- The prefix's state -------------------------------------------------------------------
+
+def prefix_state(prefix: Path) -> dict:
+    """Every folder, file and link under drive_c (lower-case relative path -> what it is) and
+    every registry key of system.reg and user.reg (-> its values)."""
+    drive = prefix / "drive_c"
+    state: dict = {}
+    for folder, dirs, files in os.walk(drive):
+        for name in dirs + files:
+            path = Path(folder) / name
+            rel = str(path.relative_to(drive)).lower()
+            if TEST_OWN_FILES.match(rel):
+                continue
+            st = path.lstat()
+            if path.is_symlink():
+                state[rel] = ("link", os.readlink(path))
+            elif path.is_dir():
+                state[rel] = ("folder",)
+            elif st.st_size <= HASHED_SIZE:
+                # By content: Wine writes system.ini anew, unchanged, when a program writes a
+                # value that is already there. (Not the link count: other scenarios' prefixes
+                # share the system folders' files by hard links, and come and go meanwhile.)
+                state[rel] = ("file", hashlib.sha1(path.read_bytes()).hexdigest())
+            else:
+                state[rel] = ("file", st.st_size, st.st_mtime_ns)
+    for reg in ("system.reg", "user.reg"):
+        for key, entry in harness.read_registry(prefix / reg).items():
+            if not any(key == k or key.startswith(k + "\\") for k in WINE_OWN_CHANGES):
+                state[f"[{reg}] {key}"] = ("key", entry["values"])
+    return state
+
+
+def differences(before: dict, after: dict) -> dict:
+    """name -> (before, after) for everything that is not the same."""
+    return {k: (before.get(k), after.get(k)) for k in sorted(set(before) | set(after))
+            if before.get(k) != after.get(k)}
+
+
+def describe(diff: dict, limit: int = 40) -> str:
+    lines = [f"    {k}: {b!r} -> {a!r}" for k, (b, a) in list(diff.items())[:limit]]
+    if len(diff) > limit:
+        lines.append(f"    ... and {len(diff) - limit} more")
+    return "\n".join(lines)
+
+
+def unix_rel(win_path: str) -> str:
+    """C:\\a\\B -> a/b, as prefix_state names it."""
+    return win_path[3:].replace("\\", "/").lower()
+
+
+def pending_operations(prefix: Path) -> list:
+    """The system's list of files to remove at restart, as Windows paths."""
+    key = harness.read_registry(prefix / "system.reg").get(PENDING_KEY, {})
+    kind_data = key.get("values", {}).get(PENDING_VALUE)
+    if not kind_data:
+        return []
+    parts = kind_data[1].split("\0")
+    # Pairs of (file, new name); an empty new name removes the file.
+    return [p.removeprefix("\\??\\") for p, q in zip(parts[::2], parts[1::2]) if p and not q]
+
+
+# --- Preparing and changing the prefix ------------------------------------------------------
+
+def set_screen_saving_on(prefix: Path) -> None:
+    """ScreenSaveActive=1, as every Windows user profile has it: the installer writes that
+    value when it activates the screen saver, and a profile without it would show the write
+    as a change that no uninstaller may undo (the earlier value is not known to it)."""
+    reg = prefix / "user.reg"
+    text = reg.read_text(encoding="utf-8")
+    header = re.search(r"^\[Control Panel\\\\Desktop\][^\n]*\n(#time=[^\n]*\n)?", text, re.M)
+    if header is None:
+        raise harness.HarnessError("user.reg has no [Control Panel\\Desktop] key")
+    if '"ScreenSaveActive"=' not in text[header.end():text.find("\n[", header.end())]:
+        text = text[:header.end()] + '"ScreenSaveActive"="1"\n' + text[header.end():]
+    reg.write_text(text, encoding="utf-8")
+
+
+def take_before(ctx: Ctx) -> None:
+    ctx.before = prefix_state(ctx.prefix)
+    ctx.snapshots = {}
+
+
+def prepare(*steps: Callable) -> Callable:
+    def run(ctx: Ctx) -> None:
+        set_screen_saving_on(ctx.prefix)
+        for step in steps:
+            step(ctx)
+        take_before(ctx)
+    return run
+
+
+def snapshot(name: str) -> Callable:
+    def run(ctx: Ctx) -> None:
+        ctx.snapshots[name] = prefix_state(ctx.prefix)
+    return run
+
+
+# Files of other owners that a tampered log names, planted before the installation.
+VICTIMS = {
+    r"C:\windows\system32\kernel32.dll": None,  # the system's own, left as it is
+    r"C:\ProgramData\Tarrowby\Lumenvault\Other\Other.dat": b"another screen saver's data",
+    r"C:\victims\climbed.txt": b"reached only by climbing out with ..",
+    r"C:\victims\shared.dat": b"a file that the data file's other name points at",
+}
+TAMPERED_LINES = [r"C:\windows\system32\kernel32.dll",
+                  r"C:\ProgramData\Tarrowby\Lumenvault\Other\Other.dat",
+                  DATA_FOLDER + r"..\..\..\..\victims\climbed.txt"]
+
+
+def plant_victims(ctx: Ctx) -> None:
+    for path, content in VICTIMS.items():
+        if content is not None:
+            target = harness.win_to_unix(ctx.prefix, path)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+
+
+def tamper_with_installation(ctx: Ctx) -> None:
+    """After the installation: the log names files that are not the screen saver's, and the
+    data file is replaced by a second name of someone else's file (a hard link)."""
+    log = harness.win_to_unix(ctx.prefix, DATA_FOLDER + "INSTALL.LOG")
+    with open(log, "ab") as f:
+        f.write(b"".join(line.encode("cp1252") + b"\r\n" for line in TAMPERED_LINES))
+    data = harness.win_to_unix(ctx.prefix, DATA_FOLDER + NAME + ".dat")
+    data.unlink()
+    os.link(harness.win_to_unix(ctx.prefix, r"C:\victims\shared.dat"), data)
+    snapshot("tampered")(ctx)
+
+
+MOVED_FOLDER = r"C:\victims\moved"
+
+
+def replace_folder_by_link(ctx: Ctx) -> None:
+    """After the installation the screen saver's folder becomes a link to another folder that
+    holds files of the same names (here: the installed ones, moved there)."""
+    folder = harness.win_to_unix(ctx.prefix, DATA_FOLDER.rstrip("\\"))
+    moved = harness.win_to_unix(ctx.prefix, MOVED_FOLDER)
+    moved.parent.mkdir(parents=True, exist_ok=True)
+    folder.rename(moved)
+    folder.symlink_to(moved)
+    snapshot("linked")(ctx)
+
+
+# --- Packages -------------------------------------------------------------------------------
+
+def our_uninstaller(h: Helpers) -> bytes:
+    return (h.bin / "lmvuninst.exe").read_bytes()
+
+
+def package_with_our_uninstaller(h: Helpers, **kwargs) -> Package:
+    """The standard package (recorder screen saver, data file, three media files), with our
+    uninstaller in place of the recorder."""
+    p = standard_package(h, **kwargs)
+    p.members[2] = Member(our_uninstaller(h), compress=True)
+    return p
+
+
+AUTHOR_NAME = "Polar Night"
+NODATA = b"This screen saver keeps no data of its own.\r\n"
+
+
+def author_package(h: Helpers) -> Package:
+    """What an author with nothing but a .scr builds: lmvpack init, the name and the screen
+    saver set in the manifest, everything else lmvpack's own. The name has a blank, so the
+    list of programs starts the uninstaller by a bare path with a blank in it."""
+    scr = (h.bin / "aurora.scr").read_bytes()
+
+    def write_source(folder: Path, lmvpack: Path) -> Path:
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / "aurora.scr").write_bytes(scr)
+        return init_author_manifest(lmvpack, folder)
+
+    return Package(name=AUTHOR_NAME, write_source=write_source,
+                   members=[Member(scr), Member(NODATA), Member(our_uninstaller(h))])
+
+
+def init_author_manifest(lmvpack: Path, folder: Path) -> Path:
+    """lmvpack init, then the two edits the author makes."""
+    result = subprocess.run([str(lmvpack), "init", str(folder)], capture_output=True, timeout=60)
+    if result.returncode != 0:
+        raise harness.HarnessError(f"lmvpack init failed: {result.stderr!r}")
+    manifest = folder / "screensaver.toml"
+    text = manifest.read_text(encoding="utf-8")
+    edited, named = re.subn(r'^name = "[^"\n]*"$', f'name = "{AUTHOR_NAME}"', text,
+                            flags=re.MULTILINE)
+    edited = edited.replace('screensaver = "my.scr"', 'screensaver = "aurora.scr"')
+    if named != 1 or "aurora.scr" not in edited:
+        raise harness.HarnessError("lmvpack init's manifest no longer has the lines to edit")
+    manifest.write_text(edited, encoding="utf-8")
+    return manifest
+
+
+# --- Expectations -----------------------------------------------------------------------------
+
+def expect_exit_codes(*codes) -> Callable:
+    """Per run: the exit status of the program the run started (None: not looked at)."""
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        for i, (want, result) in enumerate(zip(codes, ctx.results)):
+            code = result.log.exit_code()
+            if want is not None and code != want:
+                out.append(f"run {i + 1}: exit status {code}, expected {want}")
+        return out
+    return check
+
+
+def removal_question(name: str, pressed: str) -> dict:
+    return dialog(name + " Screen Saver", QUESTION.format(name), ["Yes", "No"], owned=False,
+                  pressed=pressed)
+
+
+def leftovers_message(name: str, lines: list) -> dict:
+    text = LEFTOVERS_HEAD.format(name) + "\r\n" + "".join("\r\n" + line for line in lines)
+    return dialog(name + " Screen Saver", text, ["OK"], owned=False, pressed="OK")
+
+
+def check_installation(ctx: Ctx) -> None:
+    """Before the removal: the installation is complete (checked now, reported with the
+    expectations)."""
+    ctx.installation_problems = expect_installed()(ctx) + expect_log()(ctx)
+    snapshot("installed")(ctx)
+
+
+def expect_installation_was_complete(ctx: Ctx) -> list:
+    return getattr(ctx, "installation_problems", ["the installation was not checked"])
+
+
+def expect_unchanged_between(first: str, second: str) -> Callable:
+    def check(ctx: Ctx) -> list:
+        diff = differences(ctx.snapshots[first], ctx.snapshots[second])
+        return [f"changed between '{first}' and '{second}':\n{describe(diff)}"] if diff else []
+    return check
+
+
+def expect_only_restart_leftovers(in_use: list = (), folders_wait: bool = False,
+                                  copies: int = 1) -> Callable:
+    """Right after the removal: the differences from before are the uninstaller's copies in
+    the temporary folder, the files still in use, and the list of removals at restart naming
+    exactly those (then, when `folders_wait`, the folders that hold them)."""
+
+    def check(ctx: Ctx) -> list:
+        out = []
+        after = prefix_state(ctx.prefix)
+        diff = differences(ctx.before, after)
+        copy = re.compile(r"users/[^/]+/temp/lmv[0-9a-f]{1,4}\.tmp$")
+        pending_key = f"[system.reg] {PENDING_KEY}"
+        found_copies = [k for k in diff if copy.match(k) and diff[k][0] is None]
+        kept = [unix_rel(p) for p in in_use]
+        folders = [unix_rel(DATA_FOLDER.rstrip("\\")), unix_rel(COMMON_APPDATA + r"\Tarrowby"),
+                   unix_rel(COMMON_APPDATA + r"\Tarrowby\Lumenvault")] if folders_wait else []
+        unexpected = {k: v for k, v in diff.items()
+                      if k not in found_copies and k != pending_key and k not in folders and
+                      not any(k == p for p in kept)}
+        if unexpected:
+            out.append(f"left behind besides what waits for a restart:\n{describe(unexpected)}")
+        if len(found_copies) != copies:
+            out.append(f"{len(found_copies)} copies of the uninstaller in the temporary folder, "
+                       f"expected {copies}: {found_copies}")
+        for path in kept:
+            if path not in after:
+                out.append(f"{path} is gone, but it was in use")
+        pending = [p.lower() for p in pending_operations(ctx.prefix)]
+        want = sorted([p.lower() for p in in_use] +
+                      [WINDIR[:3].lower() + k.replace("/", "\\") for k in found_copies] +
+                      ([(COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME).lower(),
+                        (COMMON_APPDATA + r"\Tarrowby\Lumenvault").lower(),
+                        (COMMON_APPDATA + r"\Tarrowby").lower()] if folders_wait else []))
+        if sorted(pending) != want:
+            out.append(f"removals at restart {pending}, expected {want}")
+        return out
+    return check
+
+
+def restart_prefix(prefix: Path) -> None:
+    """A new session of the prefix: Wine carries out the removals listed for the restart when
+    a session starts, as Windows does when it starts."""
+    harness.run_checked(["wineboot", "-r"], harness.wine_env(prefix), 120, "wineboot -r")
+    harness.stop_wineserver(prefix, wait=True)
+
+
+def expect_as_before_after_restart(kept: Callable | None = None) -> Callable:
+    """After a restart nothing differs from the state before the installation but what
+    `kept(ctx, diff)` accepts (and returns the problems of)."""
+
+    def check(ctx: Ctx) -> list:
+        restart_prefix(ctx.prefix)
+        diff = differences(ctx.before, prefix_state(ctx.prefix))
+        out = kept(ctx, diff) if kept else []
+        if kept is None and diff:
+            out.append(f"after a restart the prefix differs from before the installation:\n"
+                       f"{describe(diff)}")
+        return out
+    return check
+
+
+def tampered_leftovers(ctx: Ctx, diff: dict) -> list:
+    """Every victim is as it was; of the installation only the data file's second name (and
+    its folder, which therefore stays) remains."""
+    out = []
+    for path, content in VICTIMS.items():
+        if content is not None and ctx.last.file(path) != content:
+            out.append(f"{path} was changed or removed")
+    if not ctx.last.exists(r"C:\windows\system32\kernel32.dll"):
+        out.append("kernel32.dll was removed")
+    shared = unix_rel(r"C:\victims\shared.dat")
+    data = unix_rel(DATA_FOLDER + NAME + ".dat")
+    allowed = {unix_rel(COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME), data, shared}
+    rest = {k: v for k, v in diff.items() if k not in allowed}
+    if rest:
+        out.append(f"after a restart, besides the hard-linked data file:\n{describe(rest)}")
+    if ctx.last.file(DATA_FOLDER + NAME + ".dat") != VICTIMS[r"C:\victims\shared.dat"]:
+        out.append("the hard-linked data file lost its content or its name")
+    return out
+
+
+def expect_untouched_since(name: str) -> Callable:
+    """Nothing at all changed since the snapshot: the uninstaller refused everything."""
+
+    def check(ctx: Ctx) -> list:
+        diff = differences(ctx.snapshots[name], prefix_state(ctx.prefix))
+        return [f"changed since '{name}':\n{describe(diff)}"] if diff else []
+    return check
+
+
+def expect_moved_folder_whole(ctx: Ctx) -> list:
+    out = []
+    for path, member in zip(ctx.package.destinations(), ctx.package.table()):
+        if path.startswith(DATA_FOLDER):
+            moved = MOVED_FOLDER + "\\" + path[len(DATA_FOLDER):]
+            if ctx.last.file(moved) != member.content:
+                out.append(f"{moved} was changed or removed")
+    if ctx.last.file(MOVED_FOLDER + r"\INSTALL.LOG") != ctx.package.log_bytes():
+        out.append(f"{MOVED_FOLDER}\\INSTALL.LOG was changed or removed")
+    return out
+
+
+def expect_screen_saver_kept(ctx: Ctx) -> list:
+    return [] if ctx.last.file(SCREEN_SAVER) == ctx.package.members[0].content else [
+        f"{SCREEN_SAVER} was removed"]
+
+
+PLANT_MARKER = r"C:\e2e\markers\planted_shfolder.log"
+
+
+def plant_library(ctx: Ctx) -> None:
+    """A UXTHEME.DLL in the screen saver's folder (which other users may write into), as our
+    planted SHFOLDER.DLL: it leaves a marker when loaded. With uxtheme=n,b Wine looks for it
+    in a program's folder, as Windows looks for every library that is not a KnownDLL. A probe
+    without the uninstaller's hardening (the sample screen saver, which shows a dialog) runs
+    from there first, to show that the plant works."""
+    bin_dir = ctx.prefix / "drive_c" / "e2e" / "bin"
+    folder = harness.win_to_unix(ctx.prefix, DATA_FOLDER)
+    (folder / "UXTHEME.DLL").write_bytes((bin_dir / "SHFOLDER.DLL").read_bytes())
+    (folder / "probe.scr").write_bytes((bin_dir / "aurora.scr").read_bytes())
+
+
+def note_probe_and_clear_marker(ctx: Ctx) -> None:
+    ctx.probe_loaded_plant = ctx.last.exists(PLANT_MARKER)
+    marker = harness.win_to_unix(ctx.prefix, PLANT_MARKER)
+    if marker.exists():
+        marker.unlink()
+
+
+def expect_plant_loaded_only_by_the_probe(ctx: Ctx) -> list:
+    out = []
+    if not getattr(ctx, "probe_loaded_plant", False):
+        out.append("the probe did not load the planted UXTHEME.DLL: the test proves nothing")
+    if ctx.last.exists(PLANT_MARKER):
+        out.append("the uninstaller loaded the UXTHEME.DLL planted in its folder")
+    return out
+
+
+# --- The scenarios ----------------------------------------------------------------------------
+
+def check_installation_twice(ctx: Ctx) -> None:
+    ctx.installation_problems = expect_installed()(ctx) + expect_log(times=2)(ctx)
+    # A file someone made read-only since: the uninstaller makes it writable to remove it.
+    os.chmod(harness.win_to_unix(ctx.prefix, READ_ONLY), 0o444)
+
+
+READ_ONLY = DATA_FOLDER + "JUK_0002.wav"
+
+
+INSTALL_INTERACTIVE = Run(answers=[(CAPTION, "OK"), (CAPTION, "OK")])
+IN_USE = DATA_FOLDER + "FILE0001.WAV"
+
+SCENARIOS: dict = {
+    "round_trip": Scenario(
+        "install, then remove through Wine's Add/Remove Programs (uninstaller --remove): one "
+        "question, answered Yes; after a restart the prefix is as it was",
+        package_with_our_uninstaller,
+        [INSTALL_INTERACTIVE,
+         Run(program=WINE_UNINSTALLER, args=f"--remove {NAME}",
+             answers=[(REMOVAL_CAPTION, "Yes")], before=check_installation)],
+        [expect_installation_was_complete, expect_dialogs(lambda c: [confirm_dialog(c), complete_dialog(c)],
+                        [removal_question(NAME, "Yes")]),
+         expect_only_restart_leftovers(), expect_as_before_after_restart()],
+        prepare=prepare()),
+    "round_trip_declined": Scenario(
+        "the removal question answered No changes nothing (exit status 1); a silent removal "
+        "after it removes everything (exit status 0)",
+        package_with_our_uninstaller,
+        [Run(args="/S"),
+         Run(program=UNINSTALLER, answers=[(REMOVAL_CAPTION, "No")], before=check_installation),
+         Run(program=UNINSTALLER, args="/s", before=snapshot("declined"))],
+        [expect_installation_was_complete, expect_exit_codes(0, 1, 0),
+         expect_dialogs([], [removal_question(NAME, "No")], []),
+         expect_unchanged_between("installed", "declined"), expect_only_restart_leftovers(),
+         expect_as_before_after_restart()],
+        prepare=prepare()),
+    "round_trip_twice": Scenario(
+        "installed twice (the log lists every file twice), removed once, silently, a "
+        "read-only file among them",
+        package_with_our_uninstaller,
+        [Run(args="/S"), Run(args="/S"),
+         Run(program=UNINSTALLER, args="/s", before=check_installation_twice)],
+        [expect_installation_was_complete, expect_exit_codes(0, 0, 0), expect_dialogs([], [], []),
+         expect_only_restart_leftovers(),
+         expect_as_before_after_restart()],
+        prepare=prepare()),
+    "round_trip_rollback": Scenario(
+        "Cancel while the screen saver is written: the installer's rollback with \"/s\" leaves "
+        "the prefix as it was",
+        lambda h: package_with_our_uninstaller(h, big_member=0),
+        [Run(answers=[(CAPTION, "OK"), ("Abort Installation?", "Yes")],
+             cancels=[(SCREEN_SAVER, 300_000)])],
+        [expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("Yes")]),
+         expect_only_restart_leftovers(), expect_as_before_after_restart()],
+        prepare=prepare()),
+    "round_trip_tampered": Scenario(
+        "a tampered INSTALL.LOG (kernel32.dll, a path climbing out with .., another screen "
+        "saver's file) and a data file that is a hard link: all of them survive, the rest goes, "
+        "exit status 2",
+        package_with_our_uninstaller,
+        [Run(args="/S"), Run(program=UNINSTALLER, args="/s", before=tamper_with_installation)],
+        [expect_exit_codes(0, 2), expect_as_before_after_restart(tampered_leftovers)],
+        prepare=prepare(plant_victims)),
+    "round_trip_folder_link": Scenario(
+        "the screen saver's folder replaced by a link to another folder: nothing is removed, "
+        "the user is told, exit status 2",
+        package_with_our_uninstaller,
+        [Run(args="/S"),
+         Run(program=UNINSTALLER, before=replace_folder_by_link,
+             answers=[(REMOVAL_CAPTION, "OK")])],
+        [expect_exit_codes(0, 2),
+         expect_dialogs([], [leftovers_message(NAME, [
+             DATA_FOLDER.rstrip("\\") + ": a link to another folder; nothing was removed"])]),
+         expect_untouched_since("linked"), expect_moved_folder_whole, expect_screen_saver_kept],
+        prepare=prepare()),
+    "round_trip_in_use": Scenario(
+        "a media file held open during the removal: named in the one message as removed at "
+        "restart, the rest removed, exit status 2; after a restart nothing remains",
+        package_with_our_uninstaller,
+        [Run(args="/S"),
+         Run(program=HOLD_OPEN, args=f"{IN_USE} {UNINSTALLER}", before=check_installation,
+             answers=[(REMOVAL_CAPTION, "Yes"), (REMOVAL_CAPTION, "OK")])],
+        [expect_installation_was_complete, expect_exit_codes(0, 2),
+         expect_dialogs([], [removal_question(NAME, "Yes"), leftovers_message(NAME, [
+             IN_USE + ": in use; it will be removed when Windows restarts"])]),
+         expect_only_restart_leftovers(in_use=[IN_USE], folders_wait=True),
+         expect_as_before_after_restart()],
+        prepare=prepare()),
+    "uninstaller_planted_library": Scenario(
+        "a UXTHEME.DLL planted in the screen saver's folder, which a program there without our "
+        "hardening loads, is never loaded by the uninstaller (its question shown, answered No)",
+        package_with_our_uninstaller,
+        [Run(args="/S"),
+         Run(program=DATA_FOLDER + "probe.scr", args="/c", before=plant_library,
+             answers=[("Aurora Screen Saver Settings", "OK")]),
+         Run(program=UNINSTALLER, before=note_probe_and_clear_marker,
+             answers=[(REMOVAL_CAPTION, "No")])],
+        [expect_exit_codes(0, 0, 1), expect_plant_loaded_only_by_the_probe],
+        overrides="uxtheme=n,b"),
+    "round_trip_author": Scenario(
+        "an author with nothing but a .scr: lmvpack init, name and screen saver set, built with "
+        "lmvpack's own data file and uninstaller; installed, then removed through Add/Remove "
+        "Programs (its UninstallString has a blank); the prefix is as it was",
+        author_package,
+        # Silent: an interactive installation would start the screen saver, whose running file
+        # a removal right after it could only schedule for the restart.
+        [Run(args="/S"),
+         Run(program=WINE_UNINSTALLER, args=f'--remove "{AUTHOR_NAME}"',
+             before=check_installation, answers=[(AUTHOR_NAME + " Screen Saver", "Yes")])],
+        [expect_installation_was_complete,
+         expect_dialogs([], [removal_question(AUTHOR_NAME, "Yes")]),
+         expect_only_restart_leftovers(), expect_as_before_after_restart()],
+        prepare=prepare()),
+}

@@ -1,0 +1,151 @@
+// The sample screen saver's portable parts: its colour file, its frames and the screen-saver
+// command line.
+#include "aurora_palette.h"
+#include "aurora_render.h"
+#include "screen_saver_arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(AuroraPalette, TakesTheSkyThenUpToSevenCurtainsAndIgnoresComments) {
+    const AuroraPalette palette = ParseAuroraPalette("A comment line\r\n"
+                                                     "#06102A  night sky\r\n"
+                                                     "  #22e07a\tgreen\n"
+                                                     "#12345   too short\n"
+                                                     "#1234567 too long\n"
+                                                     "#GG0000 not hex\n"
+                                                     "colour #FF0000 not first on its line\n"
+                                                     "#8A4CE8");
+    EXPECT_EQ(palette.sky, (AuroraColour{0x06, 0x10, 0x2A}));
+    ASSERT_EQ(palette.curtain_count, 2u);
+    EXPECT_EQ(palette.curtains[0], (AuroraColour{0x22, 0xE0, 0x7A}));
+    EXPECT_EQ(palette.curtains[1], (AuroraColour{0x8A, 0x4C, 0xE8}));
+
+    std::string many;
+    for (int i = 0; i < 12; ++i)
+        many += "#0000" + std::string(1, static_cast<char>('0' + i % 10)) + "0\n";
+    EXPECT_EQ(ParseAuroraPalette(many).curtain_count, AuroraPalette::kMaxCurtains);
+}
+
+TEST(AuroraPalette, TooFewColoursGiveTheDefault) {
+    const AuroraPalette fallback = DefaultAuroraPalette();
+    for (const char* text : {"", "no colours at all", "#102030 a sky alone", "\x00\x01\xFF"}) {
+        const AuroraPalette palette = ParseAuroraPalette(text);
+        EXPECT_EQ(palette.sky, fallback.sky) << text;
+        EXPECT_EQ(palette.curtain_count, fallback.curtain_count) << text;
+    }
+}
+
+TEST(AuroraPalette, TheSampleDataFileHoldsASkyAndFourCurtains) {
+    std::ifstream file(LMV_SOURCE_DIR "/samples/aurora/aurora.dat", std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    const AuroraPalette palette = ParseAuroraPalette(text.str());
+    EXPECT_EQ(palette.sky, (AuroraColour{0x06, 0x10, 0x2A}));
+    EXPECT_EQ(palette.curtain_count, 4u);
+}
+
+uint8_t Red(uint32_t pixel) {
+    return static_cast<uint8_t>(pixel >> 16);
+}
+uint8_t Green(uint32_t pixel) {
+    return static_cast<uint8_t>(pixel >> 8);
+}
+uint8_t Blue(uint32_t pixel) {
+    return static_cast<uint8_t>(pixel);
+}
+
+std::vector<uint32_t> Frame(const AuroraPalette& palette, uint32_t ms, int width = 160,
+                            int height = 120) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(width * height), 0xDEADBEEF);
+    RenderAuroraFrame(palette, ms, width, height, pixels.data());
+    return pixels;
+}
+
+TEST(AuroraRender, DrawsInThePalettesColoursOnly) {
+    // A black sky and a pure green curtain: red and blue can only come from the white stars,
+    // which add the same to every channel.
+    AuroraPalette palette{};
+    palette.sky = {0, 0, 0};
+    palette.curtains[0] = {0, 255, 0};
+    palette.curtain_count = 1;
+    const std::vector<uint32_t> frame = Frame(palette, 12345);
+    size_t lit = 0;
+    for (const uint32_t pixel : frame) {
+        ASSERT_EQ(pixel >> 24, 0u);
+        EXPECT_EQ(Red(pixel), Blue(pixel));
+        if (Green(pixel) > Red(pixel) + 40) ++lit;
+    }
+    EXPECT_GT(lit, frame.size() / 20) << "the curtain lights too little of the sky";
+}
+
+// The colour most of a row has (stars are few).
+uint32_t RowColour(const std::vector<uint32_t>& frame, int row, int width = 160) {
+    std::map<uint32_t, int> counts;
+    for (int x = 0; x < width; ++x)
+        ++counts[frame[static_cast<size_t>(row * width + x)]];
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+TEST(AuroraRender, TheSkyKeepsItsHueAndDarkensOverhead) {
+    AuroraPalette palette{};
+    palette.sky = {0x40, 0x80, 0xC0};
+    palette.curtains[0] = {0, 255, 0};
+    palette.curtain_count = 1;
+    const std::vector<uint32_t> frame = Frame(palette, 0);
+    // The curtains hang between the top and the bottom rows, which show the sky alone.
+    const uint32_t top = RowColour(frame, 0), bottom = RowColour(frame, 119);
+    for (const uint32_t sky : {top, bottom}) {
+        EXPECT_LT(Red(sky), Green(sky));
+        EXPECT_LT(Green(sky), Blue(sky));
+        EXPECT_NEAR(Blue(sky), 3 * Red(sky), 3);
+    }
+    EXPECT_LT(Blue(top), Blue(bottom));
+}
+
+TEST(AuroraRender, SameTimeSameFrameAndItMoves) {
+    const AuroraPalette palette = DefaultAuroraPalette();
+    EXPECT_EQ(Frame(palette, 5000), Frame(palette, 5000));
+    EXPECT_NE(Frame(palette, 5000), Frame(palette, 5040));
+    // Any size, down to one pixel, and nothing for none.
+    EXPECT_EQ(Frame(palette, 1, 1, 1).size(), 1u);
+    std::vector<uint32_t> untouched(4, 7);
+    RenderAuroraFrame(palette, 1, 0, 4, untouched.data());
+    EXPECT_EQ(untouched, std::vector<uint32_t>(4, 7));
+}
+
+TEST(ScreenSaverArguments, FollowsTheConventions) {
+    EXPECT_EQ(ParseScreenSaverArguments("/s").mode, ScreenSaverMode::kFullScreen);
+    EXPECT_EQ(ParseScreenSaverArguments("-S").mode, ScreenSaverMode::kFullScreen);
+    EXPECT_EQ(ParseScreenSaverArguments("  /S  ").mode, ScreenSaverMode::kFullScreen);
+
+    const ScreenSaverArguments preview = ParseScreenSaverArguments("/p 1234");
+    EXPECT_EQ(preview.mode, ScreenSaverMode::kPreview);
+    EXPECT_EQ(preview.window, 1234u);
+    EXPECT_EQ(ParseScreenSaverArguments("-P:987").window, 987u);
+    // A preview without a window shows the settings instead.
+    EXPECT_EQ(ParseScreenSaverArguments("/p").mode, ScreenSaverMode::kSettings);
+    EXPECT_EQ(ParseScreenSaverArguments("/p 99999999999999999999999").mode,
+              ScreenSaverMode::kSettings);
+
+    for (const char* settings : {"", "   ", "/c", "-C", "/a", "nonsense"}) {
+        const ScreenSaverArguments parsed = ParseScreenSaverArguments(settings);
+        EXPECT_EQ(parsed.mode, ScreenSaverMode::kSettings) << settings;
+        EXPECT_EQ(parsed.window, 0u) << settings;
+    }
+    const ScreenSaverArguments owned = ParseScreenSaverArguments("/c:5678");
+    EXPECT_EQ(owned.mode, ScreenSaverMode::kSettings);
+    EXPECT_EQ(owned.window, 5678u);
+}
+
+} // namespace
