@@ -1352,9 +1352,16 @@ SCENARIOS: dict = {
     "long_name": Scenario(
         "a 259-character name, which leaves no room for \".scr\": refused, no overflow, nothing "
         "written",
-        lambda h: standard_package(h, name="L" * 255, media=[], patched_name="L" * 259),
+        lambda h: standard_package(h, name="L" * 109, media=[], patched_name="L" * 259),
         damaged_runs(LONG_NAME),
         expect_outcomes(LONG_NAME) + [expect_nothing_installed]),
+    "longest_name": Scenario(
+        "the longest name lmvpack accepts, 109 bytes: the data file's path is 259 characters "
+        "and every file installs",
+        lambda h: standard_package(h, name="N" * 109),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_dialogs([]), expect_installed(), expect_log(),
+         expect_uninstall_values(), expect_activated()]),
     "planted_shfolder": Scenario(
         "a SHFOLDER.DLL beside the installer is never loaded",
         lambda h: standard_package(h, media=[]),

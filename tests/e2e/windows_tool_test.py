@@ -7,8 +7,8 @@
 Builds the manifest with both tools and compares the installers; lists the Windows-built
 installer with both (`list --json`) and compares the listings, also through a path longer
 than the 255 characters the installer's passes accept; verifies it with lmvpack.exe; and
-builds once more with the stub found beside lmvpack.exe instead of named by --stub; and draws
-the title preview with both.
+builds once more with the stub found beside lmvpack.exe instead of named by --stub; draws
+the title preview with both; and refuses to write an installer over the build's agreement.
 A console program, so no X server: only a copy of the e2e template prefix.
 """
 
@@ -114,6 +114,30 @@ def check_non_ascii_names(work: Path, args, wine_tool) -> list:
     elif got != expected:
         problems.append("lmvpack.exe extract wrote other contents than Linux: " +
                         ", ".join(n for n in expected if got[n] != expected[n]))
+    return problems
+
+
+def check_inputs_kept(work: Path, args, wine_tool) -> list:
+    """lmvpack.exe refuses to write the installer over a file the build reads: the agreement
+    under its own name and through a hard link (the Windows runtime's own file comparison
+    calls them different files, so this once replaced the agreement and exited 0)."""
+    folder = work / "inputs"
+    shutil.copytree(Path(args.manifest).parent, folder)
+    manifest = folder / Path(args.manifest).name
+    agreement = folder / "license.txt"
+    if not agreement.is_file():
+        return [f"{manifest} names no license.txt beside it; the check needs an agreement"]
+    (folder / "licence-link.txt").hardlink_to(agreement)
+    before = agreement.read_bytes()
+    problems = []
+    for target in ("license.txt", "licence-link.txt"):
+        built = wine_tool("build", windows_path(manifest), "-o", windows_path(folder / target),
+                          "--stub", windows_path(Path(args.stub)), "--quiet")
+        if built.returncode != 2 or b"is one of the build's inputs" not in built.stderr:
+            problems.append(f"lmvpack.exe build -o {target} was not refused: {describe(built)}")
+        if agreement.read_bytes() != before:
+            problems.append(f"lmvpack.exe build -o {target} changed the agreement")
+            agreement.write_bytes(before)
     return problems
 
 
@@ -235,6 +259,7 @@ def check(args) -> list:
                             first_difference(found_out.read_bytes(), linux_bytes))
 
         problems += check_non_ascii_names(work, args, wine_tool)
+        problems += check_inputs_kept(work, args, wine_tool)
         problems += check_preview(work, args, wine_tool)
     finally:
         harness.stop_wineserver(prefix, wait=False)

@@ -47,80 +47,123 @@ std::string SystemReason(DWORD code) {
 
 // Windows has no mkstemp: the temporary name is chosen at random and created only if it does
 // not exist yet. Windows has no execute permission bit, so `executable` changes nothing; the
-// rename replaces the old file the way rename(2) does.
-void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes, bool) {
+// rename replaces the old file the way rename(2) does. Wide names throughout: the name may
+// hold characters outside the ANSI code page.
+AtomicFile::AtomicFile(const std::filesystem::path& path, bool executable)
+    : path_(path), executable_(executable) {
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    // Wide names throughout: the name may hold characters outside the ANSI code page.
-    std::wstring temporary;
-    int file = -1;
     std::random_device random;
-    for (int attempt = 0; attempt < 100 && file < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && file_ < 0; ++attempt) {
         wchar_t suffix[8];
         std::swprintf(suffix, 8, L"%06x", static_cast<unsigned>(random() & 0xFFFFFF));
-        temporary = (folder / (L"." + path.filename().wstring() + L"." + suffix)).wstring();
-        file =
-            ::_wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                     _S_IREAD | _S_IWRITE);
-        if (file < 0 && errno != EEXIST) break;
+        temporary_ = folder / (L"." + path.filename().wstring() + L"." + suffix);
+        file_ = ::_wopen(temporary_.wstring().c_str(),
+                         _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                         _S_IREAD | _S_IWRITE);
+        if (file_ < 0 && errno != EEXIST) break;
     }
-    if (file < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
+    if (file_ < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
+}
 
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
+void AtomicFile::Write(std::span<const uint8_t> bytes) {
+    for (size_t done = 0; done < bytes.size();) {
         const size_t chunk = std::min<size_t>(bytes.size() - done, 1u << 30);
-        const int put = ::_write(file, bytes.data() + done, static_cast<unsigned>(chunk));
-        ok = put > 0;
-        if (ok) done += static_cast<size_t>(put);
+        const int put = ::_write(file_, bytes.data() + done, static_cast<unsigned>(chunk));
+        if (put <= 0) Fail(Reason());
+        done += static_cast<size_t>(put);
     }
-    std::string failure = ok ? std::string() : Reason();
-    ok = ok && ::_commit(file) == 0;
-    if (!ok && failure.empty()) failure = Reason();
-    ok = (::_close(file) == 0) && ok;
-    if (!ok && failure.empty()) failure = Reason();
-    if (ok && !MoveFileExW(temporary.c_str(), path.wstring().c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        failure = SystemReason(GetLastError());
-        ok = false;
+    size_ += bytes.size();
+}
+
+void AtomicFile::Overwrite(uint64_t offset, std::span<const uint8_t> bytes) {
+    if (offset + bytes.size() > size_ ||
+        ::_lseeki64(file_, static_cast<__int64>(offset), SEEK_SET) < 0)
+        Fail("a place that was never written");
+    for (size_t done = 0; done < bytes.size();) {
+        const int put =
+            ::_write(file_, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+        if (put <= 0) Fail(Reason());
+        done += static_cast<size_t>(put);
     }
-    if (!ok) {
-        DeleteFileW(temporary.c_str());
-        throw BuildError(path.string() + ": cannot write: " + failure);
-    }
+    if (::_lseeki64(file_, static_cast<__int64>(size_), SEEK_SET) < 0) Fail(Reason());
+}
+
+void AtomicFile::Commit() {
+    if (::_commit(file_) != 0) Fail(Reason());
+    const int closed = ::_close(file_);
+    file_ = -1;
+    if (closed != 0) Fail(Reason());
+    if (!MoveFileExW(temporary_.wstring().c_str(), path_.wstring().c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        Fail(SystemReason(GetLastError()));
+    temporary_.clear();
+}
+
+AtomicFile::~AtomicFile() {
+    if (file_ >= 0) ::_close(file_);
+    if (!temporary_.empty()) DeleteFileW(temporary_.wstring().c_str());
 }
 #else
-void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
-                         bool executable) {
+AtomicFile::AtomicFile(const std::filesystem::path& path, bool executable)
+    : path_(path), executable_(executable) {
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int file = ::mkstemp(temporary.data());
-    if (file < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
+    std::string name = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    file_ = ::mkstemp(name.data());
+    if (file_ < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
+    temporary_ = name;
+}
 
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t put = ::write(file, bytes.data() + done, bytes.size() - done);
+void AtomicFile::Write(std::span<const uint8_t> bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(file_, bytes.data() + done, bytes.size() - done);
         if (put < 0 && errno == EINTR) continue;
-        ok = put > 0;
-        if (ok) done += static_cast<size_t>(put);
+        if (put <= 0) Fail(Reason());
+        done += static_cast<size_t>(put);
     }
-    const std::string failure = ok ? std::string() : Reason();
+    size_ += bytes.size();
+}
+
+void AtomicFile::Overwrite(uint64_t offset, std::span<const uint8_t> bytes) {
+    if (offset + bytes.size() > size_) Fail("a place that was never written");
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::pwrite(file_, bytes.data() + done, bytes.size() - done,
+                                     static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) Fail(Reason());
+        done += static_cast<size_t>(put);
+    }
+}
+
+void AtomicFile::Commit() {
     // mkstemp creates the file for the owner only; give it the usual permissions.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ok = ok && ::fchmod(file, (executable ? 0777 : 0666) & ~mask) == 0;
-    ok = ok && ::fsync(file) == 0;
-    ok = (::close(file) == 0) && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const std::string why = failure.empty() ? Reason() : failure;
-        ::unlink(temporary.c_str());
-        throw BuildError(path.string() + ": cannot write: " + why);
-    }
+    if (::fchmod(file_, (executable_ ? 0777 : 0666) & ~mask) != 0 || ::fsync(file_) != 0)
+        Fail(Reason());
+    const int closed = ::close(file_);
+    file_ = -1;
+    if (closed != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) Fail(Reason());
+    temporary_.clear();
+}
+
+AtomicFile::~AtomicFile() {
+    if (file_ >= 0) ::close(file_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 #endif
+
+void AtomicFile::Fail(const std::string& why) {
+    throw BuildError(path_.string() + ": cannot write: " + why);
+}
+
+void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                         bool executable) {
+    AtomicFile file(path, executable);
+    file.Write(bytes);
+    file.Commit();
+}
 
 void PrepareOutputPath(const std::filesystem::path& path) {
     std::error_code error;

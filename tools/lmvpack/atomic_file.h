@@ -6,9 +6,37 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
-// Throws BuildError; on failure the temporary file is removed and `path` is untouched.
+// One output file, written a piece at a time. Every failure throws BuildError naming the
+// file; until Commit() succeeds the final name is untouched, and the temporary file is removed
+// when the object goes away uncommitted.
+class AtomicFile {
+  public:
+    AtomicFile(const std::filesystem::path& path, bool executable);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void Write(std::span<const uint8_t> bytes);
+    // Puts `bytes` over what was written at `offset`; the next Write still appends.
+    void Overwrite(uint64_t offset, std::span<const uint8_t> bytes);
+    // Puts the complete file in place under its final name.
+    void Commit();
+    uint64_t size() const { return size_; }
+
+  private:
+    [[noreturn]] void Fail(const std::string& why);
+
+    std::filesystem::path path_;
+    std::filesystem::path temporary_;
+    int file_ = -1;
+    bool executable_;
+    uint64_t size_ = 0;
+};
+
+// The whole file at once. Throws BuildError; on failure `path` is untouched.
 void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                          bool executable);
 

@@ -3,10 +3,13 @@
 #include "tools/lmvpack/builtin_members.h"
 #include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/installer_builder.h"
 #include "tools/lmvpack/manifest.h"
+#include "tools/lmvpack/progress_bar.h"
 #include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/worker_thread.h"
 
 #include <cstdio>
 #include <memory>
@@ -20,6 +23,7 @@ struct BuildOptions {
     std::string stub;
     std::string uninstaller;
     std::string level = "default";
+    unsigned jobs = 0; // 0: one per core
     bool quiet = false;
     bool json = false;
 };
@@ -55,8 +59,7 @@ class BuildReport {
         if (!json_) std::fprintf(stderr, "lmvpack build: %s\n", line.c_str());
     }
     void Built(const std::string& output, const BuiltInstaller& built) {
-        installer_ = {
-            {"path", output}, {"size", built.image.size()}, {"members", nlohmann::json::array()}};
+        installer_ = {{"path", output}, {"size", built.size}, {"members", nlohmann::json::array()}};
         for (const BuiltMember& member : built.members)
             installer_["members"].push_back({{"key", member.key},
                                              {"file", member.file.string()},
@@ -109,22 +112,24 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
                     member.file.filename().string().c_str(),
                     member.compressed ? " (compressed)" : "");
     }
-    std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %zu bytes\n",
+    std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %llu bytes\n",
                 built.members.size(), static_cast<unsigned long long>(original),
                 static_cast<unsigned long long>(stored), Percent(stored, original).c_str(),
-                options.output.c_str(), built.image.size());
+                options.output.c_str(), static_cast<unsigned long long>(built.size));
 }
 
-// Writing the installer over the stub, the manifest or a member file would destroy a source
-// the author cannot build again without.
+// Writing the installer over one of the build's inputs would destroy a source the author
+// cannot build again without: the stub, the manifest, the agreement, a member. Files are
+// compared by identity, not by name, so another spelling of the path, a symbolic link or a hard
+// link to an input is refused as well.
 void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifest& manifest,
                               const std::filesystem::path& stub) {
     std::vector<std::filesystem::path> inputs = {stub, manifest.path};
+    inputs.insert(inputs.end(), manifest.other_inputs.begin(), manifest.other_inputs.end());
     for (const MemberSource& member : manifest.members)
         inputs.push_back(member.file);
     for (const std::filesystem::path& input : inputs) {
-        std::error_code error;
-        if (std::filesystem::equivalent(output, input, error))
+        if (SameFile(output, input))
             throw BuildError(output.string() + ": is one of the build's inputs (" + input.string() +
                              "); write the installer somewhere else");
     }
@@ -155,8 +160,13 @@ int RunBuild(const BuildOptions& options) {
         // Found now rather than after minutes of compressing.
         PrepareOutputPath(options.output);
         ProgressBar progress(!options.quiet && !options.json, stderr);
-        const BuiltInstaller built = BuildInstaller(manifest, stub, *level, progress);
-        WriteFileAtomically(options.output, built.image, true);
+        const BuildSettings settings{*level, options.jobs > 0 ? options.jobs : CoreCount()};
+        const BuiltInstaller built =
+            BuildInstaller(manifest, stub, options.output, settings,
+                           [&](uint64_t done, uint64_t total, const std::string& label) {
+                               progress.Update(done, total, label);
+                           });
+        progress.Clear();
         if (options.json)
             report.Built(options.output, built);
         else if (!options.quiet)
@@ -182,6 +192,11 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
                         "The built-in uninstaller, packed when the manifest names none "
                         "(default: the installed lmvuninst.exe)");
     command->add_option("--level", options->level, "Compression effort: fast, default or best");
+    command
+        ->add_option("-j,--jobs", options->jobs,
+                     "Members compressed at once (default: one per core); the installer is the "
+                     "same whatever the number")
+        ->check(CLI::Range(1u, 256u));
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
     command->add_flag("--json", options->json,
                       "Print one JSON object (errors and warnings, the members built) for CI");

@@ -1,36 +1,44 @@
 // lmvpack encode / decode: the member stream format on its own, for benchmarks and for
 // checking the codec against other encoders and decoders.
 #include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/stream_codec.h"
 
 #include <climits>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace {
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open " + path);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read " + path);
-    return bytes;
-}
+// A plain output file written a piece at a time; these commands are for benchmarks and
+// checks, so a failure may leave it partly written (and says so).
+class OutputFile {
+  public:
+    explicit OutputFile(const std::string& path)
+        : path_(path), stream_(OpenStream(std::filesystem::path(path), "wb")) {
+        if (stream_.get() == nullptr) throw std::runtime_error("cannot create " + path);
+    }
+    void Write(std::span<const uint8_t> bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stream_.get()) != bytes.size())
+            throw std::runtime_error("cannot write " + path_);
+    }
+    void Close() {
+        if (std::fflush(stream_.get()) != 0) throw std::runtime_error("cannot write " + path_);
+    }
 
-void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot create " + path);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path);
+  private:
+    std::string path_;
+    StreamCloser stream_;
+};
+
+FILE* OpenInput(const std::string& path) {
+    FILE* stream = OpenStream(std::filesystem::path(path), "rb");
+    if (stream == nullptr) throw std::runtime_error("cannot open " + path);
+    return stream;
 }
 
 struct CodecOptions {
@@ -52,12 +60,19 @@ void AddCodecCommands(CLI::App& app, int& exit_status) {
     encode->add_option("OUT", options->output, "stream to write")->required();
     encode->callback([options, &exit_status] {
         try {
-            const std::vector<uint8_t> input = ReadWholeFile(options->input);
-            if (input.size() > UINT32_MAX) throw std::runtime_error("input larger than 4 GiB");
-            const std::vector<uint8_t> stream =
-                EncodeStream(input, *ParseCompressionLevel(options->level));
-            WriteWholeFile(options->output, stream);
-            std::cout << stream.size() << '\n';
+            const StreamCloser input(OpenInput(options->input));
+            OutputFile output(options->output);
+            const uint64_t size = EncodeStream(
+                [&](uint8_t* into, size_t room) {
+                    const size_t got = std::fread(into, 1, room, input.get());
+                    if (got < room && std::ferror(input.get()))
+                        throw std::runtime_error("cannot read " + options->input);
+                    return got;
+                },
+                [&](std::span<const uint8_t> piece) { output.Write(piece); },
+                *ParseCompressionLevel(options->level));
+            output.Close();
+            std::cout << size << '\n';
             exit_status = 0;
         } catch (const std::exception& error) {
             std::cerr << "lmvpack encode: " << error.what() << '\n';
@@ -75,10 +90,16 @@ void AddCodecCommands(CLI::App& app, int& exit_status) {
             if (options->size > INT32_MAX)
                 throw std::runtime_error(
                     "the installer restores nothing of a member of 2 GiB or more");
-            const std::vector<uint8_t> stream = ReadWholeFile(options->input);
-            if (stream.size() > UINT32_MAX) throw std::runtime_error("stream larger than 4 GiB");
-            const std::vector<uint8_t> restored = DecodeStream(stream, options->size);
-            WriteWholeFile(options->output, restored);
+            const StreamCloser input(OpenInput(options->input));
+            std::error_code error;
+            const uintmax_t stored =
+                std::filesystem::file_size(std::filesystem::path(options->input), error);
+            if (error || stored > UINT32_MAX)
+                throw std::runtime_error(options->input + ": not a stream of at most 4 GiB");
+            OutputFile output(options->output);
+            DecodeStream(input.get(), static_cast<uint32_t>(stored), options->size,
+                         [&](std::span<const uint8_t> piece) { output.Write(piece); });
+            output.Close();
             exit_status = 0;
         } catch (const std::exception& error) {
             std::cerr << "lmvpack decode: " << error.what() << '\n';

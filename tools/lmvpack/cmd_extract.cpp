@@ -23,10 +23,9 @@ struct ExtractOptions {
 };
 
 int RunExtract(const ExtractOptions& options) {
-    const std::optional<LoadedInstaller> loaded = LoadInstaller(options.installer, "extract");
+    const std::optional<InstallerListing> loaded = LoadInstaller(options.installer, "extract");
     if (!loaded) return 1;
-    const InstallerListing& listing = loaded->listing;
-    const std::vector<uint8_t>& bytes = loaded->bytes;
+    const InstallerListing& listing = *loaded;
     std::error_code error;
     fs::create_directories(options.folder, error);
     if (!fs::is_directory(options.folder)) {
@@ -49,25 +48,29 @@ int RunExtract(const ExtractOptions& options) {
             ++failures;
             continue;
         }
-        const RestoredMember restored = RestoreMember(bytes, listing, member);
-        if (!restored.problem.empty()) {
-            std::fprintf(stderr, "lmvpack extract: member %u (%s): not written: %s\n", member.index,
-                         name.c_str(), restored.problem.c_str());
+        // The atomic write never leaves a member cut short under its name, and its rename
+        // replaces a symbolic link of that name instead of following it out of the folder.
+        std::string problem;
+        try {
+            AtomicFile file(fs::path(options.folder) / PathFromUtf8(name), false);
+            problem = RestoreMember(listing, member,
+                                    [&](std::span<const uint8_t> piece) { file.Write(piece); });
+            if (problem.empty()) {
+                if (!written.insert(name).second)
+                    std::fprintf(stderr,
+                                 "lmvpack extract: member %u: \"%s\" was already written by an "
+                                 "earlier member and is replaced, as the installer would\n",
+                                 member.index, name.c_str());
+                file.Commit();
+            }
+        } catch (const BuildError& failure) {
+            std::fprintf(stderr, "lmvpack extract: %s\n", failure.what());
             ++failures;
             continue;
         }
-        if (!written.insert(name).second)
-            std::fprintf(stderr,
-                         "lmvpack extract: member %u: \"%s\" was already written by an earlier "
-                         "member and is replaced, as the installer would\n",
-                         member.index, name.c_str());
-        try {
-            // The rename of the atomic write replaces a symbolic link of that name instead
-            // of following it out of the folder.
-            WriteFileAtomically(fs::path(options.folder) / PathFromUtf8(name), restored.data,
-                                false);
-        } catch (const BuildError& failure) {
-            std::fprintf(stderr, "lmvpack extract: %s\n", failure.what());
+        if (!problem.empty()) {
+            std::fprintf(stderr, "lmvpack extract: member %u (%s): not written: %s\n", member.index,
+                         name.c_str(), problem.c_str());
             ++failures;
             continue;
         }

@@ -19,14 +19,13 @@ struct VerifyOptions {
 };
 
 int RunVerify(const VerifyOptions& options) {
-    const std::optional<LoadedInstaller> loaded = LoadInstaller(options.installer, "verify");
+    const std::optional<InstallerListing> loaded = LoadInstaller(options.installer, "verify");
     if (!loaded) return 1;
-    const InstallerListing& listing = loaded->listing;
-    const std::vector<uint8_t>& bytes = loaded->bytes;
+    const InstallerListing& listing = *loaded;
     nlohmann::json members = nlohmann::json::array();
     size_t failures = 0;
     for (const ListedMember& member : listing.members) {
-        std::string problem = RestoreMember(bytes, listing, member).problem;
+        std::string problem = RestoreMember(listing, member, [](std::span<const uint8_t>) {});
         if (const std::string why = FileNameProblem(member.installed_name);
             !why.empty() && problem.empty())
             problem = "its installed name " + why;
@@ -51,7 +50,7 @@ int RunVerify(const VerifyOptions& options) {
     // at all, is refused when it is read.)
     std::string package_problem;
     if (const std::string why = ScreenSaverNameProblem(listing.name); !why.empty())
-        package_problem = "the installer refuses its name, which " + why;
+        package_problem = "the installer cannot install its name, which " + why;
     else if (listing.members.size() < kFirstMediaMember)
         package_problem = "the package holds " + std::to_string(listing.members.size()) +
                           " members; an installer needs the screen saver, its data file and "

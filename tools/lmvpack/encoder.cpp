@@ -13,6 +13,13 @@
 //            with a longer chain;
 //   best     optimal parse: per block, the cheapest path through every literal and match
 //            the chains offer, priced in bits by the model as it stands at the block start.
+//
+// Memory stays the same whatever the member's size: the input passes through a buffer that
+// slides along it, keeping the 4096 bytes a match may reach back to and the block ahead that
+// the optimal parse prices; the hash chains keep only their recent links, in a ring; the coded
+// bits leave in pieces as they are made. None of this changes a single choice of the parse: a
+// chain is never followed past the window, so links that the ring has dropped are never asked
+// for.
 #include "decode/adaptive_model.h"
 #include "decode/lzh_decoder.h"
 #include "tools/lmvpack/stream_codec.h"
@@ -56,7 +63,7 @@ inline int OffsetBits(int distance) {
 
 class BitWriter {
   public:
-    explicit BitWriter(size_t expected) { bytes_.reserve(expected); }
+    explicit BitWriter(const ByteWriter& write) : write_(write) { piece_.reserve(kPieceSize); }
 
     // The low `count` bits of `bits`, most significant first; count at most 32.
     void Put(uint32_t bits, int count) {
@@ -64,25 +71,38 @@ class BitWriter {
         pending_count_ += count;
         while (pending_count_ >= 8) {
             pending_count_ -= 8;
-            bytes_.push_back(static_cast<uint8_t>(pending_ >> pending_count_));
+            piece_.push_back(static_cast<uint8_t>(pending_ >> pending_count_));
         }
+        if (piece_.size() >= kPieceSize) Hand();
     }
 
-    // The stream, its last byte filled up with zero bits.
-    std::vector<uint8_t> Finish() {
+    // Fills the last byte up with zero bits and hands out the rest; returns the stream's size.
+    uint64_t Finish() {
         if (pending_count_ > 0) Put(0, 8 - pending_count_);
-        return std::move(bytes_);
+        Hand();
+        return written_;
     }
 
   private:
-    std::vector<uint8_t> bytes_;
+    static constexpr size_t kPieceSize = 65536;
+
+    void Hand() {
+        if (piece_.empty()) return;
+        write_(piece_);
+        written_ += piece_.size();
+        piece_.clear();
+    }
+
+    const ByteWriter& write_;
+    std::vector<uint8_t> piece_;
+    uint64_t written_ = 0;
     uint64_t pending_ = 0;
     int pending_count_ = 0;
 };
 
 class SymbolWriter {
   public:
-    explicit SymbolWriter(size_t expected) : bits_(expected) { ResetModel(model_); }
+    explicit SymbolWriter(const ByteWriter& write) : bits_(write) { ResetModel(model_); }
 
     void Literal(uint8_t byte) { Symbol(byte); }
 
@@ -94,7 +114,7 @@ class SymbolWriter {
     }
 
     const AdaptiveModel& model() const { return model_; }
-    std::vector<uint8_t> Finish() { return bits_.Finish(); }
+    uint64_t Finish() { return bits_.Finish(); }
 
   private:
     void Symbol(int symbol) {
@@ -115,17 +135,51 @@ struct Match {
 
 // Hash chains over the history as the decoder sees it: the initial spaces, then the input.
 // Positions count in that combined text; the input starts at kInitialFill.
+//
+// The text lives in a buffer that slides: Fill() reads ahead up to a position and keeps what
+// lies behind a given one, back to the oldest byte a match there may reach. Everything else
+// the coders ask for lies in that stretch. The chain links live in a ring of kLinkRing entries
+// indexed by position: a link is read only for a position inside the window of the position
+// searched, at most kMaxMatch + 1 behind the newest link, so its entry is never one that a
+// later position has taken over.
 class MatchFinder {
   public:
-    explicit MatchFinder(std::span<const uint8_t> input)
-        : text_(kInitialFill + input.size()), head_(size_t{1} << kHashBits, -1),
-          previous_(text_.size(), -1) {
+    explicit MatchFinder(const ByteReader& read)
+        : read_(read), text_(kTextSize), head_(size_t{1} << kHashBits, -1), previous_(kLinkRing) {
         std::memset(text_.data(), ' ', kInitialFill);
-        if (!input.empty()) std::memcpy(text_.data() + kInitialFill, input.data(), input.size());
+        filled_ = kInitialFill;
     }
 
-    int64_t size() const { return static_cast<int64_t>(text_.size()); }
-    uint8_t at(int64_t position) const { return text_[static_cast<size_t>(position)]; }
+    // Makes every byte from `keep` - kFarthest up to `ahead` (or to the end of the input, if that
+    // comes first) readable, without moving anything from `keep` on out of reach.
+    void Fill(int64_t keep, int64_t ahead) {
+        if (ahead <= filled_ || ended_) return;
+        if (ahead - base_ > static_cast<int64_t>(text_.size())) {
+            const int64_t oldest = std::max<int64_t>(base_, keep - kFarthest);
+            if (ahead - oldest > static_cast<int64_t>(text_.size()))
+                throw std::logic_error("the encoder's text buffer is too small");
+            std::memmove(text_.data(), text_.data() + (oldest - base_),
+                         static_cast<size_t>(filled_ - oldest));
+            base_ = oldest;
+        }
+        while (filled_ < ahead) {
+            const size_t room = text_.size() - static_cast<size_t>(filled_ - base_);
+            const size_t got = read_(text_.data() + (filled_ - base_), room);
+            if (got == 0) {
+                ended_ = true;
+                break;
+            }
+            filled_ += static_cast<int64_t>(got);
+            // The installer counts a member's bytes in a signed 32-bit number and restores
+            // nothing of a member of 2 GiB or more; the chains index positions the same way.
+            if (filled_ > INT32_MAX)
+                throw std::length_error("a member of 2 GiB or more cannot be compressed");
+        }
+    }
+
+    // The end of the text as far as it is known: the real end once Fill() has met it.
+    int64_t size() const { return filled_; }
+    uint8_t at(int64_t position) const { return text_[static_cast<size_t>(position - base_)]; }
 
     // Calls found(length, distance) for every match at `position` that is longer than all
     // found before it, nearest first, following at most `depth` links. Lengths are capped
@@ -134,17 +188,17 @@ class MatchFinder {
     void ForEachLonger(int64_t position, int depth, int longest, Found&& found) {
         InsertUpTo(position);
         if (longest < kMinMatch) return;
-        const uint8_t* const here = text_.data() + position;
+        const uint8_t* const here = Pointer(position);
         int best = kMinMatch - 1;
         int32_t candidate = head_[Hash(position)];
         // The optimal parse searches a little ahead of where its next block starts, so the
         // chains may already hold positions at or after this one.
         while (candidate >= position)
-            candidate = previous_[static_cast<size_t>(candidate)];
+            candidate = Link(candidate);
         while (candidate >= 0 && depth-- > 0) {
             const int64_t distance = position - candidate;
             if (distance > kFarthest) break;
-            const uint8_t* const there = text_.data() + candidate;
+            const uint8_t* const there = Pointer(candidate);
             if (there[best] == here[best]) {
                 int length = 0;
                 while (length < longest && there[length] == here[length])
@@ -155,7 +209,7 @@ class MatchFinder {
                     if (length == longest) break;
                 }
             }
-            candidate = previous_[static_cast<size_t>(candidate)];
+            candidate = Link(candidate);
         }
     }
 
@@ -168,11 +222,22 @@ class MatchFinder {
         return match;
     }
 
+    // Room for one block of the optimal parse with the window behind it and a match ahead.
+    static constexpr int kTextSize = 1 << 18;
+
   private:
     static constexpr int kHashBits = 16;
+    static constexpr int kLinkRing = 1 << 14;
+    static_assert(kLinkRing > kFarthest + 2 * (kMaxMatch + 1));
+
+    const uint8_t* Pointer(int64_t position) const { return text_.data() + (position - base_); }
+
+    int32_t Link(int32_t position) const {
+        return previous_[static_cast<size_t>(position) & (kLinkRing - 1)];
+    }
 
     uint32_t Hash(int64_t position) const {
-        const uint8_t* const p = text_.data() + position;
+        const uint8_t* const p = Pointer(position);
         const uint32_t key = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
         return (key * 2654435761u) >> (32 - kHashBits);
     }
@@ -182,12 +247,16 @@ class MatchFinder {
         const int64_t last = std::min(position, size() - (kMinMatch - 1));
         for (; inserted_ < last; ++inserted_) {
             const uint32_t hash = Hash(inserted_);
-            previous_[static_cast<size_t>(inserted_)] = head_[hash];
+            previous_[static_cast<size_t>(inserted_) & (kLinkRing - 1)] = head_[hash];
             head_[hash] = static_cast<int32_t>(inserted_);
         }
     }
 
+    const ByteReader& read_;
     std::vector<uint8_t> text_;
+    int64_t base_ = 0;   // the position of text_[0]
+    int64_t filled_ = 0; // the position after the last byte read
+    bool ended_ = false;
     std::vector<int32_t> head_;
     std::vector<int32_t> previous_;
     int64_t inserted_ = 0;
@@ -209,13 +278,20 @@ class ProgressTicker {
     int64_t next_ = kInitialFill + kStep;
 };
 
+// The text a match at a position may cover, and the next position's: what the greedy and lazy
+// coders must have read before they look at a position.
+constexpr int kLookAhead = kMaxMatch + 1;
+
+// Valid once the text is filled kLookAhead past `position`: the end, if it is nearer than
+// that, is then known.
 inline int LongestAllowed(const MatchFinder& finder, int64_t position) {
     return static_cast<int>(std::min<int64_t>(kMaxMatch, finder.size() - position));
 }
 
 void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth, ProgressTicker& ticker) {
     int64_t position = kInitialFill;
-    while (position < finder.size()) {
+    for (finder.Fill(position, position + kLookAhead); position < finder.size();
+         finder.Fill(position, position + kLookAhead)) {
         ticker.At(position);
         const Match match = finder.Longest(position, depth, LongestAllowed(finder, position));
         if (match.length >= kMinMatch) {
@@ -230,21 +306,24 @@ void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth, ProgressTic
 
 void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enough,
                 ProgressTicker& ticker) {
+    auto longest = [&](int64_t position) {
+        finder.Fill(position, position + kLookAhead);
+        return finder.Longest(position, depth, LongestAllowed(finder, position));
+    };
     int64_t position = kInitialFill;
-    Match match = finder.Longest(position, depth, LongestAllowed(finder, position));
+    Match match = longest(position);
     while (position < finder.size()) {
         ticker.At(position);
         if (match.length < kMinMatch) {
             out.Literal(finder.at(position));
             ++position;
-            if (position < finder.size())
-                match = finder.Longest(position, depth, LongestAllowed(finder, position));
+            finder.Fill(position, position + kLookAhead);
+            if (position < finder.size()) match = longest(position);
             continue;
         }
         // A longer match one byte further on is worth a literal now.
         if (match.length < good_enough && position + 1 < finder.size()) {
-            const Match next =
-                finder.Longest(position + 1, depth, LongestAllowed(finder, position + 1));
+            const Match next = longest(position + 1);
             if (next.length > match.length) {
                 out.Literal(finder.at(position));
                 ++position;
@@ -254,8 +333,8 @@ void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enou
         }
         out.Match(match.length, match.distance);
         position += match.length;
-        if (position < finder.size())
-            match = finder.Longest(position, depth, LongestAllowed(finder, position));
+        finder.Fill(position, position + kLookAhead);
+        if (position < finder.size()) match = longest(position);
     }
 }
 
@@ -299,8 +378,10 @@ void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes
     std::vector<Match> path;
     AdaptiveModel forecast;
 
+    static_assert(kSpan + 1 + kFarthest <= MatchFinder::kTextSize);
     int64_t start = kInitialFill;
-    while (start < finder.size()) {
+    for (finder.Fill(start, start + kSpan + 1); start < finder.size();
+         finder.Fill(start, start + kSpan + 1)) {
         ticker.At(start);
         const int span = static_cast<int>(std::min<int64_t>(kSpan, finder.size() - start));
         candidates.clear();
@@ -381,18 +462,10 @@ std::optional<CompressionLevel> ParseCompressionLevel(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level,
-                                  const EncodeProgress& progress) {
-    if (input.empty()) {
-        if (progress) progress(0);
-        return {};
-    }
-    // The installer counts a member's bytes in a signed 32-bit number and restores nothing of
-    // a member of 2 GiB or more; the chains index positions the same way.
-    if (input.size() > static_cast<size_t>(INT32_MAX - kInitialFill))
-        throw std::length_error("a member of 2 GiB or more cannot be compressed");
-    MatchFinder finder(input);
-    SymbolWriter out(input.size() / 2 + 16);
+uint64_t EncodeStream(const ByteReader& read, const ByteWriter& write, CompressionLevel level,
+                      const EncodeProgress& progress) {
+    MatchFinder finder(read);
+    SymbolWriter out(write);
     ProgressTicker ticker(progress);
     switch (level) {
     case CompressionLevel::Fast:
@@ -405,6 +478,18 @@ std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLev
         EncodeOptimal(finder, out, kRingSize, 2, ticker); // every position in the window
         break;
     }
-    if (progress) progress(input.size());
+    if (progress) progress(static_cast<uint64_t>(finder.size() - kInitialFill));
     return out.Finish();
+}
+
+std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level,
+                                  const EncodeProgress& progress) {
+    std::vector<uint8_t> stream;
+    EncodeStream(
+        ReadFromMemory(input),
+        [&](std::span<const uint8_t> piece) {
+            stream.insert(stream.end(), piece.begin(), piece.end());
+        },
+        level, progress);
+    return stream;
 }

@@ -1,5 +1,6 @@
 #include "tools/lmvpack/installed_names.h"
 
+#include "install/install_paths.h"
 #include "install/name_safety.h"
 #include "package/member_names.h"
 #include "tools/lmvpack/ansi_text.h"
@@ -55,12 +56,64 @@ std::string FileNameProblem(std::string_view name) {
     return {};
 }
 
+bool NameFitsUnder(const char* data_folder, std::string_view name) {
+    const std::string base(name);
+    char folder[kPathSize] = "";
+    char screen_saver_path[kPathSize];
+    char destination[kPathSize];
+    // The levels as the installation run adds them to the common application-data folder.
+    if (!AppendPath(folder, sizeof folder, data_folder) ||
+        !AppendPathLevel(folder, sizeof folder, "Tarrowby") ||
+        !AppendPathLevel(folder, sizeof folder, "Lumenvault") ||
+        !AppendPathLevel(folder, sizeof folder, base.c_str()) ||
+        !AppendPathLevel(folder, sizeof folder, "") ||
+        !BuildScreenSaverPath("C:\\WINDOWS", (base + ".scr").c_str(), screen_saver_path,
+                              sizeof screen_saver_path))
+        return false;
+    const InstallNames names = {base.c_str(), screen_saver_path, folder};
+    const MemberEntry entry{};
+    for (uint32_t index = kScreenSaverMember; index <= kUninstallerMember; ++index)
+        if (!MemberDestination(index, entry, 1, names, destination, sizeof destination))
+            return false;
+    destination[0] = '\0';
+    return AppendPath(destination, sizeof destination, folder) &&
+           AppendPath(destination, sizeof destination, "INSTALL.LOG");
+}
+
+size_t LongestNameUnder(const char* data_folder) {
+    size_t length = kMaxScreenSaverNameLength;
+    while (length > 0 && !NameFitsUnder(data_folder, std::string(length, 'n')))
+        --length;
+    return length;
+}
+
+namespace {
+
+std::string DataFilePath(const char* data_folder) {
+    return std::string(data_folder) + "\\Tarrowby\\Lumenvault\\<name>\\<name>.dat";
+}
+
+} // namespace
+
 std::string ScreenSaverNameProblem(std::string_view stored_name) {
     const std::string trimmed = TrimTrailingBlanks(stored_name);
     if (std::string why = FileNameProblem(trimmed); !why.empty()) return why;
-    if (trimmed.size() > kMaxScreenSaverNameLength)
+    if (trimmed.size() > kMaxScreenSaverNameLength || !NameFitsUnder(kShortestDataFolder, trimmed))
         return "is " + std::to_string(trimmed.size()) +
-               " bytes without its trailing blanks; the installer needs room for \".scr\" in a "
-               "260-byte file name, so a name holds at most 255 bytes";
+               " bytes without its trailing blanks; a name holds at most " +
+               std::to_string(LongestNameUnder(kShortestDataFolder)) +
+               " bytes, since the data file's path " + DataFilePath(kShortestDataFolder) +
+               " holds it twice within Windows' 259-character paths";
     return {};
+}
+
+std::string ScreenSaverNameWarning(std::string_view stored_name) {
+    const std::string trimmed = TrimTrailingBlanks(stored_name);
+    if (!ScreenSaverNameProblem(stored_name).empty() || NameFitsUnder(kLongestDataFolder, trimmed))
+        return {};
+    return "is " + std::to_string(trimmed.size()) +
+           " bytes: it installs where the data folder is " + kShortestDataFolder +
+           " (Windows Vista and later), but not on Windows XP, where " +
+           DataFilePath(kLongestDataFolder) + " leaves room for " +
+           std::to_string(LongestNameUnder(kLongestDataFolder)) + " bytes";
 }

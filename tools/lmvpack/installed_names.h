@@ -22,10 +22,34 @@ std::string InstalledName(uint32_t index, const MemberEntry& entry,
 // file names, control characters, and DOS device names such as "CON" or "COM1".
 std::string FileNameProblem(std::string_view name);
 
-// The longest screen saver name, trailing blanks removed, that the installer accepts: it
+// The longest screen saver name, trailing blanks removed, that the installer takes at all: it
 // makes the name into "<name>.scr" in a 260-byte buffer and refuses what does not fit.
 constexpr size_t kMaxScreenSaverNameLength = kPathSize - 1 - 4;
 
-// Why the installer would refuse `stored_name` (the name field as stored) and install nothing,
-// or empty when it takes it: the trimmed name must be a plain file name of at most 255 bytes.
+// The common application-data folders the installer meets, shortest and longest: Windows
+// Vista and later (and Wine), and Windows XP. The installer keeps its files in
+// <folder>\Tarrowby\Lumenvault\<name>\, and the data file's path holds the name twice.
+constexpr const char kShortestDataFolder[] = "C:\\ProgramData";
+constexpr const char kLongestDataFolder[] =
+    "C:\\Documents and Settings\\All Users\\Application Data";
+
+// Whether the installer's paths have room for every fixed file of a screen saver named
+// `name` (trailing blanks removed) when the common application-data folder is `data_folder`:
+// the screen saver in the Windows directory, the data file, the uninstaller and the install
+// log in the shared folder. Worked out with the installer's own path builders and 260-byte
+// buffers. Media names are shorter than the data file's whenever the name is long enough to
+// matter.
+bool NameFitsUnder(const char* data_folder, std::string_view name);
+
+// The longest name that fits under `data_folder`.
+size_t LongestNameUnder(const char* data_folder);
+
+// Why the installer would refuse `stored_name` (the name field as stored), or could not
+// install all of its files even under the shortest data folder, or empty when it takes it:
+// the trimmed name must be a plain file name of at most LongestNameUnder(kShortestDataFolder)
+// bytes.
 std::string ScreenSaverNameProblem(std::string_view stored_name);
+
+// The warning for a name that installs under the shortest data folder but not under the
+// longest, or empty.
+std::string ScreenSaverNameWarning(std::string_view stored_name);

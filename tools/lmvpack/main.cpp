@@ -4,10 +4,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 namespace {
+
+// What no command reports itself: the system refused memory, a thread or a pipe.
+constexpr int kUnexpectedFailureStatus = 3;
 
 std::vector<std::string> CommandNames(const CLI::App& app) {
     std::vector<std::string> names;
@@ -88,6 +93,14 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
         return status == 0 ? 0 : 2;
+    } catch (const std::bad_alloc&) {
+        // Members pass through in pieces, so this takes a machine that is short of memory for
+        // other reasons; say so rather than end without a word.
+        std::fprintf(stderr, "lmvpack: not enough memory to go on; nothing more was written\n");
+        return kUnexpectedFailureStatus;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "lmvpack: %s\n", error.what());
+        return kUnexpectedFailureStatus;
     }
     return exit_status;
 }

@@ -22,11 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Names of members past this length may not fit the installer's 260-byte paths on systems
-// whose application-data folder has a long path (Windows XP: "C:\Documents and
-// Settings\All Users\Application Data\"), since the name appears twice in the data file's path.
-constexpr size_t kComfortableNameLength = 90;
-
 // The keys of the manifest's top level.
 constexpr std::array<std::string_view, 12> kTopLevelKeys = {
     "name",        "agreement",    "agreement_encoding", "needs_directx",
@@ -324,6 +319,7 @@ void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& ma
                                            : advice));
         return;
     }
+    manifest.other_inputs.push_back(path);
     std::vector<uint8_t> bytes;
     try {
         bytes = ReadWholeFile(path);
@@ -414,12 +410,6 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
         report.Problem(where, "name", Quoted(*name) + " " + ansi.problem);
         return;
     }
-    if (ansi.text.size() >= kScreenSaverNameSize) {
-        report.Problem(where, "name",
-                       "is " + std::to_string(ansi.text.size()) +
-                           " bytes in Windows-1252; a name holds at most 259 bytes");
-        return;
-    }
     const std::string trimmed = TrimTrailingBlanks(ansi.text);
     if (const std::string why = ScreenSaverNameProblem(ansi.text); !why.empty()) {
         report.Problem(where, "name",
@@ -427,16 +417,20 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
                            "; the name becomes the screen saver's file and folder name");
         return;
     }
+    if (ansi.text.size() >= kScreenSaverNameSize) {
+        report.Problem(where, "name",
+                       "is " + std::to_string(ansi.text.size()) +
+                           " bytes in Windows-1252 with its trailing blanks; the name field holds "
+                           "at most 259 bytes");
+        return;
+    }
     if (trimmed.size() != ansi.text.size())
         report.Warning(where, "name",
                        "ends in blanks: the title screen shows them, but the installer removes "
                        "them before it installs \"" +
                            Windows1252ToUtf8(trimmed) + ".scr\"");
-    if (trimmed.size() > kComfortableNameLength)
-        report.Warning(where, "name",
-                       "is " + std::to_string(trimmed.size()) +
-                           " bytes; the data file's path holds the name twice and may not fit "
-                           "Windows' 260-character paths");
+    if (const std::string why = ScreenSaverNameWarning(ansi.text); !why.empty())
+        report.Warning(where, "name", why);
     WarnAboutRepeatedWords(trimmed, where, report);
     manifest.name = ansi.text;
 }

@@ -32,6 +32,9 @@ struct Manifest {
     uint32_t bottom_color = 0;       // black
     uint16_t first_media_number = 1;
     std::vector<MemberSource> members; // screen saver, data file, uninstaller, media...
+    // The files it names besides the members (the agreement): a build reads them, so it must
+    // never write over them.
+    std::vector<std::filesystem::path> other_inputs;
 };
 
 // One finding about the manifest, as `lmvpack build --json` reports it.

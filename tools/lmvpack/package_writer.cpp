@@ -2,6 +2,8 @@
 
 #include "package/package_format.h"
 
+#include <algorithm>
+
 namespace {
 
 class ImageWriter {
@@ -15,9 +17,6 @@ class ImageWriter {
     void U32(uint32_t value) {
         U16(static_cast<uint16_t>(value));
         U16(static_cast<uint16_t>(value >> 16));
-    }
-    void Bytes(std::span<const uint8_t> bytes) {
-        image_.insert(image_.end(), bytes.begin(), bytes.end());
     }
     // `text` padded with `fill` to `width` bytes.
     void Field(const std::string& text, size_t width, uint8_t fill) {
@@ -40,7 +39,7 @@ void CheckLimits(const PackageDescription& package) {
     if (package.members.size() < kFirstMediaMember)
         throw BuildError("a package needs the screen saver, its data file and the uninstaller");
     for (const PackageMember& member : package.members) {
-        if (member.data.empty()) throw BuildError("an empty member cannot be stored");
+        if (member.stored_size == 0) throw BuildError("an empty member cannot be stored");
         if (member.name_suffix.size() > kNameSuffixSize)
             throw BuildError("a media suffix is longer than 15 bytes");
     }
@@ -48,10 +47,12 @@ void CheckLimits(const PackageDescription& package) {
 
 } // namespace
 
-std::vector<uint8_t> WriteInstallerImage(std::span<const uint8_t> stub, const StubLayout& layout,
-                                         const PackageDescription& package) {
+InstallerHead WriteInstallerHead(std::span<const uint8_t> stub, const StubLayout& layout,
+                                 const PackageDescription& package) {
     CheckLimits(package);
-    std::vector<uint8_t> image(stub.begin(), stub.begin() + layout.package_offset.value);
+    InstallerHead head;
+    std::vector<uint8_t>& image = head.bytes;
+    image.assign(stub.begin(), stub.begin() + layout.package_offset.value);
     ImageWriter out(image);
 
     out.U16(static_cast<uint16_t>(package.agreement_text.size()));
@@ -70,7 +71,7 @@ std::vector<uint8_t> WriteInstallerImage(std::span<const uint8_t> stub, const St
         Advance(out.Position("the package header"), table_size, "the member table");
     for (size_t index = 0; index < package.members.size(); ++index) {
         const PackageMember& member = package.members[index];
-        const ByteCount stored = ByteCount::From(member.data.size(), "a member");
+        const ByteCount stored = ByteCount::From(member.stored_size, "a member");
         out.U32(data_offset.value);
         out.U32(stored.value);
         out.U32(member.unpacked_size);
@@ -82,13 +83,9 @@ std::vector<uint8_t> WriteInstallerImage(std::span<const uint8_t> stub, const St
     }
     out.Field(std::string(), sizeof(MemberEntry), 0);
 
-    for (const PackageMember& member : package.members)
-        out.Bytes(member.data);
-    if (out.Position("the installer") != data_offset)
-        throw BuildError("internal error: member data do not lie where the table says");
-
     // A package shorter than the resource section's raw data would leave the section header
     // promising bytes that the file does not have.
-    if (image.size() < layout.resource_end.value) image.resize(layout.resource_end.value, 0);
-    return image;
+    head.file_size = std::max<uint64_t>(data_offset.value, layout.resource_end.value);
+    head.trailing_zeros = head.file_size - data_offset.value;
+    return head;
 }

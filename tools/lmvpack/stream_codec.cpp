@@ -1,102 +1,214 @@
-// The installer's own decoder run over temporary files, so that what the authoring tool
-// verifies, extracts and decodes is exactly what the installer will restore. Temporary
-// files rather than memory streams: the tool also builds where the runtime has none.
+// The installer's own decoder run for the authoring tool, so that what the tool verifies,
+// extracts and decodes is exactly what the installer will restore. That decoder reads from and
+// writes to the runtime's file streams; here those streams are the ends of pipes, drained and
+// filled by a helper thread, so restored bytes reach the caller a piece at a time and are never
+// gathered in memory or on disk. (The Windows runtime has no stream over a callback, and a pipe
+// is the one such stream both systems have.)
 #include "tools/lmvpack/stream_codec.h"
 
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
 #include "decode/lzh_decoder.h"
+#include "tools/lmvpack/worker_thread.h"
 
-#include <climits>
-#include <cstdio>
-#include <filesystem>
-#include <random>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
 #include <stdexcept>
-#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
-// A scratch file, removed when closed. tmpfile() first; where it fails (the Windows runtime
-// creates it in the root of the current drive, which ordinary users may not write to), a
-// named file in the temporary folder.
-class ScratchFile {
+constexpr size_t kPieceSize = 65536;
+
+#ifdef _WIN32
+int MakePipe(int ends[2]) {
+    return ::_pipe(ends, kPieceSize, _O_BINARY | _O_NOINHERIT);
+}
+FILE* StreamOn(int descriptor, const char* mode) {
+    return ::_fdopen(descriptor, mode);
+}
+long ReadSome(int descriptor, uint8_t* into, size_t size) {
+    return ::_read(descriptor, into, static_cast<unsigned>(size));
+}
+long WriteSome(int descriptor, const uint8_t* from, size_t size) {
+    return ::_write(descriptor, from, static_cast<unsigned>(size));
+}
+void CloseEnd(int descriptor) {
+    ::_close(descriptor);
+}
+#else
+int MakePipe(int ends[2]) {
+    return ::pipe2(ends, O_CLOEXEC);
+}
+FILE* StreamOn(int descriptor, const char* mode) {
+    return ::fdopen(descriptor, mode);
+}
+long ReadSome(int descriptor, uint8_t* into, size_t size) {
+    ssize_t got;
+    do
+        got = ::read(descriptor, into, size);
+    while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+}
+long WriteSome(int descriptor, const uint8_t* from, size_t size) {
+    ssize_t put;
+    do
+        put = ::write(descriptor, from, size);
+    while (put < 0 && errno == EINTR);
+    return static_cast<long>(put);
+}
+void CloseEnd(int descriptor) {
+    ::close(descriptor);
+}
+#endif
+
+// One pipe: a runtime stream on the end the decoder uses, a plain descriptor on the end the
+// helper thread serves. Whatever happens, both ends are closed once.
+class Pipe {
   public:
-    ScratchFile() : file_(std::tmpfile()) {
-        if (file_ != nullptr) return;
-        static unsigned counter = 0;
-        std::error_code error;
-        const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-        if (error) throw std::runtime_error("cannot find the temporary folder");
-        for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
-            path_ = folder / ("lmvpack-" + std::to_string(std::random_device{}()) + "-" +
-                              std::to_string(++counter) + ".tmp");
-            if (!std::filesystem::exists(path_)) file_ = std::fopen(path_.string().c_str(), "w+b");
-        }
-        if (file_ == nullptr) throw std::runtime_error("cannot create a temporary file");
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-    ~ScratchFile() {
-        std::fclose(file_);
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(path_, ignored);
+    // `stream_reads`: the stream is the reading end (the decoder's input), else the writing one.
+    explicit Pipe(bool stream_reads) {
+        int ends[2];
+        if (MakePipe(ends) != 0) throw std::runtime_error("cannot create a pipe");
+        const int stream_end = stream_reads ? ends[0] : ends[1];
+        descriptor_ = stream_reads ? ends[1] : ends[0];
+        stream_ = StreamOn(stream_end, stream_reads ? "rb" : "wb");
+        if (stream_ == nullptr) {
+            CloseEnd(stream_end);
+            CloseEnd(descriptor_);
+            throw std::runtime_error("cannot open a pipe");
         }
     }
-    FILE* get() const { return file_; }
+    ~Pipe() {
+        CloseStream();
+        CloseDescriptor();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    FILE* stream() const { return stream_; }
+    int descriptor() const { return descriptor_; }
+    void CloseStream() {
+        if (stream_ != nullptr) std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    void CloseDescriptor() {
+        if (descriptor_ >= 0) CloseEnd(descriptor_);
+        descriptor_ = -1;
+    }
 
   private:
-    FILE* file_;
-    std::filesystem::path path_;
+    FILE* stream_ = nullptr;
+    int descriptor_ = -1;
 };
+
+Mutex& DecoderTurn() {
+    static Mutex turn;
+    return turn;
+}
 
 bool NeverStop() {
     return false;
 }
 
-// The installer's sink ends the process when a write fails (with the status of a normal
-// end). In the tool that would turn a full temporary disk into a silent success, so the
-// space for the output is written once beforehand, where a failure can still be reported;
-// the decoder then only overwrites it.
-void ClaimSpace(FILE* file, uint32_t unpacked_size) {
-    if (unpacked_size > INT32_MAX) return; // the decoder restores nothing of such a size
-    static const uint8_t kZeros[65536] = {};
-    for (uint32_t left = unpacked_size; left > 0;) {
-        const size_t count = left < sizeof kZeros ? left : sizeof kZeros;
-        if (std::fwrite(kZeros, 1, count, file) != count)
-            throw std::runtime_error("no room for a temporary file");
-        left -= static_cast<uint32_t>(count);
-    }
-    if (std::fflush(file) != 0) throw std::runtime_error("no room for a temporary file");
-    std::rewind(file);
+} // namespace
+
+uint64_t DecodeStream(FILE* stream, uint32_t stored_size, uint32_t unpacked_size,
+                      const ByteWriter& write) {
+    const std::lock_guard<Mutex> turn(DecoderTurn());
+    Pipe output(false);
+    std::vector<uint8_t> piece(kPieceSize);
+    uint64_t handed = 0;
+    std::exception_ptr failure;
+    // The thread reads the pipe to its end whatever `write` does: a writer that stopped
+    // reading would leave the decoder blocked on a full pipe.
+    WorkerThread drain([&] {
+        for (;;) {
+            const long got = ReadSome(output.descriptor(), piece.data(), piece.size());
+            if (got <= 0) break;
+            handed += static_cast<uint64_t>(got);
+            if (failure) continue;
+            try {
+                write(std::span<const uint8_t>(piece.data(), static_cast<size_t>(got)));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+    });
+    ByteSource(nullptr, 0);
+    WritePtr(nullptr, 0, 0);
+    LzhDecoder(stream, output.stream(), unpacked_size, stored_size, NeverStop);
+    output.CloseStream();
+    drain.Join();
+    if (failure) std::rethrow_exception(failure);
+    return handed;
 }
 
-} // namespace
+uint64_t DecodeStream(const ByteReader& read, uint32_t stored_size, uint32_t unpacked_size,
+                      const ByteWriter& write) {
+    Pipe input(true);
+    std::vector<uint8_t> piece(kPieceSize);
+    std::exception_ptr failure;
+    WorkerThread feed([&] {
+        for (uint64_t left = stored_size; left > 0;) {
+            size_t got = 0;
+            try {
+                got =
+                    read(piece.data(), static_cast<size_t>(std::min<uint64_t>(left, piece.size())));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            if (got == 0) break;
+            left -= got;
+            for (size_t put = 0; put < got;) {
+                const long now = WriteSome(input.descriptor(), piece.data() + put, got - put);
+                if (now <= 0) return input.CloseDescriptor();
+                put += static_cast<size_t>(now);
+            }
+        }
+        input.CloseDescriptor();
+    });
+    uint64_t handed = 0;
+    std::exception_ptr decode_failure;
+    try {
+        handed = DecodeStream(input.stream(), stored_size, unpacked_size, write);
+    } catch (...) {
+        decode_failure = std::current_exception();
+    }
+    // The decoder need not take every byte offered: the rest is read here, so that the feeding
+    // thread can finish its last write.
+    uint8_t rest[4096];
+    while (std::fread(rest, 1, sizeof rest, input.stream()) > 0) {
+    }
+    feed.Join();
+    if (decode_failure) std::rethrow_exception(decode_failure);
+    if (failure) std::rethrow_exception(failure);
+    return handed;
+}
 
 std::vector<uint8_t> DecodeStream(std::span<const uint8_t> stream, uint32_t unpacked_size) {
     if (stream.size() > UINT32_MAX) throw std::runtime_error("stream larger than 4 GiB");
-    ScratchFile source;
-    if (!stream.empty() &&
-        std::fwrite(stream.data(), 1, stream.size(), source.get()) != stream.size())
-        throw std::runtime_error("cannot write a temporary file");
-    std::rewind(source.get());
-    ScratchFile destination;
-    ClaimSpace(destination.get(), unpacked_size);
-
-    ByteSource(nullptr, 0);
-    WritePtr(nullptr, 0, 0);
-    LzhDecoder(source.get(), destination.get(), unpacked_size, static_cast<uint32_t>(stream.size()),
-               NeverStop);
-
-    if (std::fflush(destination.get()) != 0)
-        throw std::runtime_error("cannot write a temporary file");
-    // The decoder wrote from the start of the claimed space: where it stopped is its output.
-    const long length = std::ftell(destination.get());
-    if (length < 0) throw std::runtime_error("cannot read a temporary file");
-    std::vector<uint8_t> restored(static_cast<size_t>(length));
-    std::rewind(destination.get());
-    if (!restored.empty() &&
-        std::fread(restored.data(), 1, restored.size(), destination.get()) != restored.size())
-        throw std::runtime_error("cannot read a temporary file");
+    std::vector<uint8_t> restored;
+    DecodeStream(ReadFromMemory(stream), static_cast<uint32_t>(stream.size()), unpacked_size,
+                 [&](std::span<const uint8_t> piece) {
+                     restored.insert(restored.end(), piece.begin(), piece.end());
+                 });
     return restored;
+}
+
+ByteReader ReadFromMemory(std::span<const uint8_t> bytes) {
+    return [bytes, at = size_t{0}](uint8_t* into, size_t size) mutable {
+        const size_t count = std::min(size, bytes.size() - at);
+        if (count > 0) std::memcpy(into, bytes.data() + at, count);
+        at += count;
+        return count;
+    };
 }

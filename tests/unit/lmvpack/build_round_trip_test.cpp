@@ -233,19 +233,39 @@ namespace {
 
 using namespace lmvpack_test;
 
+// Every file the build reads is refused as its output, by identity: the agreement too (it
+// used to be overwritten, with exit status 0), and any other name that leads to one of them.
 TEST(LmvpackRoundTrip, NeverWritesTheInstallerOverOneOfItsInputs) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     WriteSample(folder.path());
     fs::copy_file(stub, folder / "stub.exe");
-    for (const std::string target : {"stub.exe", "saver.toml", "theme.mid"}) {
+    fs::create_directory_symlink(folder.path(), folder / "same-folder");
+    fs::create_symlink("license.txt", folder / "licence-link.txt");
+    fs::create_hard_link(folder / "license.txt", folder / "licence-copy.txt");
+    fs::create_hard_link(folder / "rain.wav", folder / "rain-copy.wav");
+    const std::vector<uint8_t> license = ReadBytes(folder / "license.txt");
+    const std::vector<uint8_t> rain = ReadBytes(folder / "rain.wav");
+    for (const std::string target :
+         {"stub.exe", "saver.toml", "theme.mid", "license.txt", "./license.txt",
+          "same-folder/license.txt", "licence-link.txt", "licence-copy.txt", "rain-copy.wav"}) {
         const std::vector<uint8_t> before = ReadBytes(folder / target);
         const RunResult build =
             RunLmvpack(folder.path(), {"build", "saver.toml", "-o", target, "--stub", "stub.exe"});
         EXPECT_EQ(build.status, 2) << target;
-        EXPECT_NE(build.err.find("inputs"), std::string::npos) << build.err;
+        EXPECT_NE(build.err.find("is one of the build's inputs"), std::string::npos)
+            << target << ": " << build.err;
         EXPECT_EQ(ReadBytes(folder / target), before) << target;
     }
+    EXPECT_EQ(ReadBytes(folder / "license.txt"), license);
+    EXPECT_EQ(ReadBytes(folder / "rain.wav"), rain);
+    EXPECT_TRUE(fs::is_symlink(folder / "licence-link.txt"));
+    EXPECT_EQ(fs::hard_link_count(folder / "license.txt"), 2u);
+    // A file of its own next to them is still written.
+    EXPECT_EQ(RunLmvpack(folder.path(), {"build", "saver.toml", "-o", "Setup.exe", "--stub",
+                                         "stub.exe", "--quiet"})
+                  .status,
+              0);
 }
 
 } // namespace

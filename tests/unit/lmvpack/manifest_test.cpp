@@ -51,7 +51,7 @@ TEST(Manifest, ReportsEveryProblemAtOnceAndBuildsNothing) {
             "[[media]]\nfile = \"s.scr\"\nsuffix = \"/../x\"\n");
     const ManifestLoad load = LoadManifest(folder / "m.toml");
     EXPECT_FALSE(load.manifest);
-    EXPECT_TRUE(Mentions(load, "name", "259 bytes")) << AllProblems(load);
+    EXPECT_TRUE(Mentions(load, "name", "at most 109 bytes")) << AllProblems(load);
     EXPECT_TRUE(Mentions(load, "agreement", "does not exist")) << AllProblems(load);
     EXPECT_TRUE(Mentions(load, "top_color", "#RRGGBB")) << AllProblems(load);
     EXPECT_TRUE(Mentions(load, "first_media_number", "0 to 65535")) << AllProblems(load);
@@ -136,21 +136,42 @@ TEST(Manifest, AcceptsAnAgreementOfExactly65535BytesAndNoMore) {
     EXPECT_TRUE(Mentions(load, "agreement", "65535")) << AllProblems(load);
 }
 
-TEST(Manifest, TakesNamesTheInstallerCanMakeIntoAFileName) {
+bool Warns(const ManifestLoad& load, const std::string& words) {
+    for (const std::string& warning : load.warnings)
+        if (warning.find("name:") != std::string::npos && warning.find(words) != std::string::npos)
+            return true;
+    return false;
+}
+
+// Measured under Wine, whose data folder is C:\ProgramData: a name of 109 bytes installs, one
+// of 110 leaves the data file without a path (exit status 4). Windows XP's longer data folder
+// leaves room for 90.
+TEST(Manifest, TakesNamesTheInstallerCanInstallAndWarnsWhereXpCannot) {
     ScratchFolder folder;
-    const auto loads = [&](const std::string& name) {
-        return LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"))
-            .manifest.has_value();
+    const auto load = [&](const std::string& name) {
+        return LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"));
     };
-    // The installer needs room for ".scr" in 260 bytes: 255 bytes without trailing blanks.
-    EXPECT_TRUE(loads(std::string(255, 'n')));
-    EXPECT_FALSE(loads(std::string(256, 'n')));
+    const ManifestLoad longest = load(std::string(109, 'n'));
+    EXPECT_TRUE(longest.manifest) << AllProblems(longest);
+    EXPECT_TRUE(Warns(longest, "not on Windows XP")) << longest.warnings.size();
+    const ManifestLoad too_long = load(std::string(110, 'n'));
+    EXPECT_FALSE(too_long.manifest);
+    EXPECT_TRUE(Mentions(too_long, "name", "is 110 bytes")) << AllProblems(too_long);
+    EXPECT_TRUE(Mentions(too_long, "name", "at most 109 bytes")) << AllProblems(too_long);
+    EXPECT_FALSE(load(std::string(256, 'n')).manifest);
+
+    const ManifestLoad for_xp = load(std::string(90, 'n'));
+    EXPECT_TRUE(for_xp.manifest);
+    EXPECT_TRUE(for_xp.warnings.empty()) << for_xp.warnings.front();
+    EXPECT_TRUE(Warns(load(std::string(91, 'n')), "leaves room for 90 bytes"));
+
     // "é" is two bytes of UTF-8 but one of Windows-1252: the limit counts what is written.
-    EXPECT_TRUE(loads(std::string(254, 'n') + "\u00E9"));
-    // The field holds 259 bytes; trailing blanks do not count toward the file name.
-    EXPECT_TRUE(loads(std::string(255, 'n') + "    "));
-    EXPECT_FALSE(loads(std::string(255, 'n') + "     "));
-    EXPECT_FALSE(loads(". ."));
+    EXPECT_TRUE(load(std::string(108, 'n') + "\u00E9").manifest);
+    EXPECT_FALSE(load(std::string(109, 'n') + "\u00E9").manifest);
+    // Trailing blanks do not count toward the file name, but the field holds 259 bytes.
+    EXPECT_TRUE(load(std::string(109, 'n') + std::string(150, ' ')).manifest);
+    EXPECT_FALSE(load(std::string(109, 'n') + std::string(151, ' ')).manifest);
+    EXPECT_FALSE(load(". .").manifest);
 }
 
 TEST(Manifest, MediaKeepFourDigitNumbersAndDistinctNames) {
