@@ -39,7 +39,8 @@ target_link_libraries(lmvpack PRIVATE lmvpack_lib)
 set_target_properties(lmvpack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 install(TARGETS lmvpack RUNTIME DESTINATION bin)
 # The stub is cross-built by the win32 preset; installed beside the tool's data when present.
-install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe DESTINATION share/lmvpack OPTIONAL)
+install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe ${CMAKE_SOURCE_DIR}/build/win32/gui_driver.exe
+        DESTINATION share/lmvpack OPTIONAL)
 
 enable_testing()
 if(LMV_FUZZ)

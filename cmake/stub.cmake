@@ -23,6 +23,9 @@ add_custom_command(TARGET lmvstub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/place_package_resource_last.py $<TARGET_FILE:lmvstub>
   COMMENT "Placing the package resource's data last in lmvstub.exe")
 
+# The GUI driver that `lmvpack try` runs under Wine, installed beside the stub.
+add_subdirectory(tools/gui_driver)
+
 # Small Win32 programs that the end-to-end tests run inside the Wine prefix.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)
