@@ -51,6 +51,15 @@ first_media_number = 1
 # file = "music/theme.mid"
 # suffix = ".MID"        # at most 15 bytes; defaults to the file's own extension
 # prefix = "FILE"        # "FILE", "JUKE" or "JUK_"
+
+# Optional branding: the installer's program icon, and the version information Windows shows
+# in the file's properties. icon is a plain key: put it above the first [table].
+#   icon = "my.ico"
+# [version]
+# product = "My Saver"
+# version = "1.0.0.0"
+# company = "My Company"
+# copyright = "(c) 2025 My Company"
 )";
 
 struct InitOptions {

@@ -2,6 +2,7 @@
 
 #include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/package_writer.h"
+#include "tools/lmvpack/stub_branding.h"
 #include "tools/lmvpack/stub_layout.h"
 #include "tools/lmvpack/tool_error.h"
 
@@ -73,8 +74,12 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& input, CompressionLevel 
 
 BuiltInstaller BuildInstaller(const Manifest& manifest, const std::filesystem::path& stub_path,
                               CompressionLevel level, ProgressBar& progress) {
-    const std::vector<uint8_t> stub = ReadWholeFile(stub_path);
-    const StubLayout layout = InspectStub(stub_path.string(), stub);
+    std::vector<uint8_t> stub = ReadWholeFile(stub_path);
+    StubLayout layout = InspectStub(stub_path.string(), stub);
+    if (!manifest.icon.empty() || manifest.version) {
+        stub = BrandStub(stub, manifest);
+        layout = InspectStubBytes(stub, stub_path.string() + " with the manifest's branding");
+    }
 
     PackageDescription package;
     package.agreement_text = manifest.agreement_text;

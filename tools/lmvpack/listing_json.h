@@ -2,12 +2,21 @@
 #pragma once
 
 #include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/signature_info.h"
+#include "tools/lmvpack/stub_branding.h"
 
 #include <nlohmann/json.hpp>
 #include <string>
 
 // The keys of `lmvpack list --json`; texts are converted from Windows-1252 to UTF-8.
 nlohmann::json ListingToJson(const InstallerListing& listing);
+
+// The keys "icon", "version" and "signature" that list --json adds for an installer's
+// branding and signature; "version" and "signature" are null when it has none.
+nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature);
+
+// One line each for the icon, the version information and the signature.
+std::string BrandingText(const InstallerBranding& branding, const SignatureInfo& signature);
 
 // 0x00BBGGRR as "#RRGGBB".
 std::string ColorText(uint32_t color);

@@ -3,6 +3,7 @@
 // is read, and reports every problem at once. docs/manifest.md describes every key.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -19,6 +20,15 @@ struct MemberSource {
     uint8_t prefix_kind = ' ';
 };
 
+// The [version] table: the installer's version information (UTF-8 texts).
+struct ProductVersion {
+    std::string product;
+    std::string version; // as written, "1.2.3.4"
+    std::array<uint16_t, 4> number{};
+    std::string company;   // may be empty
+    std::string copyright; // may be empty
+};
+
 struct Manifest {
     std::filesystem::path path;
     std::string name;           // Windows-1252, trailing blanks kept
@@ -28,6 +38,8 @@ struct Manifest {
     uint32_t bottom_color = 0;       // black
     uint16_t first_media_number = 1;
     std::vector<MemberSource> members; // screen saver, data file, uninstaller, media...
+    std::filesystem::path icon;        // the installer's program icon; empty keeps the stub's
+    std::optional<ProductVersion> version;
 };
 
 struct ManifestLoad {
