@@ -6,6 +6,12 @@
 #include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
 
+#ifndef _WIN32
+#include "tools/lmvpack/ansi_text.h"
+#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/installer_signing_posix.h"
+#endif
+
 #include <cstdio>
 #include <memory>
 
@@ -17,6 +23,9 @@ struct BuildOptions {
     std::string stub;
     std::string level = "default";
     bool quiet = false;
+#ifndef _WIN32
+    SigningOptions signing;
+#endif
 };
 
 std::filesystem::path ChooseStub(const std::string& given) {
@@ -61,6 +70,7 @@ void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifes
     std::vector<std::filesystem::path> inputs = {stub, manifest.path};
     for (const MemberSource& member : manifest.members)
         inputs.push_back(member.file);
+    if (!manifest.icon.empty()) inputs.push_back(manifest.icon);
     for (const std::filesystem::path& input : inputs) {
         std::error_code error;
         if (std::filesystem::equivalent(output, input, error))
@@ -69,12 +79,41 @@ void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifes
     }
 }
 
+#ifndef _WIN32
+// The built installer goes through a temporary file of its own beside the output, which
+// signing reads; only the signed file takes the output's name.
+void WriteSigned(const BuildOptions& options, const Manifest& manifest,
+                 const BuiltInstaller& built) {
+    const std::filesystem::path output = options.output;
+    const std::filesystem::path unsigned_file =
+        output.parent_path() / ("." + output.filename().string() + ".unsigned");
+    WriteFileAtomically(unsigned_file, built.image, true);
+    struct Remove {
+        std::filesystem::path path;
+        ~Remove() {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+    } remove{unsigned_file};
+    const SignatureInfo info = SignInstaller(unsigned_file, output, options.signing,
+                                             Windows1252ToUtf8(TrimTrailingBlanks(manifest.name)) +
+                                                 " Screen Saver Installation");
+    if (!options.quiet) std::printf("signed by %s\n", info.signer.c_str());
+}
+#endif
+
 int RunBuild(const BuildOptions& options) {
     const std::optional<CompressionLevel> level = ParseCompressionLevel(options.level);
     if (!level) {
         std::fprintf(stderr, "lmvpack build: --level must be fast, default or best\n");
         return 2;
     }
+#ifndef _WIN32
+    if (const std::string problem = SigningOptionsProblem(options.signing); !problem.empty()) {
+        std::fprintf(stderr, "lmvpack build: %s\n", problem.c_str());
+        return 2;
+    }
+#endif
     const ManifestLoad load = LoadManifest(options.manifest);
     for (const std::string& warning : load.warnings)
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
@@ -90,7 +129,12 @@ int RunBuild(const BuildOptions& options) {
         RefuseToOverwriteAnInput(options.output, *load.manifest, stub);
         ProgressBar progress(!options.quiet, stderr);
         const BuiltInstaller built = BuildInstaller(*load.manifest, stub, *level, progress);
-        WriteFileAtomically(options.output, built.image, true);
+#ifndef _WIN32
+        if (SigningRequested(options.signing))
+            WriteSigned(options, *load.manifest, built);
+        else
+#endif
+            WriteFileAtomically(options.output, built.image, true);
         if (!options.quiet) PrintSummary(options, built);
         return 0;
     } catch (const BuildError& error) {
@@ -111,6 +155,9 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
                         "The installer stub (default: the installed lmvstub.exe)");
     command->add_option("--level", options->level, "Compression effort: fast, default or best");
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
+#ifndef _WIN32
+    AddSigningOptions(*command, options->signing);
+#endif
     command->footer("Example:\n  lmvpack build aurora.toml -o AuroraSetup.exe\n"
                     "Every problem of the manifest is reported at once (exit status 2) and no file "
                     "is written.");

@@ -1,0 +1,81 @@
+// The programs that sign and try hand their work to: found on PATH, given only the changes
+// to the environment asked for, never able to wait on the terminal, stopped when their time
+// is up, and a failure to start reported as such.
+#include "lmvpack_runner.h"
+
+#include "tools/lmvpack/child_process_posix.h"
+
+#include <csignal>
+
+namespace {
+
+using namespace lmvpack_test;
+using namespace std::chrono_literals;
+
+ChildSpec Shell(const std::string& script) {
+    ChildSpec spec;
+    spec.argv = {"sh", "-c", script};
+    return spec;
+}
+
+TEST(LmvpackChildProcess, CapturesOutputAndStatusWithTheEnvironmentAsked) {
+    ::setenv("LMV_TEST_SECRET", "hidden", 1);
+    ChildSpec spec = Shell("echo out; echo err >&2; echo \"[$LMV_TEST_SECRET][$LMV_TEST_SET]\"; "
+                           "read line && echo read \"$line\"; exit 7");
+    spec.set_env = {{"LMV_TEST_SET", "given"}};
+    spec.unset_env = {"LMV_TEST_SECRET"};
+    const Captured result = RunCaptured(spec, 30s);
+    ::unsetenv("LMV_TEST_SECRET");
+    ASSERT_TRUE(result.status);
+    EXPECT_EQ(*result.status, 7);
+    // Standard input is empty: a program that asks gets no answer instead of waiting.
+    EXPECT_EQ(result.output, "out\nerr\n[][given]\n");
+}
+
+TEST(LmvpackChildProcess, StopsAChildWhoseTimeIsUpOrWhenAskedTo) {
+    const auto started = std::chrono::steady_clock::now();
+    const Captured late = RunCaptured(Shell("sleep 30"), 200ms);
+    EXPECT_FALSE(late.status);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+
+    std::atomic<bool> stop{true};
+    const Captured asked = RunCaptured(Shell("sleep 30"), 60s, &stop);
+    EXPECT_FALSE(asked.status);
+
+    // A child that ignores SIGTERM is killed after the grace period.
+    Child stubborn(Shell("trap '' TERM; sleep 30"));
+    stubborn.Stop(100ms);
+    ASSERT_TRUE(stubborn.Poll());
+    EXPECT_EQ(*stubborn.Poll(), 128 + SIGKILL);
+}
+
+TEST(LmvpackChildProcess, AProgramThatIsNotThereIsReportedBeforeAnythingRuns) {
+    ChildSpec spec;
+    spec.argv = {"lmvpack-no-such-program"};
+    EXPECT_FALSE(FindOnPath("lmvpack-no-such-program"));
+    try {
+        Child child(spec);
+        FAIL() << "started a program that does not exist";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("not installed"), std::string::npos)
+            << error.what();
+    }
+    ScratchFolder folder;
+    WriteText(folder / "not-executable", "#!/bin/sh\n");
+    spec.argv = {(folder / "not-executable").string()};
+    EXPECT_THROW(Child{spec}, std::runtime_error);
+}
+
+// The output of a child that leaves a process behind holding its output open is read as far
+// as the child wrote it, without waiting for the one left behind.
+TEST(LmvpackChildProcess, DoesNotWaitForWhatAChildLeftBehind) {
+    const auto started = std::chrono::steady_clock::now();
+    Child child(Shell("echo before; (sleep 20 &) ; echo after"), true);
+    const std::optional<int> status = child.Wait(30s);
+    ::kill(-child.pid(), SIGTERM); // the sleep left behind, in the child's process group
+    ASSERT_TRUE(status);
+    EXPECT_EQ(child.output(), "before\nafter\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
+}
+
+} // namespace
