@@ -32,9 +32,7 @@ SignatureReport ReportSignature(const std::string& path) {
     const SignatureCheck check = CheckSignature(path);
     const SignatureInfo& info = check.info;
     const std::string detail = check.detail;
-    static constexpr const char* kStates[] = {"unsigned", "matches", "changed", "unchecked",
-                                              "damaged"};
-    const std::string state = kStates[static_cast<int>(check.state)];
+    const std::string state = SignatureStateName(check.state);
 #else
     const SignatureInfo info = ReadSignatureOfFile(path);
     const std::string detail = "lmvpack for Windows does not check signatures (signtool does)";

@@ -92,15 +92,14 @@ Captured RunOsslsigncode(const std::vector<std::string>& arguments, const std::s
     if (!FindOnPath("osslsigncode"))
         throw BuildError(what + " needs osslsigncode, which is not installed (Debian and Ubuntu: "
                                 "apt-get install osslsigncode)");
+    Captured result;
     try {
-        Captured result = RunCaptured(Osslsigncode(arguments), kSigningTime);
-        if (!result.status)
-            throw BuildError(what + ": osslsigncode did not finish within 5 minutes");
-        return result;
+        result = RunCaptured(Osslsigncode(arguments), kSigningTime);
     } catch (const std::runtime_error& failure) {
-        if (dynamic_cast<const BuildError*>(&failure)) throw;
         throw BuildError(what + ": " + failure.what());
     }
+    if (!result.status) throw BuildError(what + ": osslsigncode did not finish within 5 minutes");
+    return result;
 }
 
 // osslsigncode's own words about why it failed: its lines that say so.
@@ -244,6 +243,22 @@ SignatureInfo SignInstaller(const fs::path& input, const fs::path& output,
         throw BuildError("the new signature does not verify: " + check.detail);
     WriteFileAtomically(output, ReadWholeFile(signed_file), true);
     return check.info;
+}
+
+const char* SignatureStateName(SignatureState state) {
+    switch (state) {
+    case SignatureState::Unsigned:
+        return "unsigned";
+    case SignatureState::Matches:
+        return "matches";
+    case SignatureState::Changed:
+        return "changed";
+    case SignatureState::Unchecked:
+        return "unchecked";
+    case SignatureState::Damaged:
+        return "damaged";
+    }
+    return "damaged";
 }
 
 SignatureCheck CheckSignature(const std::string& path) {

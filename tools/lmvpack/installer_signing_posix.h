@@ -49,6 +49,9 @@ enum class SignatureState {
     Damaged,   // the signature cannot be read or verified
 };
 
+// "unsigned", "matches", "changed", "unchecked", "damaged": for JSON and messages.
+const char* SignatureStateName(SignatureState state);
+
 struct SignatureCheck {
     SignatureState state = SignatureState::Unsigned;
     SignatureInfo info;

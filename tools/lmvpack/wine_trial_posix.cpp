@@ -414,6 +414,54 @@ Screenshot TakeScreenshot(const std::string& display, const fs::path& scratch,
     return shot;
 }
 
+struct DriverRun {
+    Screenshot shot;
+    bool shot_asked = false;
+};
+
+// Runs the GUI driver until it ends (after the installer) or its time is up, taking the
+// screenshot it asks for. Wine is started once more when it never reached the driver.
+DriverRun RunDriver(const ChildSpec& driver, const fs::path& own, const std::string& display,
+                    const fs::path& scratch, const TrialOptions& options,
+                    const std::atomic<bool>* interrupted) {
+    const fs::path log = own / "driver.log";
+    const fs::path shot_request = own / "driver.log.shot-request";
+    const fs::path shot_done = own / "driver.log.shot-done";
+    const fs::path prefix = own.parent_path().parent_path();
+    DriverRun run;
+    std::error_code error;
+    for (int attempt = 1;; ++attempt) {
+        Child wine(driver);
+        const auto started = std::chrono::steady_clock::now();
+        bool never_started = false;
+        while (!wine.Wait(50ms, interrupted)) {
+            CheckInterrupted(interrupted);
+            const auto waited = std::chrono::steady_clock::now() - started;
+            if (!fs::exists(log, error) && waited > kDriverStartTime) {
+                never_started = true;
+                break;
+            }
+            // The driver's own limit ends the installer first; this one ends a driver that hung.
+            if (waited > options.timeout + 60s) break;
+            if (!run.shot_asked && fs::exists(shot_request, error)) {
+                run.shot = TakeScreenshot(display, scratch, options.screenshot);
+                run.shot_asked = true;
+                WriteText(shot_done, "");
+            }
+        }
+        wine.Stop();
+        if (!never_started) return run;
+        // Wine itself hung before our program ran (seen now and then on a loaded machine):
+        // nothing of the installer has run yet, so Wine may start afresh once.
+        StopWine(prefix);
+        if (attempt == 2)
+            throw TrialError("Wine did not start the GUI driver within " +
+                             std::to_string(kDriverStartTime.count()) +
+                             " s, twice: " + Tail(ReadText(driver.output_file)));
+        if (options.progress) options.progress("Wine did not start; starting it once more");
+    }
+}
+
 } // namespace
 
 std::vector<std::string> MissingTrialPrograms(bool screenshot) {
@@ -459,65 +507,30 @@ TrialRun RunTrial(const TrialOptions& options, const std::atomic<bool>* interrup
     const std::string system_reg_before = ReadText(prefix / "system.reg");
     const FileSnapshot before = SnapshotFiles(prefix / "drive_c");
 
-    const fs::path log = own / "driver.log";
-    const fs::path shot_request = own / "driver.log.shot-request";
-    const fs::path shot_done = own / "driver.log.shot-done";
     const std::string windows_own = std::string("C:\\") + kOwnFolder + "\\";
     ChildSpec driver = WineCommand(prefix, display.display(),
                                    {"wine", windows_own + "gui_driver.exe",
                                     windows_own + "script.txt", windows_own + "driver.log"});
     driver.output_file = prefix / "lmvpack-try-wine-output.txt";
-
-    TrialRun run;
-    Screenshot shot;
-    bool shot_taken = false;
     if (options.progress)
         options.progress(std::string("running ") + installer + (options.interactive ? "" : " /S") +
                          " on display " + display.display());
-    for (int attempt = 1;; ++attempt) {
-        Child wine(driver);
-        const auto started = std::chrono::steady_clock::now();
-        const auto limit = options.timeout + 60s;
-        bool never_started = false;
-        while (!wine.Wait(50ms, interrupted)) {
-            CheckInterrupted(interrupted);
-            const auto waited = std::chrono::steady_clock::now() - started;
-            if (!fs::exists(log, error) && waited > kDriverStartTime) {
-                never_started = true;
-                break;
-            }
-            if (waited > limit) break;
-            if (!shot_taken && fs::exists(shot_request, error)) {
-                shot = TakeScreenshot(display.display(), root, options.screenshot);
-                shot_taken = true;
-                WriteText(shot_done, "");
-            }
-        }
-        wine.Stop();
-        if (!never_started) break;
-        // Wine itself hung before our program ran (seen now and then on a loaded machine):
-        // nothing of the installer has run yet, so Wine may start afresh once.
-        StopWine(prefix);
-        if (attempt == 2)
-            throw TrialError("Wine did not start the GUI driver within " +
-                             std::to_string(kDriverStartTime.count()) +
-                             " s, twice: " + Tail(ReadText(driver.output_file)));
-        if (options.progress) options.progress("Wine did not start; starting it once more");
-    }
+    const DriverRun driven = RunDriver(driver, own, display.display(), root, options, interrupted);
     // The installer has ended (or was stopped); whatever it started goes too, and the
     // wineserver writes the registry on its way out.
     StopWine(prefix);
 
-    run.findings = ReadFindings(prefix, before, system_reg_before, ReadText(log), kOwnFolder);
-    if (run.findings.driver.start_failed && run.findings.driver.dialogs.empty() &&
-        !fs::exists(log, error))
+    const fs::path log = own / "driver.log";
+    if (!fs::exists(log, error))
         throw TrialError("the GUI driver wrote no log: " + Tail(ReadText(driver.output_file)));
+    TrialRun run;
+    run.findings = ReadFindings(prefix, before, system_reg_before, ReadText(log), kOwnFolder);
     if (screenshot) {
-        run.screenshot_written = shot.written;
-        run.screenshot_problem =
-            shot_taken ? shot.problem
-                       : "the installer showed no question over its title screen, so there was "
-                         "no moment to take it";
+        run.screenshot_written = driven.shot.written;
+        run.screenshot_problem = driven.shot_asked
+                                     ? driven.shot.problem
+                                     : "the installer showed no question over its title screen, so "
+                                       "there was no moment to take it";
     }
     if (!options.keep.empty()) run.kept_prefix = prefix;
     // A trial that changed a shared file in place spoilt the kept prefix: without its stamp

@@ -42,8 +42,14 @@ TEST(LmvpackChildProcess, StopsAChildWhoseTimeIsUpOrWhenAskedTo) {
     const Captured asked = RunCaptured(Shell("sleep 30"), 60s, &stop);
     EXPECT_FALSE(asked.status);
 
-    // A child that ignores SIGTERM is killed after the grace period.
-    Child stubborn(Shell("trap '' TERM; sleep 30"));
+    // A child that ignores SIGTERM is killed after the grace period. It says when it has
+    // started ignoring it.
+    Child stubborn(Shell("trap '' TERM; echo ready; sleep 30"), true);
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (stubborn.output().find("ready") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        stubborn.Wait(50ms);
+    ASSERT_NE(stubborn.output().find("ready"), std::string::npos);
     stubborn.Stop(100ms);
     ASSERT_TRUE(stubborn.Poll());
     EXPECT_EQ(*stubborn.Poll(), 128 + SIGKILL);
