@@ -1,5 +1,6 @@
 #include "tools/lmvpack/icon_file.h"
 
+#include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -13,28 +14,9 @@ constexpr size_t kGroupEntrySize = 14; // in RT_GROUP_ICON: the image's resource
 constexpr size_t kMostImages = 64;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-uint16_t U16(std::span<const uint8_t> bytes, size_t at) {
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-uint32_t U32(std::span<const uint8_t> bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-           static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
 uint32_t BigEndian32(std::span<const uint8_t> bytes, size_t at) {
     return static_cast<uint32_t>(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 |
            bytes[at + 3];
-}
-
-void Append16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Append32(std::vector<uint8_t>& out, uint32_t value) {
-    Append16(out, value & 0xFFFF);
-    Append16(out, value >> 16);
 }
 
 // In a directory entry 0 stands for 256.
@@ -73,13 +55,13 @@ void CheckPng(IconImage& image, const std::string& which) {
 
 void CheckBitmap(IconImage& image, const std::string& which) {
     const std::span<const uint8_t> data = image.data;
-    if (data.size() < 40 || U32(data, 0) < 40 || U32(data, 0) > data.size())
+    if (data.size() < 40 || LoadU32(data, 0) < 40 || LoadU32(data, 0) > data.size())
         throw BuildError(which + " is neither a PNG image nor a bitmap with its header");
-    const uint32_t header_size = U32(data, 0);
-    const int32_t width = static_cast<int32_t>(U32(data, 4));
-    const int32_t height = static_cast<int32_t>(U32(data, 8));
-    const uint16_t planes = U16(data, 12), bits = U16(data, 14);
-    const uint32_t compression = U32(data, 16), colors_used = U32(data, 32);
+    const uint32_t header_size = LoadU32(data, 0);
+    const int32_t width = static_cast<int32_t>(LoadU32(data, 4));
+    const int32_t height = static_cast<int32_t>(LoadU32(data, 8));
+    const uint16_t planes = LoadU16(data, 12), bits = LoadU16(data, 14);
+    const uint32_t compression = LoadU32(data, 16), colors_used = LoadU32(data, 32);
     // An icon bitmap is twice as high as the icon: the colour image, then the mask.
     if (width != image.width || height != 2 * image.height)
         throw BuildError(which + " is listed as " + Size(image) + " but its bitmap is " +
@@ -105,11 +87,11 @@ void CheckBitmap(IconImage& image, const std::string& which) {
 } // namespace
 
 std::vector<IconImage> ParseIconFile(std::span<const uint8_t> bytes) {
-    if (bytes.size() < kIconDirectorySize || U16(bytes, 0) != 0)
+    if (bytes.size() < kIconDirectorySize || LoadU16(bytes, 0) != 0)
         throw BuildError("is not an icon file (.ico)");
-    if (U16(bytes, 2) == 2) throw BuildError("is a cursor file, not an icon");
-    if (U16(bytes, 2) != 1) throw BuildError("is not an icon file (.ico)");
-    const uint16_t count = U16(bytes, 4);
+    if (LoadU16(bytes, 2) == 2) throw BuildError("is a cursor file, not an icon");
+    if (LoadU16(bytes, 2) != 1) throw BuildError("is not an icon file (.ico)");
+    const uint16_t count = LoadU16(bytes, 4);
     if (count == 0) throw BuildError("holds no image");
     if (count > kMostImages)
         throw BuildError("holds " + std::to_string(count) + " images; an icon holds at most " +
@@ -125,7 +107,7 @@ std::vector<IconImage> ParseIconFile(std::span<const uint8_t> bytes) {
         image.width = EntrySize(bytes[entry]);
         image.height = EntrySize(bytes[entry + 1]);
         image.color_count = bytes[entry + 2];
-        const uint32_t size = U32(bytes, entry + 8), offset = U32(bytes, entry + 12);
+        const uint32_t size = LoadU32(bytes, entry + 8), offset = LoadU32(bytes, entry + 12);
         if (size == 0) throw BuildError(which + " is empty");
         if (offset < directory_end || uint64_t{offset} + size > bytes.size())
             throw BuildError(which + " lies outside the file (bytes " + std::to_string(offset) +
@@ -148,9 +130,9 @@ std::vector<Resource> IconResources(const std::vector<IconImage>& images, const 
                                     uint32_t language, uint32_t first_id) {
     std::vector<Resource> resources;
     std::vector<uint8_t> directory;
-    Append16(directory, 0);
-    Append16(directory, 1);
-    Append16(directory, static_cast<uint32_t>(images.size()));
+    AppendU16(directory, 0);
+    AppendU16(directory, 1);
+    AppendU16(directory, static_cast<uint32_t>(images.size()));
     for (size_t i = 0; i < images.size(); ++i) {
         const IconImage& image = images[i];
         const uint32_t id = first_id + static_cast<uint32_t>(i);
@@ -158,10 +140,10 @@ std::vector<Resource> IconResources(const std::vector<IconImage>& images, const 
         directory.push_back(static_cast<uint8_t>(image.height == 256 ? 0 : image.height));
         directory.push_back(image.color_count);
         directory.push_back(0);
-        Append16(directory, 1); // planes
-        Append16(directory, image.bit_count);
-        Append32(directory, static_cast<uint32_t>(image.data.size()));
-        Append16(directory, id);
+        AppendU16(directory, 1); // planes
+        AppendU16(directory, image.bit_count);
+        AppendU32(directory, static_cast<uint32_t>(image.data.size()));
+        AppendU16(directory, id);
         resources.push_back(Resource{ResourceId::Number(kResourceTypeIcon), ResourceId::Number(id),
                                      language, 0, image.data});
     }
@@ -177,7 +159,7 @@ std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources) {
     });
     if (group == resources.end() || group->data.size() < kIconDirectorySize) return images;
     const std::span<const uint8_t> data = group->data;
-    const uint16_t count = U16(data, 4);
+    const uint16_t count = LoadU16(data, 4);
     if (kIconDirectorySize + kGroupEntrySize * count > data.size()) return images;
     for (uint16_t i = 0; i < count; ++i) {
         const size_t entry = kIconDirectorySize + kGroupEntrySize * i;
@@ -185,7 +167,7 @@ std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources) {
         image.width = EntrySize(data[entry]);
         image.height = EntrySize(data[entry + 1]);
         image.color_count = data[entry + 2];
-        image.bit_count = U16(data, entry + 6);
+        image.bit_count = LoadU16(data, entry + 6);
         images.push_back(image);
     }
     return images;

@@ -1,5 +1,6 @@
 #include "tools/lmvpack/pe_resources.h"
 
+#include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -36,12 +37,11 @@ class Bytes {
     bool Has(uint64_t at, uint64_t count) const { return at + count <= bytes_.size(); }
     uint16_t U16(uint64_t at) const {
         Need(at, 2);
-        return static_cast<uint16_t>(bytes_[at] | bytes_[at + 1] << 8);
+        return LoadU16(bytes_, at);
     }
     uint32_t U32(uint64_t at) const {
         Need(at, 4);
-        return bytes_[at] | bytes_[at + 1] << 8 | bytes_[at + 2] << 16 |
-               static_cast<uint32_t>(bytes_[at + 3]) << 24;
+        return LoadU32(bytes_, at);
     }
     std::span<const uint8_t> Slice(uint64_t at, uint64_t count) const {
         Need(at, count);
@@ -55,16 +55,6 @@ class Bytes {
   private:
     std::span<const uint8_t> bytes_;
 };
-
-void PutU16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    out[at] = static_cast<uint8_t>(value);
-    out[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    PutU16(out, at, value & 0xFFFF);
-    PutU16(out, at + 2, value >> 16);
-}
 
 uint32_t AlignUp(uint64_t value, uint32_t alignment) {
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
@@ -233,13 +223,13 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
     const uint32_t package_data = data_end;
     auto put_id = [&](uint32_t entry, const ResourceId& id) {
         if (!id.named()) {
-            PutU32(section, entry, id.number);
+            StoreU32(section, entry, id.number);
             return;
         }
-        PutU32(section, entry, next_string | kHighBit);
-        PutU16(section, next_string, static_cast<uint32_t>(id.name.size()));
+        StoreU32(section, entry, next_string | kHighBit);
+        StoreU16(section, next_string, static_cast<uint32_t>(id.name.size()));
         for (size_t i = 0; i < id.name.size(); ++i)
-            PutU16(section, next_string + 2 + 2 * i, id.name[i]);
+            StoreU16(section, next_string + 2 + 2 * i, id.name[i]);
         next_string += string_size(id);
     };
     auto put_directory = [&](auto& children, auto id_of) {
@@ -247,21 +237,21 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
         uint16_t named = 0;
         for (const auto& child : children)
             named += id_of(child).named() ? 1 : 0;
-        PutU16(section, at + 12, named);
-        PutU16(section, at + 14, static_cast<uint32_t>(children.size()) - named);
+        StoreU16(section, at + 12, named);
+        StoreU16(section, at + 14, static_cast<uint32_t>(children.size()) - named);
         next_directory += 16 + 8 * static_cast<uint32_t>(children.size());
         return at;
     };
     auto put_leaf = [&](uint32_t entry, const Resource& resource) {
-        PutU32(section, entry + 4, next_leaf);
+        StoreU32(section, entry + 4, next_leaf);
         uint32_t data = package_data;
         if (&resource != &package_resource) {
             data = next_data;
             next_data = AlignUp(data + resource.data.size(), kDataAlignment);
         }
-        PutU32(section, next_leaf, virtual_address + data);
-        PutU32(section, next_leaf + 4, static_cast<uint32_t>(resource.data.size()));
-        PutU32(section, next_leaf + 8, resource.code_page);
+        StoreU32(section, next_leaf, virtual_address + data);
+        StoreU32(section, next_leaf + 4, static_cast<uint32_t>(resource.data.size()));
+        StoreU32(section, next_leaf + 8, resource.code_page);
         std::copy(resource.data.begin(), resource.data.end(), section.begin() + data);
         next_leaf += 16;
     };
@@ -273,7 +263,7 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
         const uint32_t at = put_directory(types[t].names, [](const NameNode& n) { return n.name; });
         name_directories.push_back(at);
         put_id(root + 16 + 8 * static_cast<uint32_t>(t), types[t].type);
-        PutU32(section, root + 16 + 8 * static_cast<uint32_t>(t) + 4, at | kHighBit);
+        StoreU32(section, root + 16 + 8 * static_cast<uint32_t>(t) + 4, at | kHighBit);
     }
     for (size_t t = 0; t < types.size(); ++t) {
         for (size_t n = 0; n < types[t].names.size(); ++n) {
@@ -283,10 +273,10 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
                 return ResourceId::Number(l.language);
             });
             put_id(entry, name.name);
-            PutU32(section, entry + 4, at | kHighBit);
+            StoreU32(section, entry + 4, at | kHighBit);
             for (size_t l = 0; l < name.languages.size(); ++l) {
                 const uint32_t language_entry = at + 16 + 8 * static_cast<uint32_t>(l);
-                PutU32(section, language_entry, name.languages[l].language);
+                StoreU32(section, language_entry, name.languages[l].language);
                 put_leaf(language_entry, *name.languages[l].resource);
             }
         }
@@ -331,16 +321,16 @@ std::vector<uint8_t> ReplaceSection(std::span<const uint8_t> stub,
     out.resize(uint64_t{pe.rsrc_raw_pointer} + raw_size, 0);
 
     const uint32_t virtual_size = static_cast<uint32_t>(section.size());
-    PutU32(out, pe.rsrc_header + 8, virtual_size);
-    PutU32(out, pe.rsrc_header + 16, raw_size);
+    StoreU32(out, pe.rsrc_header + 8, virtual_size);
+    StoreU32(out, pe.rsrc_header + 16, raw_size);
     const uint32_t initialized = file.U32(pe.optional_header + 8);
-    PutU32(out, pe.optional_header + 8,
-           initialized - std::min(initialized, pe.rsrc_raw_size) + raw_size);
-    PutU32(out, pe.optional_header + 56,
-           AlignUp(uint64_t{pe.rsrc_virtual_address} + virtual_size, section_alignment));
+    StoreU32(out, pe.optional_header + 8,
+             initialized - std::min(initialized, pe.rsrc_raw_size) + raw_size);
+    StoreU32(out, pe.optional_header + 56,
+             AlignUp(uint64_t{pe.rsrc_virtual_address} + virtual_size, section_alignment));
     const uint32_t directory = pe.optional_header + 96 + 8 * kResourceDirectoryIndex;
-    PutU32(out, directory, pe.rsrc_virtual_address);
-    PutU32(out, directory + 4, virtual_size);
+    StoreU32(out, directory, pe.rsrc_virtual_address);
+    StoreU32(out, directory + 4, virtual_size);
     return out;
 }
 

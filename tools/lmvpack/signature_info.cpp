@@ -1,5 +1,7 @@
 #include "tools/lmvpack/signature_info.h"
 
+#include "tools/lmvpack/little_endian.h"
+
 #include <algorithm>
 #include <fstream>
 #include <optional>
@@ -12,29 +14,20 @@ constexpr uint32_t kSecurityDirectoryIndex = 4;
 constexpr uint16_t kPkcsSignedData = 2; // WIN_CERT_TYPE_PKCS_SIGNED_DATA
 constexpr uint32_t kLargestTable = 16u << 20;
 
-uint16_t U16(std::span<const uint8_t> bytes, size_t at) {
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-uint32_t U32(std::span<const uint8_t> bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-           static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
 // The table's place, from the optional header's security directory entry (its "address" is
 // a file offset, not an RVA). False when the file has none.
 bool FindCertificateTable(std::span<const uint8_t> headers, uint32_t& offset, uint32_t& size) {
-    if (headers.size() < 64 || U16(headers, 0) != 0x5A4D) return false;
-    const uint64_t lfanew = U32(headers, 60);
-    if (lfanew + 24 + 2 > headers.size() || U32(headers, lfanew) != kPeSignature) return false;
+    if (headers.size() < 64 || LoadU16(headers, 0) != 0x5A4D) return false;
+    const uint64_t lfanew = LoadU32(headers, 60);
+    if (lfanew + 24 + 2 > headers.size() || LoadU32(headers, lfanew) != kPeSignature) return false;
     const uint64_t optional = lfanew + 24;
-    const uint16_t optional_size = U16(headers, lfanew + 20);
+    const uint16_t optional_size = LoadU16(headers, lfanew + 20);
     const uint64_t entry = optional + 96 + 8 * kSecurityDirectoryIndex;
-    if (U16(headers, optional) != kPe32Magic || optional_size < 96 + 8 * 5 ||
-        entry + 8 > headers.size() || U32(headers, optional + 92) <= kSecurityDirectoryIndex)
+    if (LoadU16(headers, optional) != kPe32Magic || optional_size < 96 + 8 * 5 ||
+        entry + 8 > headers.size() || LoadU32(headers, optional + 92) <= kSecurityDirectoryIndex)
         return false;
-    offset = U32(headers, entry);
-    size = U32(headers, entry + 4);
+    offset = LoadU32(headers, entry);
+    size = LoadU32(headers, entry + 4);
     return offset != 0 && size != 0;
 }
 
@@ -226,12 +219,12 @@ void ReadCertificateTable(std::span<const uint8_t> table, SignatureInfo& info) {
     // data, each record starting on an 8-byte boundary.
     size_t at = 0;
     while (at + 8 <= table.size()) {
-        const uint32_t length = U32(table, at);
+        const uint32_t length = LoadU32(table, at);
         if (length < 8 || length > table.size() - at) {
             info.problem = "its certificate table is damaged";
             return;
         }
-        if (U16(table, at + 6) == kPkcsSignedData) {
+        if (LoadU16(table, at + 6) == kPkcsSignedData) {
             ++info.signature_count;
             if (info.signature_count == 1) ReadSignedData(table.subspan(at + 8, length - 8), info);
         }

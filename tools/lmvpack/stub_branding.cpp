@@ -1,6 +1,7 @@
 #include "tools/lmvpack/stub_branding.h"
 
 #include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -33,11 +34,11 @@ std::vector<uint32_t> GroupImageIds(const Resource& group) {
     std::vector<uint32_t> ids;
     const std::vector<uint8_t>& data = group.data;
     if (data.size() < kGroupHeaderSize) return ids;
-    const uint32_t count = data[4] | data[5] << 8;
+    const uint32_t count = LoadU16(data, 4);
     for (uint32_t i = 0; i < count; ++i) {
         const size_t at = kGroupHeaderSize + kGroupEntrySize * i + 12;
         if (at + 2 > data.size()) break;
-        ids.push_back(data[at] | data[at + 1] << 8);
+        ids.push_back(LoadU16(data, at));
     }
     return ids;
 }

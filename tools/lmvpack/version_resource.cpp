@@ -1,5 +1,6 @@
 #include "tools/lmvpack/version_resource.h"
 
+#include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/utf16_text.h"
 
@@ -33,33 +34,22 @@ void Pad(std::vector<uint8_t>& out) {
         out.push_back(0);
 }
 
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
 void Serialize(const Block& block, std::vector<uint8_t>& out) {
     Pad(out);
     const size_t start = out.size();
-    Put16(out, 0); // the length, known at the end
-    Put16(out, block.value_length);
-    Put16(out, block.type);
+    AppendU16(out, 0); // the length, known at the end
+    AppendU16(out, block.value_length);
+    AppendU16(out, block.type);
     for (const char16_t c : block.key)
-        Put16(out, c);
-    Put16(out, 0);
+        AppendU16(out, c);
+    AppendU16(out, 0);
     Pad(out);
     out.insert(out.end(), block.value.begin(), block.value.end());
     for (const Block& child : block.children)
         Serialize(child, out);
     const size_t length = out.size() - start;
     if (length > 0xFFFF) throw BuildError("the version information is too long");
-    out[start] = static_cast<uint8_t>(length);
-    out[start + 1] = static_cast<uint8_t>(length >> 8);
+    StoreU16(out, start, static_cast<uint32_t>(length));
 }
 
 std::u16string Utf16(const std::string& text, const std::string& what) {
@@ -75,7 +65,7 @@ Block TextBlock(const std::string& key, const std::string& value) {
     const std::u16string text = Utf16(value, "the version value of " + key) + u'\0';
     block.value_length = static_cast<uint16_t>(text.size());
     for (const char16_t c : text)
-        Put16(block.value, c);
+        AppendU16(block.value, c);
     return block;
 }
 
@@ -90,17 +80,16 @@ struct View {
 
 std::optional<View> ReadBlock(std::span<const uint8_t> data, size_t at) {
     if (at + 6 > data.size()) return std::nullopt;
-    const uint16_t length = static_cast<uint16_t>(data[at] | data[at + 1] << 8);
+    const uint16_t length = LoadU16(data, at);
     if (length < 6 || at + length > data.size()) return std::nullopt;
     View view;
     view.bytes = data.subspan(at, length);
-    view.value_length = static_cast<uint16_t>(data[at + 2] | data[at + 3] << 8);
-    view.type = static_cast<uint16_t>(data[at + 4] | data[at + 5] << 8);
+    view.value_length = LoadU16(data, at + 2);
+    view.type = LoadU16(data, at + 4);
     size_t position = 6;
     for (;;) {
         if (position + 2 > length) return std::nullopt;
-        const char16_t c =
-            static_cast<char16_t>(view.bytes[position] | view.bytes[position + 1] << 8);
+        const char16_t c = static_cast<char16_t>(LoadU16(view.bytes, position));
         position += 2;
         if (c == 0) break;
         view.key += c;
@@ -122,11 +111,6 @@ std::vector<View> Children(const View& parent, size_t value_bytes) {
         at = (at + child->bytes.size() + 3) / 4 * 4;
     }
     return children;
-}
-
-uint32_t U32(std::span<const uint8_t> bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-           static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
 
 } // namespace
@@ -160,14 +144,14 @@ std::vector<uint8_t> BuildVersionResource(const VersionInfo& info) {
     const uint32_t low = uint32_t{info.number[2]} << 16 | info.number[3];
     for (const uint32_t field : {kFixedInfoSignature, 0x00010000u, high, low, high, low, 0x3Fu, 0u,
                                  kOsWindowsNt, kFileTypeApplication, 0u, 0u, 0u})
-        Put32(fixed, field);
+        AppendU32(fixed, field);
 
     Block table{kStringTableKey, kTextValue, {}, 0, {}};
     for (const auto& [key, value] : info.strings)
         table.children.push_back(TextBlock(key, value));
     Block strings{u"StringFileInfo", kTextValue, {}, 0, {table}};
     Block translation{u"Translation", kBinaryValue, {}, 4, {}};
-    Put32(translation.value, kTranslation);
+    AppendU32(translation.value, kTranslation);
     Block variables{u"VarFileInfo", kTextValue, {}, 0, {translation}};
     Block root{u"VS_VERSION_INFO", kBinaryValue, fixed, kFixedInfoSize, {strings, variables}};
 
@@ -180,11 +164,11 @@ std::optional<VersionInfo> ReadVersionResource(std::span<const uint8_t> data) {
     const std::optional<View> root = ReadBlock(data, 0);
     if (!root || root->key != u"VS_VERSION_INFO" || root->value_length != kFixedInfoSize ||
         root->value_start + kFixedInfoSize > root->bytes.size() ||
-        U32(root->bytes, root->value_start) != kFixedInfoSignature)
+        LoadU32(root->bytes, root->value_start) != kFixedInfoSignature)
         return std::nullopt;
     VersionInfo info;
-    const uint32_t high = U32(root->bytes, root->value_start + 8);
-    const uint32_t low = U32(root->bytes, root->value_start + 12);
+    const uint32_t high = LoadU32(root->bytes, root->value_start + 8);
+    const uint32_t low = LoadU32(root->bytes, root->value_start + 12);
     info.number = {static_cast<uint16_t>(high >> 16), static_cast<uint16_t>(high),
                    static_cast<uint16_t>(low >> 16), static_cast<uint16_t>(low)};
     for (const View& child : Children(*root, kFixedInfoSize)) {
@@ -197,8 +181,7 @@ std::optional<VersionInfo> ReadVersionResource(std::span<const uint8_t> data) {
             for (size_t k = 0; k < entry.value_length; ++k) {
                 const size_t at = entry.value_start + 2 * k;
                 if (at + 2 > entry.bytes.size()) break;
-                const char16_t c =
-                    static_cast<char16_t>(entry.bytes[at] | entry.bytes[at + 1] << 8);
+                const char16_t c = static_cast<char16_t>(LoadU16(entry.bytes, at));
                 if (c == 0) break;
                 value += c;
             }

@@ -4,6 +4,7 @@
 #include "lmvpack_runner.h"
 
 #include "tools/lmvpack/icon_file.h"
+#include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/pe_resources.h"
 #include "tools/lmvpack/stub_branding.h"
 #include "tools/lmvpack/stub_layout.h"
@@ -19,22 +20,6 @@ namespace {
 
 using namespace lmvpack_test;
 
-void Put16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    out[at] = static_cast<uint8_t>(value);
-    out[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    Put16(out, at, value & 0xFFFF);
-    Put16(out, at + 2, value >> 16);
-}
-
-uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
-    uint32_t value;
-    std::memcpy(&value, bytes.data() + at, 4);
-    return value;
-}
-
 // A whole icon bitmap: header, colour rows and mask rows, filled with `shade`.
 std::vector<uint8_t> BitmapImage(uint32_t size, uint16_t bits, uint8_t shade) {
     const uint32_t palette = bits <= 8 ? 4u << bits : 0;
@@ -42,11 +27,11 @@ std::vector<uint8_t> BitmapImage(uint32_t size, uint16_t bits, uint8_t shade) {
     const uint32_t mask_rows = (size + 31) / 32 * 4 * size;
     std::vector<uint8_t> image(40 + palette + color_rows + mask_rows, shade);
     std::fill(image.begin(), image.begin() + 40, 0);
-    Put32(image, 0, 40);
-    Put32(image, 4, size);
-    Put32(image, 8, 2 * size);
-    Put16(image, 12, 1);
-    Put16(image, 14, bits);
+    StoreU32(image, 0, 40);
+    StoreU32(image, 4, size);
+    StoreU32(image, 8, 2 * size);
+    StoreU16(image, 12, 1);
+    StoreU16(image, 14, bits);
     return image;
 }
 
@@ -69,14 +54,14 @@ struct IconEntry {
 
 std::vector<uint8_t> IcoFile(const std::vector<IconEntry>& entries, uint16_t type = 1) {
     std::vector<uint8_t> file(6 + 16 * entries.size(), 0);
-    Put16(file, 2, type);
-    Put16(file, 4, static_cast<uint32_t>(entries.size()));
+    StoreU16(file, 2, type);
+    StoreU16(file, 4, static_cast<uint32_t>(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
         const size_t entry = 6 + 16 * i;
         file[entry] = static_cast<uint8_t>(entries[i].width);
         file[entry + 1] = static_cast<uint8_t>(entries[i].height);
-        Put32(file, entry + 8, static_cast<uint32_t>(entries[i].data.size()));
-        Put32(file, entry + 12, static_cast<uint32_t>(file.size()));
+        StoreU32(file, entry + 8, static_cast<uint32_t>(entries[i].data.size()));
+        StoreU32(file, entry + 12, static_cast<uint32_t>(file.size()));
         file.insert(file.end(), entries[i].data.begin(), entries[i].data.end());
     }
     return file;
@@ -113,7 +98,7 @@ TEST(LmvpackIconFile, RefusesFilesWindowsCouldNotShow) {
     EXPECT_NE(IconRefusal(IcoFile({})).find("no image"), std::string::npos);
 
     std::vector<uint8_t> outside = IcoFile({{16, 16, BitmapImage(16, 32, 1)}});
-    Put32(outside, 6 + 12, static_cast<uint32_t>(outside.size()) - 10);
+    StoreU32(outside, 6 + 12, static_cast<uint32_t>(outside.size()) - 10);
     EXPECT_NE(IconRefusal(outside).find("lies outside the file"), std::string::npos);
 
     EXPECT_NE(IconRefusal(IcoFile({{32, 32, BitmapImage(16, 32, 1)}})).find("listed as 32x32"),
@@ -126,7 +111,7 @@ TEST(LmvpackIconFile, RefusesFilesWindowsCouldNotShow) {
     EXPECT_NE(IconRefusal(IcoFile({{16, 16, short_bitmap}})).find("needs"), std::string::npos);
 
     std::vector<uint8_t> odd_depth = BitmapImage(16, 32, 1);
-    Put16(odd_depth, 14, 7);
+    StoreU16(odd_depth, 14, 7);
     EXPECT_NE(IconRefusal(IcoFile({{16, 16, odd_depth}})).find("7 bits per pixel"),
               std::string::npos);
 }
@@ -188,7 +173,7 @@ TEST(LmvpackVersionResource, MatchesTheResourceCompilersLayout) {
     size_t at = 0;
     std::vector<uint8_t> compiled;
     while (at + 8 <= res.size()) {
-        const uint32_t data_size = U32(res, at), header_size = U32(res, at + 4);
+        const uint32_t data_size = LoadU32(res, at), header_size = LoadU32(res, at + 4);
         if (data_size > 0)
             compiled.assign(res.begin() + at + header_size,
                             res.begin() + at + header_size + data_size);
@@ -230,19 +215,19 @@ TEST(LmvpackBranding, KeepsThePackageResourceFirstAndLastAndEveryOtherResourceWh
     EXPECT_EQ(after.front().type, ResourceId::Name(u"LASTRES"));
     EXPECT_EQ(after.front().name, ResourceId::Number(1000));
     EXPECT_EQ(after.front().language, 1033u);
-    const uint32_t lfanew = U32(branded, 60);
+    const uint32_t lfanew = LoadU32(branded, 60);
     uint32_t rsrc_header = 0;
     for (uint32_t i = 0; i < branded[lfanew + 6]; ++i)
         if (std::memcmp(branded.data() + lfanew + 248 + 40 * i, ".rsrc", 6) == 0)
             rsrc_header = lfanew + 248 + 40 * i;
     ASSERT_NE(rsrc_header, 0u);
     EXPECT_EQ(layout.package_offset.value + 4,
-              U32(branded, rsrc_header + 20) + U32(branded, rsrc_header + 8))
+              LoadU32(branded, rsrc_header + 20) + LoadU32(branded, rsrc_header + 8))
         << "the package resource's data are not the last bytes of the section";
     // The resource directory entry and the image size follow the section.
-    EXPECT_EQ(U32(branded, lfanew + 24 + 96 + 16 + 4), U32(branded, rsrc_header + 8));
-    EXPECT_GE(U32(branded, lfanew + 24 + 56),
-              U32(branded, rsrc_header + 12) + U32(branded, rsrc_header + 8));
+    EXPECT_EQ(LoadU32(branded, lfanew + 24 + 96 + 16 + 4), LoadU32(branded, rsrc_header + 8));
+    EXPECT_GE(LoadU32(branded, lfanew + 24 + 56),
+              LoadU32(branded, rsrc_header + 12) + LoadU32(branded, rsrc_header + 8));
 
     // Dialogs and everything else but the icon come through unchanged.
     for (const Resource& old : before) {
@@ -274,9 +259,9 @@ TEST(LmvpackBranding, RefusesAResourceSectionThatIsNotTheLastSection) {
     LMV_REQUIRE_STUB(stub);
     std::vector<uint8_t> bytes = ReadBytes(stub);
     const std::vector<Resource> resources = ReadResources(bytes);
-    const uint32_t lfanew = U32(bytes, 60);
+    const uint32_t lfanew = LoadU32(bytes, 60);
     // Give the first section a virtual address past the resource section's.
-    Put32(bytes, lfanew + 248 + 12, 0x7FFF0000);
+    StoreU32(bytes, lfanew + 248 + 12, 0x7FFF0000);
     const std::vector<Resource> rest(resources.begin() + 1, resources.end());
     EXPECT_THROW(ReplaceResources(bytes, rest, resources.front()), BuildError);
 }
