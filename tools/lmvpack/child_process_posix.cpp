@@ -19,18 +19,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> ChildEnvironment(const ChildSpec& spec) {
+std::vector<std::string> ChildEnvironment(const ChildCommand& command) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
         const std::string name = text.substr(0, text.find('='));
-        const bool replaced =
-            std::find(spec.unset_env.begin(), spec.unset_env.end(), name) != spec.unset_env.end() ||
-            std::any_of(spec.set_env.begin(), spec.set_env.end(),
-                        [&](const auto& pair) { return pair.first == name; });
+        const bool replaced = std::find(command.unset_env.begin(), command.unset_env.end(), name) !=
+                                  command.unset_env.end() ||
+                              std::any_of(command.set_env.begin(), command.set_env.end(),
+                                          [&](const auto& pair) { return pair.first == name; });
         if (!replaced) env.push_back(text);
     }
-    for (const auto& [name, value] : spec.set_env)
+    for (const auto& [name, value] : command.set_env)
         env.push_back(name + "=" + value);
     return env;
 }
@@ -71,12 +71,13 @@ std::optional<fs::path> FindOnPath(const std::string& program) {
     return std::nullopt;
 }
 
-Child::Child(const ChildSpec& spec, bool capture_output) {
-    if (spec.argv.empty()) throw std::runtime_error("no program to run");
-    const std::optional<fs::path> program = FindOnPath(spec.argv[0]);
-    if (!program) throw std::runtime_error(spec.argv[0] + " is not installed (not found on PATH)");
-    std::vector<std::string> argv = spec.argv;
-    std::vector<std::string> env = ChildEnvironment(spec);
+Child::Child(const ChildCommand& command, bool capture_output) {
+    if (command.argv.empty()) throw std::runtime_error("no program to run");
+    const std::optional<fs::path> program = FindOnPath(command.argv[0]);
+    if (!program)
+        throw std::runtime_error(command.argv[0] + " is not installed (not found on PATH)");
+    std::vector<std::string> argv = command.argv;
+    std::vector<std::string> env = ChildEnvironment(command);
     std::vector<char*> argv_pointers = Pointers(argv), env_pointers = Pointers(env);
     const std::string program_path = program->string();
 
@@ -89,9 +90,9 @@ Child::Child(const ChildSpec& spec, bool capture_output) {
         throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
     const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const int file_fd =
-        spec.output_file.empty()
+        command.output_file.empty()
             ? -1
-            : ::open(spec.output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            : ::open(command.output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const pid_t parent = ::getpid();
 
     pid_ = ::fork();
@@ -104,7 +105,7 @@ Child::Child(const ChildSpec& spec, bool capture_output) {
         ::dup2(null_fd, 0);
         ::dup2(out, 1);
         ::dup2(out, 2);
-        for (const int fd : spec.keep_fds) {
+        for (const int fd : command.keep_fds) {
             const int flags = ::fcntl(fd, F_GETFD);
             if (flags >= 0) ::fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC);
         }
@@ -122,7 +123,8 @@ Child::Child(const ChildSpec& spec, bool capture_output) {
     if (pid_ < 0) {
         ::close(report[0]);
         if (output[0] >= 0) ::close(output[0]);
-        throw std::runtime_error("cannot start " + spec.argv[0] + ": " + std::strerror(fork_error));
+        throw std::runtime_error("cannot start " + command.argv[0] + ": " +
+                                 std::strerror(fork_error));
     }
     // Set from this side too, so that a signal sent before the child ran reaches its group.
     ::setpgid(pid_, pid_);
@@ -200,9 +202,9 @@ void Child::Stop(std::chrono::milliseconds grace) {
     }
 }
 
-Captured RunCaptured(const ChildSpec& spec, std::chrono::milliseconds timeout,
+Captured RunCaptured(const ChildCommand& command, std::chrono::milliseconds timeout,
                      const std::atomic<bool>* stop) {
-    Child child(spec, true);
+    Child child(command, true);
     Captured result;
     result.status = child.Wait(timeout, stop);
     if (!result.status) child.Stop();

@@ -16,7 +16,7 @@
 // The program's full path as PATH finds it, or none.
 std::optional<std::filesystem::path> FindOnPath(const std::string& program);
 
-struct ChildSpec {
+struct ChildCommand {
     std::vector<std::string> argv; // argv[0] is found on PATH unless it holds a '/'
     std::vector<std::pair<std::string, std::string>> set_env;
     std::vector<std::string> unset_env;
@@ -34,7 +34,7 @@ struct ChildSpec {
 class Child {
   public:
     // Throws std::runtime_error when the program cannot be found or started.
-    explicit Child(const ChildSpec& spec, bool capture_output = false);
+    explicit Child(const ChildCommand& command, bool capture_output = false);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -65,5 +65,5 @@ struct Captured {
 
 // Runs a child to its end, capturing what it prints. Throws std::runtime_error when it cannot
 // be started.
-Captured RunCaptured(const ChildSpec& spec, std::chrono::milliseconds timeout,
+Captured RunCaptured(const ChildCommand& command, std::chrono::milliseconds timeout,
                      const std::atomic<bool>* stop = nullptr);

@@ -79,13 +79,13 @@ std::optional<std::string> ReadPassword(const SigningOptions& options) {
     return std::nullopt;
 }
 
-ChildSpec Osslsigncode(std::vector<std::string> arguments) {
-    ChildSpec spec;
-    spec.argv = {"osslsigncode"};
-    spec.argv.insert(spec.argv.end(), arguments.begin(), arguments.end());
+ChildCommand Osslsigncode(std::vector<std::string> arguments) {
+    ChildCommand command;
+    command.argv = {"osslsigncode"};
+    command.argv.insert(command.argv.end(), arguments.begin(), arguments.end());
     // The password has reached osslsigncode through its file; the child needs no copy.
-    spec.unset_env = {kDefaultPasswordVariable};
-    return spec;
+    command.unset_env = {kDefaultPasswordVariable};
+    return command;
 }
 
 Captured RunOsslsigncode(const std::vector<std::string>& arguments, const std::string& what) {

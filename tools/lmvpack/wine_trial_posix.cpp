@@ -83,13 +83,13 @@ std::vector<std::pair<std::string, std::string>> WineEnvironment(const fs::path&
             {"DISPLAY", display}};
 }
 
-ChildSpec WineCommand(const fs::path& prefix, const std::string& display,
-                      std::vector<std::string> argv) {
-    ChildSpec spec;
-    spec.argv = std::move(argv);
-    spec.set_env = WineEnvironment(prefix, display);
-    if (display.empty()) spec.unset_env = {"DISPLAY"};
-    return spec;
+ChildCommand WineCommand(const fs::path& prefix, const std::string& display,
+                         std::vector<std::string> argv) {
+    ChildCommand command;
+    command.argv = std::move(argv);
+    command.set_env = WineEnvironment(prefix, display);
+    if (display.empty()) command.unset_env = {"DISPLAY"};
+    return command;
 }
 
 // Ends every Wine process of the prefix; the wineserver saves the registry as it goes.
@@ -177,9 +177,9 @@ void KeepPrefixToItself(const fs::path& prefix) {
 }
 
 std::string WineVersion() {
-    ChildSpec spec;
-    spec.argv = {"wine", "--version"};
-    const Captured version = RunCaptured(spec, 60s);
+    ChildCommand command;
+    command.argv = {"wine", "--version"};
+    const Captured version = RunCaptured(command, 60s);
     if (version.status != 0) throw TrialError("wine --version failed: " + Tail(version.output));
     std::string name;
     for (const char c : version.output)
@@ -287,14 +287,14 @@ class VirtualDisplay {
         int pipe[2];
         if (::pipe2(pipe, O_CLOEXEC) != 0)
             throw BuildError(std::string("cannot make a pipe: ") + std::strerror(errno));
-        ChildSpec spec;
+        ChildCommand command;
         // Xvfb picks a free display number itself and writes it to the descriptor.
-        spec.argv = {"Xvfb",      "-displayfd", std::to_string(pipe[1]),
-                     "-screen",   "0",          "1024x768x24",
-                     "-nolisten", "tcp"};
-        spec.keep_fds = {pipe[1]};
+        command.argv = {"Xvfb",      "-displayfd", std::to_string(pipe[1]),
+                        "-screen",   "0",          "1024x768x24",
+                        "-nolisten", "tcp"};
+        command.keep_fds = {pipe[1]};
         try {
-            server_ = std::make_unique<Child>(spec);
+            server_ = std::make_unique<Child>(command);
         } catch (const std::runtime_error& failure) {
             ::close(pipe[0]);
             ::close(pipe[1]);
@@ -387,7 +387,7 @@ Screenshot TakeScreenshot(const std::string& display, const fs::path& scratch,
                           const fs::path& png) {
     Screenshot shot;
     try {
-        ChildSpec xwd;
+        ChildCommand xwd;
         xwd.argv = {"xwd",
                     "-root",
                     "-silent",
@@ -400,7 +400,7 @@ Screenshot TakeScreenshot(const std::string& display, const fs::path& scratch,
             shot.problem = "xwd failed: " + Tail(grabbed.output);
             return shot;
         }
-        ChildSpec convert;
+        ChildCommand convert;
         convert.argv = {"convert", "xwd:" + (scratch / "screen.xwd").string(),
                         "png:" + png.string()};
         const Captured converted = RunCaptured(convert, 60s);
@@ -421,7 +421,7 @@ struct DriverRun {
 
 // Runs the GUI driver until it ends (after the installer) or its time is up, taking the
 // screenshot it asks for. Wine is started once more when it never reached the driver.
-DriverRun RunDriver(const ChildSpec& driver, const fs::path& own, const std::string& display,
+DriverRun RunDriver(const ChildCommand& driver, const fs::path& own, const std::string& display,
                     const fs::path& scratch, const TrialOptions& options,
                     const std::atomic<bool>* interrupted) {
     const fs::path log = own / "driver.log";
@@ -508,9 +508,9 @@ TrialRun RunTrial(const TrialOptions& options, const std::atomic<bool>* interrup
     const FileSnapshot before = SnapshotFiles(prefix / "drive_c");
 
     const std::string windows_own = std::string("C:\\") + kOwnFolder + "\\";
-    ChildSpec driver = WineCommand(prefix, display.display(),
-                                   {"wine", windows_own + "gui_driver.exe",
-                                    windows_own + "script.txt", windows_own + "driver.log"});
+    ChildCommand driver = WineCommand(prefix, display.display(),
+                                      {"wine", windows_own + "gui_driver.exe",
+                                       windows_own + "script.txt", windows_own + "driver.log"});
     driver.output_file = prefix / "lmvpack-try-wine-output.txt";
     if (options.progress)
         options.progress(std::string("running ") + installer + (options.interactive ? "" : " /S") +

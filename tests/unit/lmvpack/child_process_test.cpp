@@ -12,19 +12,20 @@ namespace {
 using namespace lmvpack_test;
 using namespace std::chrono_literals;
 
-ChildSpec Shell(const std::string& script) {
-    ChildSpec spec;
-    spec.argv = {"sh", "-c", script};
-    return spec;
+ChildCommand Shell(const std::string& script) {
+    ChildCommand command;
+    command.argv = {"sh", "-c", script};
+    return command;
 }
 
 TEST(LmvpackChildProcess, CapturesOutputAndStatusWithTheEnvironmentAsked) {
     ::setenv("LMV_TEST_SECRET", "hidden", 1);
-    ChildSpec spec = Shell("echo out; echo err >&2; echo \"[$LMV_TEST_SECRET][$LMV_TEST_SET]\"; "
-                           "read line && echo read \"$line\"; exit 7");
-    spec.set_env = {{"LMV_TEST_SET", "given"}};
-    spec.unset_env = {"LMV_TEST_SECRET"};
-    const Captured result = RunCaptured(spec, 30s);
+    ChildCommand command =
+        Shell("echo out; echo err >&2; echo \"[$LMV_TEST_SECRET][$LMV_TEST_SET]\"; "
+              "read line && echo read \"$line\"; exit 7");
+    command.set_env = {{"LMV_TEST_SET", "given"}};
+    command.unset_env = {"LMV_TEST_SECRET"};
+    const Captured result = RunCaptured(command, 30s);
     ::unsetenv("LMV_TEST_SECRET");
     ASSERT_TRUE(result.status);
     EXPECT_EQ(*result.status, 7);
@@ -56,11 +57,11 @@ TEST(LmvpackChildProcess, StopsAChildWhoseTimeIsUpOrWhenAskedTo) {
 }
 
 TEST(LmvpackChildProcess, AProgramThatIsNotThereIsReportedBeforeAnythingRuns) {
-    ChildSpec spec;
-    spec.argv = {"lmvpack-no-such-program"};
+    ChildCommand command;
+    command.argv = {"lmvpack-no-such-program"};
     EXPECT_FALSE(FindOnPath("lmvpack-no-such-program"));
     try {
-        Child child(spec);
+        Child child(command);
         FAIL() << "started a program that does not exist";
     } catch (const std::runtime_error& error) {
         EXPECT_NE(std::string(error.what()).find("not installed"), std::string::npos)
@@ -68,8 +69,8 @@ TEST(LmvpackChildProcess, AProgramThatIsNotThereIsReportedBeforeAnythingRuns) {
     }
     ScratchFolder folder;
     WriteText(folder / "not-executable", "#!/bin/sh\n");
-    spec.argv = {(folder / "not-executable").string()};
-    EXPECT_THROW(Child{spec}, std::runtime_error);
+    command.argv = {(folder / "not-executable").string()};
+    EXPECT_THROW(Child{command}, std::runtime_error);
 }
 
 // The output of a child that leaves a process behind holding its output open is read as far
