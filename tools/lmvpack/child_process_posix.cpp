@@ -94,6 +94,11 @@ Child::Child(const ChildCommand& command, bool capture_output) {
             ? -1
             : ::open(command.output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const pid_t parent = ::getpid();
+    // Everything else lmvpack has open is closed in the child; the report pipe closes itself
+    // when the program starts.
+    std::vector<int> keep = command.keep_fds;
+    keep.push_back(report[1]);
+    std::sort(keep.begin(), keep.end());
 
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -109,6 +114,13 @@ Child::Child(const ChildCommand& command, bool capture_output) {
             const int flags = ::fcntl(fd, F_GETFD);
             if (flags >= 0) ::fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC);
         }
+        unsigned from = 3;
+        for (const int fd : keep) {
+            if (static_cast<unsigned>(fd) > from)
+                ::close_range(from, static_cast<unsigned>(fd) - 1, 0);
+            from = std::max(from, static_cast<unsigned>(fd) + 1);
+        }
+        ::close_range(from, ~0u, 0);
         ::signal(SIGPIPE, SIG_DFL);
         ::execve(program_path.c_str(), argv_pointers.data(), env_pointers.data());
         const int error = errno;

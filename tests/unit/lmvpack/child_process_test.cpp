@@ -6,6 +6,7 @@
 #include "tools/lmvpack/child_process_posix.h"
 
 #include <csignal>
+#include <fcntl.h>
 
 namespace {
 
@@ -31,6 +32,22 @@ TEST(LmvpackChildProcess, CapturesOutputAndStatusWithTheEnvironmentAsked) {
     EXPECT_EQ(*result.status, 7);
     // Standard input is empty: a program that asks gets no answer instead of waiting.
     EXPECT_EQ(result.output, "out\nerr\n[][given]\n");
+}
+
+// A file lmvpack has open (say, the installer being read) is not the child's to keep open.
+TEST(LmvpackChildProcess, PassesOnlyTheDescriptorsAskedFor) {
+    ScratchFolder folder;
+    WriteText(folder / "open.txt", "x");
+    const int stray = ::open((folder / "open.txt").c_str(), O_RDONLY);
+    const int kept = ::open((folder / "open.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(stray, 3);
+    ChildCommand command = Shell("for fd in " + std::to_string(stray) + " " + std::to_string(kept) +
+                                 "; do [ -e /proc/$$/fd/$fd ] && echo open $fd; done; true");
+    command.keep_fds = {kept};
+    const Captured result = RunCaptured(command, 30s);
+    ::close(stray);
+    ::close(kept);
+    EXPECT_EQ(result.output, "open " + std::to_string(kept) + "\n");
 }
 
 TEST(LmvpackChildProcess, StopsAChildWhoseTimeIsUpOrWhenAskedTo) {
