@@ -152,6 +152,19 @@ std::vector<Resource> IconResources(const std::vector<IconImage>& images, const 
     return resources;
 }
 
+std::vector<uint32_t> IconGroupImageIds(const Resource& group) {
+    std::vector<uint32_t> ids;
+    const std::vector<uint8_t>& data = group.data;
+    if (data.size() < kIconDirectorySize) return ids;
+    const uint16_t count = LoadU16(data, 4);
+    for (uint16_t i = 0; i < count; ++i) {
+        const size_t at = kIconDirectorySize + kGroupEntrySize * i + 12;
+        if (at + 2 > data.size()) break;
+        ids.push_back(LoadU16(data, at));
+    }
+    return ids;
+}
+
 std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources) {
     std::vector<IconImage> images;
     const auto group = std::find_if(resources.begin(), resources.end(), [](const Resource& r) {

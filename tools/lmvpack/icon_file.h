@@ -28,6 +28,9 @@ std::vector<IconImage> ParseIconFile(std::span<const uint8_t> bytes);
 std::vector<Resource> IconResources(const std::vector<IconImage>& images, const ResourceId& group,
                                     uint32_t language, uint32_t first_id);
 
+// The image ids an icon group resource lists, as far as its data go.
+std::vector<uint32_t> IconGroupImageIds(const Resource& group);
+
 // The sizes and depths that the first icon group among `resources` lists; empty when there
 // is none or it cannot be read. Only the listed fields of each image are set.
 std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources);

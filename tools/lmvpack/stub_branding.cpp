@@ -1,7 +1,6 @@
 #include "tools/lmvpack/stub_branding.h"
 
 #include "tools/lmvpack/atomic_file.h"
-#include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -20,27 +19,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kGroupHeaderSize = 6, kGroupEntrySize = 14;
 // Resource sections of real programs are far smaller; the bound keeps a damaged header from
 // making a listing read a whole large file.
 constexpr uint64_t kLargestResourceSection = 64ull << 20;
 
 bool IsType(const Resource& resource, uint32_t type) {
     return resource.type == ResourceId::Number(type);
-}
-
-// The image ids an icon group lists.
-std::vector<uint32_t> GroupImageIds(const Resource& group) {
-    std::vector<uint32_t> ids;
-    const std::vector<uint8_t>& data = group.data;
-    if (data.size() < kGroupHeaderSize) return ids;
-    const uint32_t count = LoadU16(data, 4);
-    for (uint32_t i = 0; i < count; ++i) {
-        const size_t at = kGroupHeaderSize + kGroupEntrySize * i + 12;
-        if (at + 2 > data.size()) break;
-        ids.push_back(LoadU16(data, at));
-    }
-    return ids;
 }
 
 // Replaces the first icon group and the images it lists; other groups keep theirs, and the
@@ -60,7 +44,7 @@ void ReplaceIcon(std::vector<Resource>& resources, const fs::path& icon_file) {
     if (group != resources.end()) {
         group_name = group->name;
         language = group->language;
-        const std::vector<uint32_t> old_ids = GroupImageIds(*group);
+        const std::vector<uint32_t> old_ids = IconGroupImageIds(*group);
         resources.erase(group);
         std::erase_if(resources, [&](const Resource& r) {
             return IsType(r, kResourceTypeIcon) && !r.name.named() &&
