@@ -24,8 +24,11 @@ file(GLOB lmvpack_tool_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/lmvpa
 # sign and try run Linux programs (osslsigncode, Wine); a Windows author signs with signtool
 # and tries the installer itself.
 list(FILTER lmvpack_tool_sources EXCLUDE REGEX "_posix\\.cpp$")
+# The title preview draws with the installer's own painting code, the one Win32 file of the
+# installer that the tool shares.
 list(APPEND lmvpack_windows_sources ${lmvpack_tool_sources}
-     ${CMAKE_SOURCE_DIR}/decode/write_failure_report_posix.cpp)
+     ${CMAKE_SOURCE_DIR}/decode/write_failure_report_posix.cpp
+     ${CMAKE_SOURCE_DIR}/frontend/title_drawing_win32.cpp)
 
 add_executable(lmvpack_windows ${lmvpack_windows_sources})
 set_target_properties(lmvpack_windows PROPERTIES OUTPUT_NAME lmvpack
@@ -33,11 +36,11 @@ set_target_properties(lmvpack_windows PROPERTIES OUTPUT_NAME lmvpack
 target_include_directories(lmvpack_windows PRIVATE ${CMAKE_SOURCE_DIR})
 target_include_directories(lmvpack_windows SYSTEM PRIVATE ${lmvpack_host_headers})
 target_compile_options(lmvpack_windows PRIVATE ${LMV_WARNINGS} -fexceptions)
-# Windows XP is the oldest system the tool's runtime calls need; no cairo, so preview reports
-# that this build cannot draw.
+# Windows XP is the oldest system the tool's runtime calls need.
 target_compile_definitions(lmvpack_windows PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
-                           _WIN32_WINNT=0x0501 WINVER=0x0501)
+                           _WIN32_WINNT=0x0501 WINVER=0x0501 LMV_VERSION="${PROJECT_VERSION}")
 target_link_options(lmvpack_windows PRIVATE -static -s -mconsole -Wl,--no-insert-timestamp)
+target_link_libraries(lmvpack_windows PRIVATE gdi32 user32)
 
 # A Windows author's copy is one folder: the tool finds the stub beside itself.
 install(TARGETS lmvpack_windows RUNTIME DESTINATION bin)

@@ -7,7 +7,8 @@
 Builds the manifest with both tools and compares the installers; lists the Windows-built
 installer with both (`list --json`) and compares the listings, also through a path longer
 than the 255 characters the installer's passes accept; verifies it with lmvpack.exe; and
-builds once more with the stub found beside lmvpack.exe instead of named by --stub.
+builds once more with the stub found beside lmvpack.exe instead of named by --stub; and draws
+the title preview with both.
 A console program, so no X server: only a copy of the e2e template prefix.
 """
 
@@ -116,6 +117,52 @@ def check_non_ascii_names(work: Path, args, wine_tool) -> list:
     return problems
 
 
+def read_png(png: Path) -> harness.Image:
+    ppm = subprocess.run(["convert", str(png), "ppm:-"], capture_output=True, timeout=60,
+                         check=True).stdout
+    return harness.Image(ppm)
+
+
+def check_preview(work: Path, args, wine_tool) -> list:
+    """lmvpack.exe draws the title with the installer's own painting code: its bands and frame
+    are the Linux preview's pixel for pixel, and its title is white text over a black shadow.
+    (The letters themselves differ: each system draws them with its own fonts.)"""
+    width, height = 800, 600
+    size = f"{width}x{height}"
+    manifest = Path(args.manifest)
+    linux_png, windows_png = work / "title-linux.png", work / "title-windows.png"
+    linux = run([args.lmvpack, "preview", str(manifest), "-o", str(linux_png), "--size", size])
+    if linux.returncode != 0:
+        return [f"Linux lmvpack preview failed: {describe(linux)}"]
+    drawn = wine_tool("preview", windows_path(manifest), "-o", windows_path(windows_png),
+                      "--size", size)
+    if drawn.returncode != 0 or not windows_png.is_file():
+        return [f"lmvpack.exe preview failed: {describe(drawn)}"]
+    windows, linux_image = read_png(windows_png), read_png(linux_png)
+    if (windows.width, windows.height) != (width, height):
+        return [f"lmvpack.exe preview is {windows.width}x{windows.height}, asked for {size}"]
+    problems = []
+    # Every row above and well below the title's (at most two) lines of text.
+    for y in [*range(0, 20), *range(250, height)]:
+        for x in (0, 2, width // 2, width - 3):
+            if windows.pixel(x, y) != linux_image.pixel(x, y):
+                problems.append(f"preview pixel ({x},{y}): lmvpack.exe drew {windows.pixel(x, y)}, "
+                                f"Linux {linux_image.pixel(x, y)}")
+                break
+        if problems:
+            break
+    white, black = (255, 255, 255), (0, 0, 0)
+    for fx in (0, 1, width - 2, width - 1):
+        if windows.pixel(fx, height // 2) != white:
+            problems.append(f"preview frame pixel ({fx},{height // 2}) is not white")
+    shadowed = sum(1 for y in range(20, 120) for xx in range(30, 600)
+                   if windows.pixel(xx, y) == white and windows.pixel(xx + 2, y + 2) == black)
+    if shadowed < 100:
+        problems.append(f"the preview's title shows {shadowed} white pixels over a black shadow; "
+                        "expected the name's letters")
+    return problems
+
+
 def check(args) -> list:
     problems = []
     work = Path(args.work) / "windows_tool"
@@ -186,6 +233,7 @@ def check(args) -> list:
                             first_difference(found_out.read_bytes(), linux_bytes))
 
         problems += check_non_ascii_names(work, args, wine_tool)
+        problems += check_preview(work, args, wine_tool)
     finally:
         harness.stop_wineserver(prefix, wait=False)
     if not problems:

@@ -122,6 +122,49 @@ void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
 }
 #endif
 
+void PrepareOutputPath(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw BuildError(path.string() +
+                         ": is a folder; give the name of the file to write inside it");
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error))
+        throw BuildError(folder.string() + ": is a file, not a folder");
+    std::error_code creation;
+    std::filesystem::create_directories(folder, creation);
+    if (!std::filesystem::is_directory(folder, error))
+        throw BuildError(folder.string() + ": cannot create the folder" +
+                         (creation ? ": " + creation.message() : std::string()));
+        // Only creating a file shows that the folder takes one: permissions, read-only mounts,
+        // access lists and quotas all have their say.
+#ifdef _WIN32
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        wchar_t suffix[8];
+        std::swprintf(suffix, 8, L"%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+        const std::wstring probe = (folder / (L".lmvpack-probe-" + std::wstring(suffix))).wstring();
+        const int file =
+            ::_wopen(probe.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEMPORARY | _O_NOINHERIT,
+                     _S_IREAD | _S_IWRITE);
+        if (file >= 0) {
+            ::_close(file); // _O_TEMPORARY removes it
+            return;
+        }
+        if (errno != EEXIST) break;
+    }
+#else
+    std::string probe = (folder / ".lmvpack-probe-XXXXXX").string();
+    const int file = ::mkstemp(probe.data());
+    if (file >= 0) {
+        ::close(file);
+        ::unlink(probe.c_str());
+        return;
+    }
+#endif
+    throw BuildError(folder.string() + ": cannot write into this folder: " + Reason());
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw BuildError(path.string() + ": cannot open: " + Reason());

@@ -1,5 +1,6 @@
 // lmvpack build: manifest and stub in, installer out.
 #include "tools/lmvpack/atomic_file.h"
+#include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/installer_builder.h"
 #include "tools/lmvpack/manifest.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -26,6 +28,63 @@ struct BuildOptions {
 #ifndef _WIN32
     SigningOptions signing;
 #endif
+    bool json = false;
+};
+
+// What a build found and made: lines on standard error as it goes or, with --json, one
+// object on standard output at the end, for CI systems that annotate files and lines.
+class BuildReport {
+  public:
+    explicit BuildReport(bool json) : json_(json) {}
+
+    void Add(const ManifestDiagnostic& found) {
+        if (!json_) {
+            std::fprintf(stderr, "%s: %s\n", found.is_error ? "error" : "warning",
+                         found.Text().c_str());
+            return;
+        }
+        nlohmann::json object = {{"severity", found.is_error ? "error" : "warning"}};
+        if (!found.file.empty()) object["file"] = found.file;
+        if (found.line > 0) object["line"] = found.line;
+        if (found.column > 0) object["column"] = found.column;
+        if (!found.key.empty()) object["key"] = found.key;
+        object["message"] = found.message;
+        diagnostics_.push_back(std::move(object));
+    }
+    // A failure outside the manifest: the stub, the output, a member file changing meanwhile.
+    void Fail(const std::string& message) {
+        if (json_)
+            diagnostics_.push_back({{"severity", "error"}, {"message", message}});
+        else
+            std::fprintf(stderr, "lmvpack build: %s\n", message.c_str());
+    }
+    void Summary(const std::string& line) {
+        if (!json_) std::fprintf(stderr, "lmvpack build: %s\n", line.c_str());
+    }
+    void Built(const std::string& output, const BuiltInstaller& built) {
+        installer_ = {
+            {"path", output}, {"size", built.image.size()}, {"members", nlohmann::json::array()}};
+        for (const BuiltMember& member : built.members)
+            installer_["members"].push_back({{"key", member.key},
+                                             {"file", member.file.string()},
+                                             {"size", member.original_size},
+                                             {"stored_size", member.stored_size},
+                                             {"compressed", member.compressed}});
+    }
+    // The exit status, after the object when --json asked for one.
+    int Finish(int status) const {
+        if (json_) {
+            const nlohmann::json report = {
+                {"ok", status == 0}, {"diagnostics", diagnostics_}, {"installer", installer_}};
+            std::printf("%s\n", report.dump(2).c_str());
+        }
+        return status;
+    }
+
+  private:
+    bool json_;
+    nlohmann::json diagnostics_ = nlohmann::json::array();
+    nlohmann::json installer_ = nullptr;
 };
 
 std::filesystem::path ChooseStub(const std::string& given) {
@@ -98,36 +157,39 @@ void WriteSigned(const BuildOptions& options, const Manifest& manifest,
     const SignatureInfo info = SignInstaller(unsigned_file, output, options.signing,
                                              Windows1252ToUtf8(TrimTrailingBlanks(manifest.name)) +
                                                  " Screen Saver Installation");
-    if (!options.quiet) std::printf("signed by %s\n", info.signer.c_str());
+    if (!options.quiet && !options.json) std::printf("signed by %s\n", info.signer.c_str());
 }
 #endif
 
 int RunBuild(const BuildOptions& options) {
+    BuildReport report(options.json);
     const std::optional<CompressionLevel> level = ParseCompressionLevel(options.level);
     if (!level) {
-        std::fprintf(stderr, "lmvpack build: --level must be fast, default or best\n");
-        return 2;
+        report.Fail("--level must be fast, default or best" +
+                    DidYouMean(options.level, {"fast", "default", "best"}));
+        return report.Finish(2);
     }
 #ifndef _WIN32
     if (const std::string problem = SigningOptionsProblem(options.signing); !problem.empty()) {
-        std::fprintf(stderr, "lmvpack build: %s\n", problem.c_str());
-        return 2;
+        report.Fail(problem);
+        return report.Finish(2);
     }
 #endif
     const ManifestLoad load = LoadManifest(options.manifest);
-    for (const std::string& warning : load.warnings)
-        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+    for (const ManifestDiagnostic& found : load.diagnostics)
+        report.Add(found);
     if (!load.manifest) {
-        for (const std::string& problem : load.problems)
-            std::fprintf(stderr, "error: %s\n", problem.c_str());
-        std::fprintf(stderr, "lmvpack build: %zu problem%s in the manifest; nothing was written\n",
-                     load.problems.size(), load.problems.size() == 1 ? "" : "s");
-        return 2;
+        report.Summary(std::to_string(load.problems.size()) + " problem" +
+                       (load.problems.size() == 1 ? "" : "s") +
+                       " in the manifest; nothing was written");
+        return report.Finish(2);
     }
     try {
         const std::filesystem::path stub = ChooseStub(options.stub);
         RefuseToOverwriteAnInput(options.output, *load.manifest, stub);
-        ProgressBar progress(!options.quiet, stderr);
+        // Found now rather than after minutes of compressing.
+        PrepareOutputPath(options.output);
+        ProgressBar progress(!options.quiet && !options.json, stderr);
         const BuiltInstaller built = BuildInstaller(*load.manifest, stub, *level, progress);
 #ifndef _WIN32
         if (SigningRequested(options.signing))
@@ -135,11 +197,14 @@ int RunBuild(const BuildOptions& options) {
         else
 #endif
             WriteFileAtomically(options.output, built.image, true);
-        if (!options.quiet) PrintSummary(options, built);
-        return 0;
+        if (options.json)
+            report.Built(options.output, built);
+        else if (!options.quiet)
+            PrintSummary(options, built);
+        return report.Finish(0);
     } catch (const BuildError& error) {
-        std::fprintf(stderr, "lmvpack build: %s\n", error.what());
-        return 2;
+        report.Fail(error.what());
+        return report.Finish(2);
     }
 }
 
@@ -155,6 +220,8 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
                         "The installer stub (default: the installed lmvstub.exe)");
     command->add_option("--level", options->level, "Compression effort: fast, default or best");
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
+    command->add_flag("--json", options->json,
+                      "Print one JSON object (errors and warnings, the members built) for CI");
 #ifndef _WIN32
     AddSigningOptions(*command, options->signing);
 #endif

@@ -12,17 +12,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Every plain key comes before the first [table]: TOML reads a plain key below a table's
+// header as part of that table.
 constexpr std::string_view kStarterManifest =
-    R"(# lmvpack manifest: what goes into the installer. Paths are relative to this file's folder.
+    R"(# lmvpack manifest: what goes into the installer. Paths are relative to this file's folder,
+# written with / (also for installers built on Windows).
 # Build with:    lmvpack build screensaver.toml -o Setup.exe
 # Preview with:  lmvpack preview screensaver.toml -o title.png
 # Every key is described in docs/manifest.md.
 
-# The screen saver's name: the title screen shows "<name> Screen Saver", and the installer
-# installs <name>.scr into the Windows folder. At most 259 bytes in Windows-1252.
-name = "My Screen Saver"
+# The screen saver's name. The installer adds "Screen Saver" to it: the title screen shows
+# "<name> Screen Saver", so leave those words out. It installs <name>.scr into the Windows
+# folder. At most 259 bytes in Windows-1252.
+name = "Northern Lights"
 
 # Optional: a license text the user must accept (UTF-8 or Windows-1252, at most 64 KiB).
+# The installer shows it even when started with /S (silent).
 # agreement = "license.txt"
 
 # Ask for DirectX 7 after installing (true) or not (false, the default).
@@ -35,26 +40,29 @@ bottom_color = "#000000"
 # Members are compressed when that makes them smaller ("auto"); true or false forces it.
 compress = "auto"
 
-# The three members every installer has. Each may also be a table:
-#   [screensaver]
-#   file = "my.scr"
-#   compress = false
+# Extra media files (the [[media]] tables at the end) are installed as
+# <prefix><number><suffix>, e.g. FILE0001.MID. The first one carries first_media_number,
+# the next one more, and so on.
+first_media_number = 1
+
+# The three members every installer has. Each may also carry its own compress setting, on
+# its line:
+#   screensaver = { file = "my.scr", compress = false }
 screensaver = "my.scr"
 data = "my.dat"
 uninstaller = "uninstal.exe"
 
-# Extra media files, installed as <prefix><number><suffix>, e.g. FILE0001.MID.
-# The first one carries first_media_number, the next one more, and so on.
-first_media_number = 1
+# Optional: the installer's own icon (a .ico file) instead of the standard one.
+# icon = "my.ico"
 
+# Tables come last: every key below a [table] or [[media]] line belongs to that table.
+# One [[media]] table per media file, in the order they are installed:
 # [[media]]
 # file = "music/theme.mid"
 # suffix = ".MID"        # at most 15 bytes; defaults to the file's own extension
 # prefix = "FILE"        # "FILE", "JUKE" or "JUK_"
 
-# Optional branding: the installer's program icon, and the version information Windows shows
-# in the file's properties. icon is a plain key: put it above the first [table].
-#   icon = "my.ico"
+# Optional: version information that Windows shows in the installer's properties.
 # [version]
 # product = "My Saver"
 # version = "1.0.0.0"

@@ -69,11 +69,7 @@ void PrintInfo(const InstallerListing& listing, bool json) {
 template <typename Print>
 int RunRead(const ReadOptions& options, const char* command, Print print) {
     try {
-        const InstallerListing listing = ReadInstaller(options.installer);
-        if (listing.members.empty())
-            std::fprintf(stderr, "lmvpack %s: note: %s holds no members (is it a bare stub?)\n",
-                         command, options.installer.c_str());
-        print(listing);
+        print(ReadInstaller(options.installer));
         return 0;
     } catch (const InstallerError& error) {
         std::fprintf(stderr, "lmvpack %s: %s\n", command, error.what());

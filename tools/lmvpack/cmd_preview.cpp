@@ -38,13 +38,16 @@ int RunPreview(const PreviewOptions& options) {
         return 2;
     }
     const ManifestLoad load = LoadManifest(options.manifest, false);
+    // Warnings too: a name that repeats the words the title adds shows here first.
+    for (const ManifestDiagnostic& found : load.diagnostics)
+        std::fprintf(stderr, "%s: %s\n", found.is_error ? "error" : "warning",
+                     found.Text().c_str());
     if (!load.manifest) {
-        for (const std::string& problem : load.problems)
-            std::fprintf(stderr, "error: %s\n", problem.c_str());
         std::fprintf(stderr, "lmvpack preview: fix the manifest first; nothing was written\n");
         return 2;
     }
     try {
+        PrepareOutputPath(options.output);
         const Manifest& manifest = *load.manifest;
         const std::vector<uint8_t> png =
             RenderTitlePng(Windows1252ToUtf8(manifest.name), manifest.top_color,
@@ -65,7 +68,13 @@ void AddPreviewCommand(CLI::App& app, int& exit_status) {
     command->add_option("manifest", options->manifest, "The manifest (TOML)")->required();
     command->add_option("-o,--output", options->output, "The PNG to write")->required();
     command->add_option("--size", options->size, "Screen size WIDTHxHEIGHT (default 1024x768)");
+#ifdef _WIN32
+    command->footer("Example:\n  lmvpack preview aurora.toml -o title.png --size 800x600\n"
+                    "Drawn by the installer's own painting code, with this system's fonts and "
+                    "resolution.");
+#else
     command->footer("Example:\n  lmvpack preview aurora.toml -o title.png --size 800x600\n"
                     "The picture assumes 96 dpi and DejaVu Sans in place of Windows' Arial.");
+#endif
     command->callback([options, &exit_status] { exit_status = RunPreview(*options); });
 }

@@ -88,15 +88,16 @@ int RunVerify(const VerifyOptions& options) {
                         compressed ? member.entry.UnpackedSize : member.entry.StoredSize,
                         name.c_str(), problem.empty() ? "" : ": ", problem.c_str());
     }
-    // A bare stub, or a package without its fixed members, installs nothing useful: the
-    // installer would write no screen saver, or none that it could register or remove.
+    // A package without its fixed members installs nothing useful: the installer would write
+    // no screen saver, or none that it could register or remove. (A bare stub, with no member
+    // at all, is refused when it is read.)
     std::string package_problem;
     if (const std::string why = ScreenSaverNameProblem(listing.name); !why.empty())
         package_problem = "the installer refuses its name, which " + why;
     else if (listing.members.size() < kFirstMediaMember)
         package_problem = "the package holds " + std::to_string(listing.members.size()) +
                           " members; an installer needs the screen saver, its data file and "
-                          "the uninstaller (is this a bare stub?)";
+                          "the uninstaller";
     const SignatureReport signature = ReportSignature(options.installer);
     const bool whole = failures == 0 && package_problem.empty() && !signature.failed;
     if (options.json) {

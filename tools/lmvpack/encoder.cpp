@@ -193,13 +193,30 @@ class MatchFinder {
     int64_t inserted_ = 0;
 };
 
+// Passes the parse's position to the progress hook whenever it has moved a step further.
+class ProgressTicker {
+  public:
+    explicit ProgressTicker(const EncodeProgress& hook) : hook_(hook) {}
+    void At(int64_t position) {
+        if (position < next_ || !hook_) return;
+        hook_(static_cast<uint64_t>(position - kInitialFill));
+        next_ = position + kStep;
+    }
+
+  private:
+    static constexpr int64_t kStep = 64 * 1024;
+    const EncodeProgress& hook_;
+    int64_t next_ = kInitialFill + kStep;
+};
+
 inline int LongestAllowed(const MatchFinder& finder, int64_t position) {
     return static_cast<int>(std::min<int64_t>(kMaxMatch, finder.size() - position));
 }
 
-void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth) {
+void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth, ProgressTicker& ticker) {
     int64_t position = kInitialFill;
     while (position < finder.size()) {
+        ticker.At(position);
         const Match match = finder.Longest(position, depth, LongestAllowed(finder, position));
         if (match.length >= kMinMatch) {
             out.Match(match.length, match.distance);
@@ -211,10 +228,12 @@ void EncodeGreedy(MatchFinder& finder, SymbolWriter& out, int depth) {
     }
 }
 
-void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enough) {
+void EncodeLazy(MatchFinder& finder, SymbolWriter& out, int depth, int good_enough,
+                ProgressTicker& ticker) {
     int64_t position = kInitialFill;
     Match match = finder.Longest(position, depth, LongestAllowed(finder, position));
     while (position < finder.size()) {
+        ticker.At(position);
         if (match.length < kMinMatch) {
             out.Literal(finder.at(position));
             ++position;
@@ -263,7 +282,8 @@ std::array<uint8_t, kSymbolCount> SymbolBits(const AdaptiveModel& model) {
 //
 // The search runs kMaxMatch positions past the block so that matches are not cut at its
 // end; the path is kept up to the first step that ends at or after the block's end.
-void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes) {
+void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes,
+                   ProgressTicker& ticker) {
     constexpr int kBlock = 32768;
     constexpr int kSpan = kBlock + kMaxMatch;
     constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
@@ -281,6 +301,7 @@ void EncodeOptimal(MatchFinder& finder, SymbolWriter& out, int depth, int passes
 
     int64_t start = kInitialFill;
     while (start < finder.size()) {
+        ticker.At(start);
         const int span = static_cast<int>(std::min<int64_t>(kSpan, finder.size() - start));
         candidates.clear();
         for (int i = 0; i < span; ++i) {
@@ -360,24 +381,30 @@ std::optional<CompressionLevel> ParseCompressionLevel(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level) {
-    if (input.empty()) return {};
+std::vector<uint8_t> EncodeStream(std::span<const uint8_t> input, CompressionLevel level,
+                                  const EncodeProgress& progress) {
+    if (input.empty()) {
+        if (progress) progress(0);
+        return {};
+    }
     // The installer counts a member's bytes in a signed 32-bit number and restores nothing of
     // a member of 2 GiB or more; the chains index positions the same way.
     if (input.size() > static_cast<size_t>(INT32_MAX - kInitialFill))
         throw std::length_error("a member of 2 GiB or more cannot be compressed");
     MatchFinder finder(input);
     SymbolWriter out(input.size() / 2 + 16);
+    ProgressTicker ticker(progress);
     switch (level) {
     case CompressionLevel::Fast:
-        EncodeGreedy(finder, out, 8);
+        EncodeGreedy(finder, out, 8, ticker);
         break;
     case CompressionLevel::Default:
-        EncodeLazy(finder, out, 64, 24);
+        EncodeLazy(finder, out, 64, 24, ticker);
         break;
     case CompressionLevel::Best:
-        EncodeOptimal(finder, out, kRingSize, 2); // every position in the window
+        EncodeOptimal(finder, out, kRingSize, 2, ticker); // every position in the window
         break;
     }
+    if (progress) progress(input.size());
     return out.Finish();
 }

@@ -6,8 +6,10 @@
 #include "tools/lmvpack/stub_layout.h"
 #include "tools/lmvpack/tool_error.h"
 
-#ifdef _WIN32
+#include <atomic>
 #include <exception>
+
+#ifdef _WIN32
 #include <windows.h>
 #else
 #include <future>
@@ -15,60 +17,68 @@
 
 namespace {
 
-#ifdef _WIN32
-// mingw's runtime in its Win32 threading model has no std::async: the same worker, on a
-// thread of the system's own.
+// How far the member being encoded has come, written by the encoding thread and read by the
+// one that draws the bar.
 struct EncodeJob {
+    EncodeJob(const std::vector<uint8_t>& data, CompressionLevel effort)
+        : input(&data), level(effort) {}
+
     const std::vector<uint8_t>* input;
     CompressionLevel level;
+    std::atomic<uint64_t> coded{0};
     std::vector<uint8_t> output;
     std::exception_ptr failure;
+
+    void Run() {
+        try {
+            output = EncodeStream(*input, level, [this](uint64_t done) {
+                coded.store(done, std::memory_order_relaxed);
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
 };
 
+#ifdef _WIN32
+// mingw's runtime in its Win32 threading model has no std::thread: the same worker, on a
+// thread of the system's own.
 DWORD WINAPI RunEncodeJob(LPVOID parameter) {
-    EncodeJob& job = *static_cast<EncodeJob*>(parameter);
-    try {
-        job.output = EncodeStream(*job.input, job.level);
-    } catch (...) {
-        job.failure = std::current_exception();
-    }
+    static_cast<EncodeJob*>(parameter)->Run();
     return 0;
 }
 
+// Calls `poll` every tenth of a second until the job is done.
+template <typename Poll> void RunWhilePolling(EncodeJob& job, Poll poll) {
+    HANDLE worker = CreateThread(nullptr, 0, RunEncodeJob, &job, 0, nullptr);
+    if (worker == nullptr) {
+        job.Run();
+        return;
+    }
+    while (WaitForSingleObject(worker, 100) == WAIT_TIMEOUT)
+        poll();
+    CloseHandle(worker);
+}
+#else
+template <typename Poll> void RunWhilePolling(EncodeJob& job, Poll poll) {
+    auto finished = std::async(std::launch::async, [&job] { job.Run(); });
+    while (finished.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+        poll();
+    finished.get();
+}
+#endif
+
+// Encodes on a worker thread so that the bar keeps moving through one large member.
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& input, CompressionLevel level,
                             ProgressBar& progress, uint64_t done, uint64_t total,
                             const std::string& label) {
-    EncodeJob job{&input, level, {}, nullptr};
-    HANDLE worker = CreateThread(nullptr, 0, RunEncodeJob, &job, 0, nullptr);
-    if (worker == nullptr) {
-        RunEncodeJob(&job);
-    } else {
-        const auto started = std::chrono::steady_clock::now();
-        while (WaitForSingleObject(worker, 100) == WAIT_TIMEOUT) {
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                std::chrono::steady_clock::now() - started);
-            progress.Update(done, total, label + " (" + std::to_string(seconds.count()) + " s)");
-        }
-        CloseHandle(worker);
-    }
+    EncodeJob job(input, level);
+    RunWhilePolling(job, [&] {
+        progress.Update(done + job.coded.load(std::memory_order_relaxed), total, label);
+    });
     if (job.failure) std::rethrow_exception(job.failure);
     return std::move(job.output);
 }
-#else
-// Encodes on a worker thread so that the bar keeps moving while one large member compresses.
-std::vector<uint8_t> Encode(const std::vector<uint8_t>& input, CompressionLevel level,
-                            ProgressBar& progress, uint64_t done, uint64_t total,
-                            const std::string& label) {
-    auto coded = std::async(std::launch::async, [&] { return EncodeStream(input, level); });
-    const auto started = std::chrono::steady_clock::now();
-    while (coded.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-            std::chrono::steady_clock::now() - started);
-        progress.Update(done, total, label + " (" + std::to_string(seconds.count()) + " s)");
-    }
-    return coded.get();
-}
-#endif
 
 } // namespace
 

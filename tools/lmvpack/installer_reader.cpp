@@ -144,5 +144,10 @@ InstallerListing ReadInstaller(const std::string& path) {
     }
     listing.table_end = static_cast<uint32_t>(PlatSeek(package, 0, kFromCurrent));
     PlatClose(package);
+    // Every command gives a stub the same answer: there is nothing in it to list, verify or
+    // extract, and an installer always holds members.
+    if (listing.members.empty())
+        Fail(path, "not a built installer: an installer stub with no members in its package; make "
+                   "an installer with lmvpack build");
     return listing;
 }

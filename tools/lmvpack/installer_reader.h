@@ -29,5 +29,6 @@ struct InstallerListing {
     std::vector<ListedMember> members;
 };
 
-// Throws InstallerError with a one-line reason when `path` is not a readable installer.
+// Throws InstallerError with a one-line reason when `path` is not a readable installer, a
+// bare stub included.
 InstallerListing ReadInstaller(const std::string& path);

@@ -15,9 +15,9 @@ nlohmann::json ListingToJson(const InstallerListing& listing) {
     }
     return {{"name", Windows1252ToUtf8(listing.name)},
             {"agreement_length", listing.agreement_length},
-            {"needs_directx", listing.needs_directx},
-            {"top_color", listing.top_color},
-            {"bottom_color", listing.bottom_color},
+            {"needs_directx", listing.needs_directx != 0},
+            {"top_color", ColorText(listing.top_color)},
+            {"bottom_color", ColorText(listing.bottom_color)},
             {"first_media_number", listing.first_media_number},
             {"package_offset", listing.package_offset},
             {"total_size", listing.total_size},

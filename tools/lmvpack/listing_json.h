@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-// The keys of `lmvpack list --json`; texts are converted from Windows-1252 to UTF-8.
+// The keys of `lmvpack list --json`; texts are converted from Windows-1252 to UTF-8. Like
+// `info --json`, and like the manifest, it writes colours as "#RRGGBB" and the header's
+// flags as true or false.
 nlohmann::json ListingToJson(const InstallerListing& listing);
 
 // The keys "icon", "version" and "signature" that list --json adds for an installer's

@@ -4,8 +4,10 @@
 #include "tools/lmvpack/ansi_text.h"
 #include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/byte_units.h"
+#include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/icon_file.h"
 #include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/toml_error_text.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/utf8_path.h"
 #include "tools/lmvpack/version_resource.h"
@@ -13,6 +15,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <map>
 #include <set>
@@ -26,45 +29,120 @@ namespace {
 // Settings\All Users\Application Data\"), since the name appears twice in the data file's path.
 constexpr size_t kComfortableNameLength = 90;
 
+// The keys of the manifest's top level.
+constexpr std::array<std::string_view, 14> kTopLevelKeys = {
+    "name",        "agreement",    "agreement_encoding", "needs_directx",
+    "top_color",   "bottom_color", "first_media_number", "compress",
+    "screensaver", "data",         "uninstaller",        "media",
+    "icon",        "version"};
+
+bool IsTopLevelKey(std::string_view key) {
+    return std::find(kTopLevelKeys.begin(), kTopLevelKeys.end(), key) != kTopLevelKeys.end();
+}
+
 class Report {
   public:
     explicit Report(const fs::path& path) : file_(path.string()) {}
 
     void Problem(const toml::node* where, const std::string& key, const std::string& text) {
-        problems_.push_back(Where(where) + key + ": " + text);
+        Add(true, where, key, text);
     }
     void Warning(const toml::node* where, const std::string& key, const std::string& text) {
-        warnings_.push_back(Where(where) + key + ": " + text);
+        Add(false, where, key, text);
     }
-    std::vector<std::string> TakeProblems() { return std::move(problems_); }
-    std::vector<std::string> TakeWarnings() { return std::move(warnings_); }
-    bool HasProblems() const { return !problems_.empty(); }
+    bool HasProblems() const {
+        return std::any_of(found_.begin(), found_.end(),
+                           [](const ManifestDiagnostic& found) { return found.is_error; });
+    }
+
+    // A top-level key that TOML put into a table because it was written below the table's
+    // header; its absence from the top level is reported as that, not as a missing key.
+    void NoteMisplaced(const std::string& key) { misplaced_.insert(key); }
+    bool WasMisplaced(const std::string& key) const { return misplaced_.count(key) != 0; }
+
+    // Everything found, ordered by line: an author fixes a file from top to bottom.
+    void Deliver(ManifestLoad& load) {
+        std::stable_sort(found_.begin(), found_.end(),
+                         [](const ManifestDiagnostic& a, const ManifestDiagnostic& b) {
+                             return a.line < b.line;
+                         });
+        for (const ManifestDiagnostic& found : found_)
+            (found.is_error ? load.problems : load.warnings).push_back(found.Text());
+        load.diagnostics = std::move(found_);
+    }
 
   private:
-    std::string Where(const toml::node* where) const {
-        if (where && where->source().begin.line > 0)
-            return file_ + ":" + std::to_string(where->source().begin.line) + ": ";
-        return file_ + ": ";
+    void Add(bool is_error, const toml::node* where, const std::string& key,
+             const std::string& text) {
+        const int64_t line = where ? std::max<int64_t>(where->source().begin.line, 0) : 0;
+        found_.push_back({is_error, file_, line, 0, key, text});
     }
     std::string file_;
-    std::vector<std::string> problems_, warnings_;
+    std::vector<ManifestDiagnostic> found_;
+    std::set<std::string> misplaced_;
 };
 
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-// Unknown keys are most often typing mistakes; say which keys the table takes.
-void CheckKeys(const toml::table& table, std::initializer_list<std::string_view> known,
-               const std::string& prefix, Report& report) {
+// Unknown keys are most often typing mistakes; say which keys the table takes. A top-level
+// key inside a table (`header`) was written below that table's header, which TOML reads as
+// part of the table.
+void CheckKeys(const toml::table& table, const std::vector<std::string_view>& known,
+               const std::string& prefix, Report& report, const std::string& header = "") {
     for (const auto& [key, node] : table) {
         if (std::find(known.begin(), known.end(), key.str()) != known.end()) continue;
+        const std::string name(key.str());
+        if (!header.empty() && IsTopLevelKey(name)) {
+            const bool many = header.starts_with("[[");
+            report.Problem(&node, name,
+                           std::string("stands below ") + (many ? "a " : "the ") + header +
+                               " table, so TOML reads it as part of that table; move the " +
+                               header + (many ? " tables" : " table") + " to the end of the file");
+            continue;
+        }
         std::string list;
         for (const std::string_view k : known)
             list += (list.empty() ? "" : ", ") + std::string(k);
-        report.Problem(&node, prefix + std::string(key.str()),
-                       "unknown key; the keys here are " + list);
+        const std::string closest =
+            ClosestName(name, std::vector<std::string>(known.begin(), known.end()));
+        report.Problem(&node, prefix + name,
+                       closest.empty() ? "unknown key; the keys here are " + list
+                                       : "unknown key; did you mean \"" + closest +
+                                             "\"? The keys here are " + list);
     }
+}
+
+// Where a path the manifest names does not exist, the commonest cause is a path written the
+// Windows way: a `\` in double quotes starts an escape (`\t` is a tab), and elsewhere than
+// on Windows it is an ordinary character of a file name rather than a separator.
+std::string PathAdvice(const std::string& written, const fs::path& folder) {
+    static constexpr std::string_view kEscaped = "\t\n\r\b\f";
+    static constexpr std::string_view kLetters = "tnrbf";
+    std::string slashed = written;
+    bool escapes = false;
+    for (size_t i = 0; i < slashed.size(); ++i) {
+        if (const size_t at = kEscaped.find(slashed[i]); at != std::string_view::npos) {
+            slashed.replace(i, 1, "/" + std::string(1, kLetters[at]));
+            escapes = true;
+        }
+    }
+#ifndef _WIN32
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+#endif
+    if (slashed == written) return "";
+    std::error_code error;
+    const bool found = fs::exists(folder / PathFromUtf8(slashed), error);
+    std::string advice = escapes ? "; inside double quotes \\t, \\n, \\r, \\b and \\f are "
+                                   "escapes for control characters, not path separators"
+                                 : "; a \\ separates folders only on Windows";
+    advice += found ? ", and \"" + slashed +
+                          "\" exists: write paths with /, which works on "
+                          "every system"
+                    : "; write paths with / (for example \"" + slashed +
+                          "\"), which works on every system";
+    return advice;
 }
 
 std::optional<std::string> StringAt(const toml::table& table, std::string_view key,
@@ -92,15 +170,17 @@ std::optional<CompressChoice> CompressAt(const toml::table& table, const std::st
 }
 
 // A member file: present, a regular file, not empty, small enough.
-void CheckMemberFile(const MemberSource& member, const toml::node* where, const std::string& label,
-                     Report& report) {
+void CheckMemberFile(const MemberSource& member, const std::string& written, const fs::path& folder,
+                     const toml::node* where, const std::string& label, Report& report) {
     std::error_code error;
     const fs::file_status status = fs::status(member.file, error);
     if (!fs::exists(status)) {
-        report.Problem(
-            where, label,
-            Quoted(member.file.string()) +
-                " does not exist; give the path of the file, relative to the manifest's folder");
+        const std::string advice = PathAdvice(written, folder);
+        report.Problem(where, label,
+                       Quoted(member.file.string()) + " does not exist" +
+                           (advice.empty()
+                                ? "; give the path of the file, relative to the manifest's folder"
+                                : advice));
         return;
     }
     if (!fs::is_regular_file(status)) {
@@ -129,7 +209,8 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
     const std::string label(key);
     const toml::node* node = root.get(key);
     if (!node) {
-        report.Problem(nullptr, label, "missing; add " + label + " = \"path/to/file\"");
+        if (!report.WasMisplaced(label))
+            report.Problem(nullptr, label, "missing; add " + label + " = \"path/to/file\"");
         return std::nullopt;
     }
     MemberSource member{label, {}, fallback, {}, ' '};
@@ -137,7 +218,8 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
     if (node->is_string()) {
         file = node->value<std::string>();
     } else if (const toml::table* table = node->as_table()) {
-        CheckKeys(*table, {"file", "compress"}, label + ".", report);
+        CheckKeys(*table, {"file", "compress"}, label + ".", report,
+                  table->is_inline() ? "" : "[" + label + "]");
         file = StringAt(*table, "file", label + ".file", report);
         if (!file && !table->get("file"))
             report.Problem(node, label + ".file", "missing; add file = \"path/to/file\"");
@@ -149,14 +231,15 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
     }
     if (!file) return std::nullopt;
     member.file = folder / PathFromUtf8(*file);
-    CheckMemberFile(member, node, label, report);
+    CheckMemberFile(member, *file, folder, node, label, report);
     return member;
 }
 
 void LoadMediaMember(const toml::table& table, size_t number, const fs::path& folder,
                      CompressChoice fallback, Manifest& manifest, Report& report) {
     const std::string label = "media #" + std::to_string(number) + " ";
-    CheckKeys(table, {"file", "suffix", "prefix", "compress"}, label, report);
+    CheckKeys(table, {"file", "suffix", "prefix", "compress"}, label, report,
+              table.is_inline() ? "" : "[[media]]");
     MemberSource member{"media #" + std::to_string(number), {}, fallback, {}, ' '};
     const std::optional<std::string> file = StringAt(table, "file", label + "file", report);
     if (!file) {
@@ -164,7 +247,7 @@ void LoadMediaMember(const toml::table& table, size_t number, const fs::path& fo
             report.Problem(&table, label + "file", "missing; add file = \"path/to/file\"");
     } else {
         member.file = folder / PathFromUtf8(*file);
-        CheckMemberFile(member, table.get("file"), label + "file", report);
+        CheckMemberFile(member, *file, folder, table.get("file"), label + "file", report);
     }
 
     // The suffix defaults to the file's own extension, dot included.
@@ -223,9 +306,12 @@ void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& ma
     const fs::path path = folder / PathFromUtf8(*file);
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
+        const std::string advice = PathAdvice(*file, folder);
         report.Problem(where, "agreement",
-                       Quoted(path.string()) + " does not exist or is not a file; give the path of "
-                                               "a text file, relative to the manifest's folder");
+                       Quoted(path.string()) + " does not exist or is not a file" +
+                           (advice.empty() ? "; give the path of a text file, relative to the "
+                                             "manifest's folder"
+                                           : advice));
         return;
     }
     std::vector<uint8_t> bytes;
@@ -288,11 +374,29 @@ void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& ma
     manifest.agreement_text = converted;
 }
 
+// The installer writes "<name> Screen Saver" on its title and in its messages, so a name that
+// ends in those words shows them twice.
+void WarnAboutRepeatedWords(const std::string& trimmed, const toml::node* where, Report& report) {
+    std::string folded;
+    for (const char c : trimmed)
+        if (c != ' ' && c != '-' && c != '_')
+            folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!folded.ends_with("screensaver")) return;
+    report.Warning(where, "name",
+                   "ends in \"Screen Saver\", which the installer adds itself: its title would "
+                   "read \"" +
+                       Windows1252ToUtf8(trimmed) +
+                       " Screen Saver\"; leave those words out of the name");
+}
+
 void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
     const std::optional<std::string> name = StringAt(root, "name", "name", report);
     const toml::node* where = root.get("name");
     if (!name) {
-        if (!where) report.Problem(nullptr, "name", "missing; add name = \"Your Screen Saver\"");
+        if (!where && !report.WasMisplaced("name"))
+            report.Problem(nullptr, "name",
+                           "missing; add name = \"Aurora\" (the installer adds "
+                           "\"Screen Saver\" to it in its texts)");
         return;
     }
     const AnsiConversion ansi = Utf8ToWindows1252(*name);
@@ -323,6 +427,7 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
                        "is " + std::to_string(trimmed.size()) +
                            " bytes; the data file's path holds the name twice and may not fit "
                            "Windows' 260-character paths");
+    WarnAboutRepeatedWords(trimmed, where, report);
     manifest.name = ansi.text;
 }
 
@@ -465,7 +570,43 @@ void CheckInstalledNames(const Manifest& manifest, Report& report) {
     }
 }
 
+// Plain keys written below a [table] header belong to that table in TOML, so an author who
+// turns a member into a table where it stands loses the keys after it from the top level.
+void NoteMisplacedKeys(const toml::table& root, Report& report) {
+    std::vector<const toml::table*> tables;
+    for (const std::string_view key : {"screensaver", "data", "uninstaller"})
+        if (const toml::table* table = root.get_as<toml::table>(key)) tables.push_back(table);
+    if (const toml::array* media = root.get_as<toml::array>("media"))
+        for (const toml::node& entry : *media)
+            if (const toml::table* table = entry.as_table()) tables.push_back(table);
+    for (const toml::table* table : tables)
+        if (!table->is_inline())
+            for (const auto& [key, node] : *table)
+                if (IsTopLevelKey(key.str())) report.NoteMisplaced(std::string(key.str()));
+}
+
+// Line `number` (counted from 1) of `text`.
+std::string_view LineOf(std::string_view text, int64_t number) {
+    size_t start = 0;
+    for (int64_t line = 1; line < number && start < text.size(); ++line) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) return {};
+        start = end + 1;
+    }
+    const size_t end = text.find('\n', start);
+    return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
 } // namespace
+
+std::string ManifestDiagnostic::Text() const {
+    std::string text = file;
+    if (line > 0) text += ":" + std::to_string(line);
+    if (column > 0) text += ":" + std::to_string(column);
+    if (!text.empty()) text += ": ";
+    if (!key.empty()) text += key + ": ";
+    return text + message;
+}
 
 std::optional<uint32_t> ParseColor(std::string_view text) {
     if (text.size() != 7 || text[0] != '#') return std::nullopt;
@@ -483,37 +624,39 @@ std::optional<uint32_t> ParseColor(std::string_view text) {
 ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
     ManifestLoad result;
     Report report(path);
-    toml::table root;
+    std::string text;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(path);
-        root =
-            toml::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                        path.string());
-    } catch (const toml::parse_error& error) {
-        result.problems.push_back(path.string() + ":" + std::to_string(error.source().begin.line) +
-                                  ":" + std::to_string(error.source().begin.column) +
-                                  ": not valid TOML: " + std::string(error.description()));
-        return result;
+        text.assign(bytes.begin(), bytes.end());
     } catch (const BuildError& error) {
+        result.diagnostics.push_back({true, "", 0, 0, "", error.what()});
         result.problems.push_back(error.what());
+        return result;
+    }
+    toml::table root;
+    try {
+        root = toml::parse(text, path.string());
+    } catch (const toml::parse_error& error) {
+        const toml::source_position at = error.source().begin;
+        result.diagnostics.push_back(
+            {true, path.string(), at.line, at.column, "",
+             "not valid TOML: " + PlainTomlError(error.description(), LineOf(text, at.line))});
+        result.problems.push_back(result.diagnostics.back().Text());
         return result;
     }
 
     Manifest manifest;
     manifest.path = path;
     const fs::path folder = path.parent_path();
-    CheckKeys(root,
-              {"name", "agreement", "agreement_encoding", "needs_directx", "top_color",
-               "bottom_color", "first_media_number", "compress", "screensaver", "data",
-               "uninstaller", "media", "icon", "version"},
-              "", report);
+    NoteMisplacedKeys(root, report);
+    CheckKeys(root, {kTopLevelKeys.begin(), kTopLevelKeys.end()}, "", report);
 
     CompressChoice fallback = CompressChoice::Auto;
     if (const auto compress = CompressAt(root, "compress", report)) fallback = *compress;
     LoadName(root, manifest, report);
     LoadScalars(root, manifest, report);
     if (!with_members) {
-        result.problems = report.TakeProblems();
+        report.Deliver(result);
         if (result.problems.empty()) result.manifest = std::move(manifest);
         return result;
     }
@@ -551,8 +694,7 @@ ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
     }
     if (!report.HasProblems()) CheckInstalledNames(manifest, report);
 
-    result.problems = report.TakeProblems();
-    result.warnings = report.TakeWarnings();
+    report.Deliver(result);
     if (result.problems.empty()) result.manifest = std::move(manifest);
     return result;
 }

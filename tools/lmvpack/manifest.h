@@ -42,10 +42,26 @@ struct Manifest {
     std::optional<ProductVersion> version;
 };
 
+// One finding about the manifest, as `lmvpack build --json` reports it.
+struct ManifestDiagnostic {
+    bool is_error = true; // false: a warning, which does not stop the build
+    std::string file;     // the manifest; empty when the finding is not about its text
+    int64_t line = 0;     // 0 when it belongs to no one line (a missing key)
+    int64_t column = 0;   // given for syntax errors only
+    std::string key;      // "top_color", "media #2 suffix"; empty for syntax errors
+    std::string message;  // what is wrong; what is right
+
+    // "file:line: key: message", the form of the problem and warning lines.
+    std::string Text() const;
+};
+
 struct ManifestLoad {
     std::optional<Manifest> manifest;  // set when there are no problems
     std::vector<std::string> problems; // each "file:line: key: what is wrong; what is right"
     std::vector<std::string> warnings; // things that work but may surprise
+    // Problems and warnings together, in the order of their lines (those of no one line
+    // first); `problems` and `warnings` hold their texts in the same order.
+    std::vector<ManifestDiagnostic> diagnostics;
 };
 
 // `with_members` false reads only what the title screen needs (name and colours) and leaves

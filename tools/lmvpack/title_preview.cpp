@@ -146,7 +146,7 @@ std::vector<uint8_t> RenderTitlePng(const std::string& name, uint32_t top_color,
     FcFini();
     return png;
 }
-#else
+#elif !defined(_WIN32)
 std::vector<uint8_t> RenderTitlePng(const std::string&, uint32_t, uint32_t, int, int) {
     throw BuildError("this lmvpack was built without cairo, so it cannot draw previews");
 }

@@ -64,9 +64,9 @@ TEST(LmvpackRoundTrip, ListShowsTheTableAndExtractRestoresEveryMemberByteForByte
     const nlohmann::json json = nlohmann::json::parse(list.out);
     EXPECT_EQ(json["name"], "Aurora");
     EXPECT_EQ(json["agreement_length"], 25); // 10 and 11 characters, each line ended by CR LF
-    EXPECT_EQ(json["needs_directx"], 1);
-    EXPECT_EQ(json["top_color"], 0x332211);
-    EXPECT_EQ(json["bottom_color"], 0xC0B0A0);
+    EXPECT_EQ(json["needs_directx"], true);
+    EXPECT_EQ(json["top_color"], "#112233");
+    EXPECT_EQ(json["bottom_color"], "#A0B0C0");
     EXPECT_EQ(json["first_media_number"], 51);
 
     const std::vector<std::string> names = {"Aurora.scr",   "Aurora.dat",   "UNINSTAL.EXE",

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -215,6 +216,31 @@ TEST(EncoderTest, BetterLevelsCodeText) {
     const size_t best = EncodeStream(input, CompressionLevel::Best).size();
     EXPECT_LT(fast, input.size() / 2);
     EXPECT_LE(best, fast);
+}
+
+// The hook sees the position grow through a large member, ending at its size, and the
+// stream is the one coded without a hook.
+TEST(EncoderTest, ReportsProgressThroughALargeMember) {
+    const std::vector<uint8_t> input = Text(6 * 65536, 7);
+    for (const CompressionLevel level : kLevels) {
+        std::vector<uint64_t> seen;
+        const std::vector<uint8_t> stream =
+            EncodeStream(input, level, [&](uint64_t done) { seen.push_back(done); });
+        EXPECT_EQ(stream, EncodeStream(input, level)) << LevelName(level);
+        ASSERT_FALSE(seen.empty()) << LevelName(level);
+        EXPECT_EQ(seen.back(), input.size()) << LevelName(level);
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << LevelName(level);
+        // Every 64 KiB or so: five on the way through 384 KiB and the end, none at 0.
+        EXPECT_GE(seen.size(), 6u) << LevelName(level);
+        EXPECT_GT(seen.front(), 0u) << LevelName(level);
+        for (size_t i = 1; i < seen.size(); ++i)
+            EXPECT_LE(seen[i] - seen[i - 1], 96u * 1024) << LevelName(level) << " report " << i;
+    }
+    std::vector<uint64_t> empty;
+    EXPECT_TRUE(EncodeStream({}, CompressionLevel::Default, [&](uint64_t done) {
+                    empty.push_back(done);
+                }).empty());
+    EXPECT_EQ(empty, std::vector<uint64_t>{0});
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <set>
+
 namespace {
 
 using namespace lmvpack_test;
@@ -192,16 +194,67 @@ namespace {
 
 using namespace lmvpack_test;
 
-TEST(InstallerReading, APackageWithoutItsFixedMembersDoesNotVerify) {
+// A bare stub holds nothing to list, verify or extract: every reading command says so in the
+// same words, with the same status.
+TEST(InstallerReading, EveryCommandGivesABareStubTheSameAnswer) {
     ScratchFolder folder;
-    TestPackage empty;
-    WriteBytes(folder / "empty.exe", ReadBytes(WriteSyntheticInstaller("empty.exe", empty)));
-    const RunResult list = RunLmvpack(folder.path(), {"list", "empty.exe", "--json"});
-    EXPECT_EQ(list.status, 0);
-    EXPECT_NE(list.err.find("no members"), std::string::npos) << list.err;
-    const RunResult verify = RunLmvpack(folder.path(), {"verify", "empty.exe"});
+    std::vector<fs::path> stubs = {folder / "synthetic.exe"};
+    WriteBytes(stubs[0], ReadBytes(WriteSyntheticInstaller("synthetic.exe", TestPackage{})));
+    if (const fs::path real = RealStub(); !real.empty()) stubs.push_back(real);
+    for (const fs::path& stub : stubs) {
+        std::set<std::string> answers;
+        for (const std::string& command : kReadingCommands) {
+            for (const bool json : {false, true}) {
+                if (json && command == "extract") continue;
+                std::vector<std::string> arguments = {command, stub.string()};
+                if (command == "extract") arguments.insert(arguments.end(), {"-o", "out"});
+                if (json) arguments.push_back("--json");
+                const RunResult result = RunLmvpack(folder.path(), arguments);
+                EXPECT_EQ(result.status, 1) << command << " " << stub;
+                EXPECT_EQ(result.out, "") << command;
+                const std::string prefix = "lmvpack " + command + ": ";
+                ASSERT_TRUE(result.err.starts_with(prefix)) << result.err;
+                answers.insert(result.err.substr(prefix.size()));
+            }
+        }
+        ASSERT_EQ(answers.size(), 1u) << stub;
+        EXPECT_NE(answers.begin()->find("not a built installer"), std::string::npos)
+            << *answers.begin();
+        EXPECT_FALSE(fs::exists(folder / "out"));
+    }
+
+    // Members, but not the three every installer has: listed, yet not verified.
+    TestPackage partial;
+    partial.members = {{Bytes("screen saver"), 0, "", ' '}};
+    WriteBytes(folder / "partial.exe", ReadBytes(WriteSyntheticInstaller("partial.exe", partial)));
+    EXPECT_EQ(RunLmvpack(folder.path(), {"list", "partial.exe"}).status, 0);
+    const RunResult verify = RunLmvpack(folder.path(), {"verify", "partial.exe"});
     EXPECT_EQ(verify.status, 1);
-    EXPECT_NE(verify.out.find("bare stub"), std::string::npos) << verify.out;
+    EXPECT_NE(verify.out.find("the package holds 1 members"), std::string::npos) << verify.out;
+}
+
+// Scripts read list --json and info --json alike: colours as the manifest writes them,
+// flags as booleans.
+TEST(InstallerReading, ListAndInfoWriteColoursAndFlagsTheSameWay) {
+    ScratchFolder folder;
+    TestPackage package = GoodPackage();
+    package.needs_directx = 2; // any value but 0 asks for DirectX
+    package.top_color = 0x00302010;
+    package.bottom_color = 0x00C0B0A0;
+    package.agreement = "Accept?";
+    WriteBytes(folder / "in.exe", ReadBytes(WriteSyntheticInstaller("in.exe", package)));
+    const nlohmann::json list =
+        nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "in.exe", "--json"}).out);
+    const nlohmann::json info =
+        nlohmann::json::parse(RunLmvpack(folder.path(), {"info", "in.exe", "--json"}).out);
+    for (const nlohmann::json& json : {list, info}) {
+        EXPECT_EQ(json["needs_directx"], true) << json;
+        EXPECT_EQ(json["top_color"], "#102030") << json;
+        EXPECT_EQ(json["bottom_color"], "#A0B0C0") << json;
+        EXPECT_EQ(json["name"], "Aurora") << json;
+    }
+    EXPECT_EQ(info["has_agreement"], true);
+    EXPECT_EQ(list["agreement_length"], 7);
 }
 
 } // namespace

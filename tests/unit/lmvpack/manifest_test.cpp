@@ -210,4 +210,153 @@ TEST(Manifest, ReportsTomlSyntaxErrorsWithTheirLine) {
     EXPECT_NE(load.problems[0].find("m.toml:3"), std::string::npos) << load.problems[0];
 }
 
+TEST(Manifest, SaysWhichTableSwallowedAKeyAndWhereTheTableBelongs) {
+    ScratchFolder folder;
+    // A member turned into a table where it stands: TOML reads every key after it as part
+    // of that table.
+    const ManifestLoad swallowed = LoadManifest(WriteManifest(
+        folder, "name = \"A\"\n",
+        "[screensaver]\nfile = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n"));
+    EXPECT_FALSE(swallowed.manifest);
+    EXPECT_EQ(swallowed.problems.size(), 2u) << AllProblems(swallowed);
+    EXPECT_TRUE(Mentions(swallowed, "m.toml:4: data",
+                         "move the [screensaver] table to the end of the file"))
+        << AllProblems(swallowed);
+    EXPECT_TRUE(Mentions(swallowed, "m.toml:5: uninstaller",
+                         "move the [screensaver] table to the end of the file"))
+        << AllProblems(swallowed);
+    // Not reported a second time as missing from the top level.
+    EXPECT_EQ(AllProblems(swallowed).find("missing"), std::string::npos) << AllProblems(swallowed);
+
+    const ManifestLoad media = LoadManifest(
+        WriteManifest(folder, "",
+                      "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n"
+                      "[[media]]\nfile = \"a.mid\"\nname = \"A\"\n"));
+    EXPECT_TRUE(Mentions(media, "name", "move the [[media]] tables to the end of the file"))
+        << AllProblems(media);
+    EXPECT_EQ(media.problems.size(), 1u) << AllProblems(media);
+
+    // An inline table may stand anywhere; an unknown key in it is an ordinary typing mistake.
+    const ManifestLoad inline_table = LoadManifest(
+        WriteManifest(folder, "name = \"A\"\n",
+                      "screensaver = { file = \"s.scr\", compress = false }\ndata = \"s.dat\"\n"
+                      "uninstaller = { file = \"u.exe\", compres = true }\n"));
+    EXPECT_TRUE(Mentions(inline_table, "uninstaller.compres", "did you mean \"compress\"?"))
+        << AllProblems(inline_table);
+    EXPECT_EQ(inline_table.problems.size(), 1u) << AllProblems(inline_table);
+}
+
+TEST(Manifest, OrdersProblemsAndWarningsByLine) {
+    ScratchFolder folder;
+    // Checked in another order than written: members before colours before the name.
+    WriteText(folder / "s.scr", "x");
+    WriteText(folder / "m.toml", "uninstaller = \"gone.exe\"\n"
+                                 "name = \"Aurora Screen Saver\"\n"
+                                 "top_color = \"red\"\n"
+                                 "screensaver = \"s.scr\"\n"
+                                 "data = \"s.scr\"\n"
+                                 "[[media]]\nfile = \"s.scr\"\nsuffix = \"MID\"\n"
+                                 "compress = 3\n");
+    const ManifestLoad load = LoadManifest(folder / "m.toml");
+    std::vector<int64_t> lines;
+    std::vector<std::string> order;
+    for (const ManifestDiagnostic& found : load.diagnostics) {
+        lines.push_back(found.line);
+        order.push_back(found.key);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"uninstaller", "name", "top_color",
+                                               "media #1 suffix", "media #1 compress"}));
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end()));
+    // Warnings keep their place among the problems, and the texts follow the same order.
+    EXPECT_FALSE(load.diagnostics[1].is_error);
+    ASSERT_EQ(load.problems.size(), 3u);
+    EXPECT_NE(load.problems[0].find("m.toml:1: uninstaller"), std::string::npos);
+    EXPECT_NE(load.problems[2].find("m.toml:9: media #1 compress"), std::string::npos);
+}
+
+TEST(Manifest, WarnsWhenTheNameRepeatsWhatTheInstallerAdds) {
+    ScratchFolder folder;
+    for (const std::string name : {"My Screen Saver", "Aurora screensaver", "Rain Screen-Saver "}) {
+        const ManifestLoad load = LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"));
+        ASSERT_TRUE(load.manifest) << name;
+        bool warned = false;
+        for (const std::string& warning : load.warnings)
+            warned = warned || warning.find("Screen Saver Screen Saver") != std::string::npos ||
+                     warning.find("screensaver Screen Saver") != std::string::npos ||
+                     warning.find("Screen-Saver Screen Saver") != std::string::npos;
+        EXPECT_TRUE(warned) << name;
+    }
+    for (const std::string name : {"Screens", "Saver of Screens", "Aurora"}) {
+        const ManifestLoad load = LoadManifest(WriteManifest(folder, "name = \"" + name + "\"\n"));
+        EXPECT_TRUE(load.warnings.empty()) << name << ": " << load.warnings.front();
+    }
+}
+
+TEST(Manifest, SuggestsSlashesForPathsWrittenTheWindowsWay) {
+    ScratchFolder folder;
+    WriteText(folder / "music/theme.mid", "x");
+    WriteText(folder / "text/licence.txt", "x");
+    const std::string fixed =
+        "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n";
+    // Escaped backslashes (or single quotes) reach the tool as backslashes; on Linux they are
+    // part of a file name.
+    const ManifestLoad escaped = LoadManifest(WriteManifest(
+        folder, "name = \"A\"\nagreement = 'text\\licence.txt'\n",
+        fixed + "[[media]]\nfile = \"music\\\\theme.mid\"\n[[media]]\nfile = 'music\\none.mid'\n"));
+    EXPECT_TRUE(
+        Mentions(escaped, "media #1 file", "\"music/theme.mid\" exists: write paths with /"))
+        << AllProblems(escaped);
+    EXPECT_TRUE(
+        Mentions(escaped, "media #2 file", "write paths with / (for example \"music/none.mid\")"))
+        << AllProblems(escaped);
+    EXPECT_TRUE(Mentions(escaped, "agreement", "\"text/licence.txt\" exists"))
+        << AllProblems(escaped);
+    // In double quotes "\t" is a tab: the path the tool sees has a control character in it.
+    const ManifestLoad tab = LoadManifest(WriteManifest(
+        folder, "name = \"A\"\n", fixed + "[[media]]\nfile = \"music\\theme.mid\"\n"));
+    EXPECT_TRUE(Mentions(tab, "media #1 file", "escapes for control characters"))
+        << AllProblems(tab);
+    EXPECT_TRUE(Mentions(tab, "media #1 file", "\"music/theme.mid\" exists")) << AllProblems(tab);
+    // A path that is simply wrong gets the plain advice.
+    const ManifestLoad wrong = LoadManifest(
+        WriteManifest(folder, "name = \"A\"\n", fixed + "[[media]]\nfile = \"music/them.mid\"\n"));
+    EXPECT_TRUE(Mentions(wrong, "media #1 file", "relative to the manifest's folder"))
+        << AllProblems(wrong);
+}
+
+// Each mistake, the words the author gets for it, and the line they point to.
+TEST(Manifest, ExplainsTomlSyntaxErrorsInPlainWords) {
+    const struct {
+        std::string text;
+        std::string words;
+        int64_t line;
+    } cases[] = {
+        {"name = Aurora\n", "a text must be in double quotes: name = \"Aurora\"", 2},
+        {"top_color = #FF0000\n", "top_color = \"#FF0000\"", 2},
+        {"needs_directx = yes\n", "write true or false", 2},
+        {"needs_directx = True\n", "write true or false, in lower case", 2},
+        {"name = \"Aurora\n", "is not closed", 2},
+        {"screensaver = \"C:\\savers\\my.scr\"\n", "write paths with /", 2},
+        {"name = \"A\"\nname = \"B\"\n", "name is given twice", 3},
+        {"[data]\nfile = \"a\"\n[data]\nfile = \"b\"\n", "[data] appears twice", 4},
+        {"[[media]\nfile = \"x\"\n", "a table header is written [name]", 2},
+        {"first_media_number = 01\n", "without leading zeros", 2},
+        {"name \"Aurora\"\n", "one key, an = and its value", 2},
+        {"name = \"A\" extra\n", "one key = value per line", 2},
+        {"top_color = \n", "the value after = is missing", 2},
+    };
+    for (const auto& [text, words, line] : cases) {
+        ScratchFolder folder;
+        WriteText(folder / "m.toml", "# a comment first\n" + text);
+        const ManifestLoad load = LoadManifest(folder / "m.toml");
+        ASSERT_EQ(load.problems.size(), 1u) << text;
+        const std::string& problem = load.problems[0];
+        EXPECT_NE(problem.find("m.toml:" + std::to_string(line) + ":"), std::string::npos)
+            << text << problem;
+        EXPECT_NE(problem.find("not valid TOML: "), std::string::npos) << problem;
+        EXPECT_NE(problem.find(words), std::string::npos) << text << problem;
+        EXPECT_EQ(problem.find("Error while parsing"), std::string::npos) << problem;
+    }
+}
+
 } // namespace
