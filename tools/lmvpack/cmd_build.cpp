@@ -14,6 +14,7 @@
 #endif
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -30,6 +31,13 @@ struct BuildOptions {
 #endif
     bool json = false;
 };
+
+// The installer's size as written: a signature makes it larger than the image built.
+uint64_t WrittenSize(const std::string& output, const BuiltInstaller& built) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(output, error);
+    return error ? built.image.size() : size;
+}
 
 // What a build found and made: lines on standard error as it goes or, with --json, one
 // object on standard output at the end, for CI systems that annotate files and lines.
@@ -62,8 +70,9 @@ class BuildReport {
         if (!json_) std::fprintf(stderr, "lmvpack build: %s\n", line.c_str());
     }
     void Built(const std::string& output, const BuiltInstaller& built) {
-        installer_ = {
-            {"path", output}, {"size", built.image.size()}, {"members", nlohmann::json::array()}};
+        installer_ = {{"path", output},
+                      {"size", WrittenSize(output, built)},
+                      {"members", nlohmann::json::array()}};
         for (const BuiltMember& member : built.members)
             installer_["members"].push_back({{"key", member.key},
                                              {"file", member.file.string()},
@@ -119,7 +128,7 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
     std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %zu bytes\n",
                 built.members.size(), static_cast<unsigned long long>(original),
                 static_cast<unsigned long long>(stored), Percent(stored, original).c_str(),
-                options.output.c_str(), built.image.size());
+                options.output.c_str(), static_cast<size_t>(WrittenSize(options.output, built)));
 }
 
 // Writing the installer over the stub, the manifest or a member file would destroy a source

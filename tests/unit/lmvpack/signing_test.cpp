@@ -140,10 +140,13 @@ TEST(LmvpackSigning, BuildSignsInOneStepWithThePasswordFromAFile) {
     BuildInstaller(folder.path(), stub);
     WriteText(folder / "password.txt", std::string(kPassword) + "\n");
     const RunResult build =
-        RunLmvpack(folder.path(),
-                   {"build", "m.toml", "-o", "Signed.exe", "--stub", stub.string(), "-q", "--cert",
-                    "First.pem", "--key", "First.key", "--password-file", "password.txt"});
+        RunLmvpack(folder.path(), {"build", "m.toml", "-o", "Signed.exe", "--stub", stub.string(),
+                                   "--json", "--cert", "First.pem", "--key", "First.key",
+                                   "--password-file", "password.txt"});
     ASSERT_EQ(build.status, 0) << build.err;
+    // Standard output holds the JSON report alone, and it gives the signed file's size.
+    const nlohmann::json report = nlohmann::json::parse(build.out);
+    EXPECT_EQ(report["installer"]["size"].get<uint64_t>(), fs::file_size(folder / "Signed.exe"));
     EXPECT_EQ(ReadSignature(ReadBytes(folder / "Signed.exe")).signer, "CN=First, O=Tarrowby Test");
     EXPECT_EQ(RunLmvpack(folder.path(), {"verify", "Signed.exe"}).status, 0);
     for (const auto& entry : fs::directory_iterator(folder.path()))
