@@ -21,6 +21,9 @@ endforeach()
 set(lmvpack_windows_sources ${installer_sources})
 list(FILTER lmvpack_windows_sources EXCLUDE REGEX "_(win32|posix)\\.cpp$")
 file(GLOB lmvpack_tool_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/lmvpack/*.cpp)
+# sign and try run Linux programs (osslsigncode, Wine); a Windows author signs with signtool
+# and tries the installer itself.
+list(FILTER lmvpack_tool_sources EXCLUDE REGEX "_posix\\.cpp$")
 # The title preview draws with the installer's own painting code, the one Win32 file of the
 # installer that the tool shares.
 list(APPEND lmvpack_windows_sources ${lmvpack_tool_sources}

@@ -47,8 +47,8 @@ target_compile_definitions(lmvpack PRIVATE LMV_VERSION="${PROJECT_VERSION}")
 set_target_properties(lmvpack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 install(TARGETS lmvpack RUNTIME DESTINATION bin)
 # The stub is cross-built by the win32 preset; installed beside the tool's data when present.
-install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe DESTINATION share/lmvpack OPTIONAL)
-install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvuninst.exe DESTINATION share/lmvpack OPTIONAL)
+install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe ${CMAKE_SOURCE_DIR}/build/win32/lmvuninst.exe
+        ${CMAKE_SOURCE_DIR}/build/win32/gui_driver.exe DESTINATION share/lmvpack OPTIONAL)
 install(FILES ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION share/lmvpack)
 
 enable_testing()

@@ -42,6 +42,9 @@ add_custom_command(TARGET lmvstub POST_BUILD
 include(cmake/uninstaller.cmake)
 add_subdirectory(samples/aurora)
 
+# The GUI driver that `lmvpack try` runs under Wine, installed beside the stub.
+add_subdirectory(tools/gui_driver)
+
 # Small Win32 programs that the end-to-end tests run inside the Wine prefix.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)

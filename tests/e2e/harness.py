@@ -3,7 +3,7 @@
 One template prefix (32-bit, booted once per test run, with the settings a test prefix
 wants and our Win32 helpers in C:\\e2e\\bin) is copied for every scenario; each scenario
 gets its own Xvfb display and wineserver, which are stopped whatever happens. The GUI driver
-(tests/e2e/win32/gui_driver.cpp) starts the installer inside the prefix, answers its
+(tools/gui_driver/gui_driver.cpp) starts the installer inside the prefix, answers its
 windows by script and logs what it saw; the scenario then reads the prefix's files and its
 saved registry directly from the Linux side.
 """

@@ -15,6 +15,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Callable
 
+import authoring_packages
 import harness
 from harness import Member, HarnessError
 
@@ -85,6 +86,10 @@ class Package:
     # Writes the package's source folder its own way ((folder, lmvpack) -> manifest path)
     # instead of harness.write_manifest, e.g. as an author with lmvpack init does.
     write_source: Callable | None = None
+    # Edits the written manifest (branding); then, after the build, works on the installer
+    # (installer, scenario folder, lmvpack), as signing does.
+    edit_manifest: Callable | None = None
+    after_build: Callable | None = None
 
     @property
     def base(self) -> str:
@@ -877,6 +882,18 @@ def plant_small_data_folder(ctx: Ctx) -> None:
 
 # --- The scenarios --------------------------------------------------------------------------
 
+def expect_installer_signed(ctx: Ctx) -> list:
+    """The installer that ran carries a certificate table, and it follows the package."""
+    data = (ctx.prefix / "drive_c" / "e2e" / "pkg" / ctx.package.file_name).read_bytes()
+    offset, size = authoring_packages.security_directory(data)
+    last = ctx.listing["members"][-1]
+    package_end = last["data_offset"] + last["stored_size"]
+    if size == 0 or offset < package_end or offset + size != len(data):
+        return [f"the installer is not signed after its package (certificate table at {offset}, "
+                f"{size} bytes; package ends at {package_end}; file {len(data)} bytes)"]
+    return []
+
+
 def confirm_dialog(ctx: Ctx, pressed="OK") -> dict:
     return dialog(caption(ctx.package),
                   CONFIRM_TEXT.format(name=ctx.package.base, windir=WINDIR.upper(),
@@ -1147,6 +1164,28 @@ SCENARIOS: dict = {
          expect_dialogs(lambda c: [confirm_dialog(c), agreement_dialog(c, "Accept"), complete_dialog(c)]),
          expect_title_window(True), expect_install_dialog(True), expect_installed(), expect_log(),
          expect_uninstall_values(), expect_activated(), expect_centred("License Agreement"),
+         expect_marker("screensaver", [""], screen_saver_module)]),
+    "branded": Scenario(
+        "the typical installation of an installer with the author's icon and version "
+        "information: the same dialogs, files and Uninstall values",
+        lambda h: standard_package(h, agreement=AGREEMENT,
+                                   edit_manifest=authoring_packages.brand_manifest),
+        [Run(answers=[(CAPTION, "OK"), ("License Agreement", "Accept"), (CAPTION, "OK")])],
+        [expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), agreement_dialog(c, "Accept"), complete_dialog(c)]),
+         expect_title_window(True), expect_install_dialog(True), expect_installed(), expect_log(),
+         expect_uninstall_values(), expect_activated(),
+         expect_marker("screensaver", [""], screen_saver_module)]),
+    "signed": Scenario(
+        "the typical installation of a signed installer (the certificate table after the "
+        "package): the same dialogs, files and Uninstall values",
+        lambda h: standard_package(h, agreement=AGREEMENT,
+                                   after_build=authoring_packages.sign_installer),
+        [Run(answers=[(CAPTION, "OK"), ("License Agreement", "Accept"), (CAPTION, "OK")])],
+        [expect_installer_signed, expect_exit_zero,
+         expect_dialogs(lambda c: [confirm_dialog(c), agreement_dialog(c, "Accept"), complete_dialog(c)]),
+         expect_title_window(True), expect_install_dialog(True), expect_installed(), expect_log(),
+         expect_uninstall_values(), expect_activated(),
          expect_marker("screensaver", [""], screen_saver_module)]),
     "refuse_replace": Scenario(
         "an existing screen saver, replace answered No: nothing written",
@@ -1495,7 +1534,11 @@ def run_scenario(name: str, template: Path, stub: Path, lmvpack: Path, work: Pat
         pkg_dir = prefix / "drive_c" / "e2e" / "pkg"
         pkg_dir.mkdir(parents=True, exist_ok=True)
         installer = pkg_dir / package.file_name
+        if package.edit_manifest:
+            package.edit_manifest(manifest)
         listing = harness.build_installer(lmvpack, stub, manifest, installer)
+        if package.after_build:
+            package.after_build(installer, folder, lmvpack)
         if package.members_in_table is not None:
             harness.end_member_table_at(installer, listing, package.members_in_table)
         if package.claimed_extra_size is not None:

@@ -11,7 +11,14 @@
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/worker_thread.h"
 
+#ifndef _WIN32
+#include "tools/lmvpack/ansi_text.h"
+#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/installer_signing_posix.h"
+#endif
+
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -25,8 +32,18 @@ struct BuildOptions {
     std::string level = "default";
     unsigned jobs = 0; // 0: one per core
     bool quiet = false;
+#ifndef _WIN32
+    SigningOptions signing;
+#endif
     bool json = false;
 };
+
+// The installer's size as written: a signature makes it larger than the image built.
+uint64_t WrittenSize(const std::string& output, const BuiltInstaller& built) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(output, error);
+    return error ? built.size : size;
+}
 
 // What a build found and made: lines on standard error as it goes or, with --json, one
 // object on standard output at the end, for CI systems that annotate files and lines.
@@ -59,7 +76,9 @@ class BuildReport {
         if (!json_) std::fprintf(stderr, "lmvpack build: %s\n", line.c_str());
     }
     void Built(const std::string& output, const BuiltInstaller& built) {
-        installer_ = {{"path", output}, {"size", built.size}, {"members", nlohmann::json::array()}};
+        installer_ = {{"path", output},
+                      {"size", WrittenSize(output, built)},
+                      {"members", nlohmann::json::array()}};
         for (const BuiltMember& member : built.members)
             installer_["members"].push_back({{"key", member.key},
                                              {"file", member.file.string()},
@@ -115,7 +134,8 @@ void PrintSummary(const BuildOptions& options, const BuiltInstaller& built) {
     std::printf("%zu members, %llu bytes packed into %llu (%s); wrote %s, %llu bytes\n",
                 built.members.size(), static_cast<unsigned long long>(original),
                 static_cast<unsigned long long>(stored), Percent(stored, original).c_str(),
-                options.output.c_str(), static_cast<unsigned long long>(built.size));
+                options.output.c_str(),
+                static_cast<unsigned long long>(WrittenSize(options.output, built)));
 }
 
 // Writing the installer over one of the build's inputs would destroy a source the author
@@ -128,12 +148,38 @@ void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifes
     inputs.insert(inputs.end(), manifest.other_inputs.begin(), manifest.other_inputs.end());
     for (const MemberSource& member : manifest.members)
         inputs.push_back(member.file);
+    if (!manifest.icon.empty()) inputs.push_back(manifest.icon);
     for (const std::filesystem::path& input : inputs) {
         if (SameFile(output, input))
             throw BuildError(output.string() + ": is one of the build's inputs (" + input.string() +
                              "); write the installer somewhere else");
     }
 }
+
+#ifndef _WIN32
+// The installer is built into a temporary file of its own beside the output, which signing
+// reads; only the signed file takes the output's name.
+BuiltInstaller BuildSigned(const BuildOptions& options, const Manifest& manifest,
+                           const std::filesystem::path& stub, const BuildSettings& settings,
+                           const ProgressReport& show) {
+    const std::filesystem::path output = options.output;
+    const std::filesystem::path unsigned_file =
+        output.parent_path() / ("." + output.filename().string() + ".unsigned");
+    struct Remove {
+        std::filesystem::path path;
+        ~Remove() {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+    } remove{unsigned_file};
+    const BuiltInstaller built = BuildInstaller(manifest, stub, unsigned_file, settings, show);
+    const SignatureInfo info = SignInstaller(unsigned_file, output, options.signing,
+                                             Windows1252ToUtf8(TrimTrailingBlanks(manifest.name)) +
+                                                 " Screen Saver Installation");
+    if (!options.quiet && !options.json) std::printf("signed by %s\n", info.signer.c_str());
+    return built;
+}
+#endif
 
 int RunBuild(const BuildOptions& options) {
     BuildReport report(options.json);
@@ -143,6 +189,12 @@ int RunBuild(const BuildOptions& options) {
                     DidYouMean(options.level, {"fast", "default", "best"}));
         return report.Finish(2);
     }
+#ifndef _WIN32
+    if (const std::string problem = SigningOptionsProblem(options.signing); !problem.empty()) {
+        report.Fail(problem);
+        return report.Finish(2);
+    }
+#endif
     const ManifestLoad load = LoadManifest(options.manifest);
     for (const ManifestDiagnostic& found : load.diagnostics)
         report.Add(found);
@@ -161,11 +213,17 @@ int RunBuild(const BuildOptions& options) {
         PrepareOutputPath(options.output);
         ProgressBar progress(!options.quiet && !options.json, stderr);
         const BuildSettings settings{*level, options.jobs > 0 ? options.jobs : CoreCount()};
+        const auto show = [&](uint64_t done, uint64_t total, const std::string& label) {
+            progress.Update(done, total, label);
+        };
+#ifndef _WIN32
         const BuiltInstaller built =
-            BuildInstaller(manifest, stub, options.output, settings,
-                           [&](uint64_t done, uint64_t total, const std::string& label) {
-                               progress.Update(done, total, label);
-                           });
+            SigningRequested(options.signing)
+                ? BuildSigned(options, manifest, stub, settings, show)
+                : BuildInstaller(manifest, stub, options.output, settings, show);
+#else
+        const BuiltInstaller built = BuildInstaller(manifest, stub, options.output, settings, show);
+#endif
         progress.Clear();
         if (options.json)
             report.Built(options.output, built);
@@ -200,6 +258,9 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
     command->add_flag("--json", options->json,
                       "Print one JSON object (errors and warnings, the members built) for CI");
+#ifndef _WIN32
+    AddSigningOptions(*command, options->signing);
+#endif
     command->footer("Example:\n  lmvpack build aurora.toml -o AuroraSetup.exe\n"
                     "Every problem of the manifest is reported at once (exit status 2) and no file "
                     "is written.");

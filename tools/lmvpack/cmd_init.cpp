@@ -59,12 +59,22 @@ screensaver = "my.scr"
 # lmvpack's own, which removes everything the installation wrote.
 # uninstaller = "uninstal.exe"
 
+# Optional: the installer's own icon (a .ico file) instead of the standard one.
+# icon = "my.ico"
+
 # Tables come last: every key below a [table] or [[media]] line belongs to that table.
 # One [[media]] table per media file, in the order they are installed:
 # [[media]]
 # file = "music/theme.mid"
 # suffix = ".MID"        # at most 15 bytes; defaults to the file's own extension
 # prefix = "FILE"        # "FILE", "JUKE" or "JUK_"
+
+# Optional: version information that Windows shows in the installer's properties.
+# [version]
+# product = "My Saver"
+# version = "1.0.0.0"
+# company = "My Company"
+# copyright = "(c) 2025 My Company"
 )";
 
 struct InitOptions {

@@ -25,6 +25,8 @@ void PrintListing(const InstallerListing& listing) {
     std::printf("first media number: %u\n", listing.first_media_number);
     std::printf("package offset:     %u\n", listing.package_offset);
     std::printf("installed size:     %u bytes\n", listing.total_size);
+    std::printf(
+        "%s", BrandingText(ReadBranding(listing.path), ReadSignatureOfFile(listing.path)).c_str());
     std::printf("\n%5s %10s %10s %10s  %s\n", "index", "offset", "stored", "unpacked",
                 "installed as");
     for (const ListedMember& member : listing.members)
@@ -85,10 +87,14 @@ void AddListCommand(CLI::App& app, int& exit_status) {
     command->footer("Example:\n  lmvpack list AuroraSetup.exe --json");
     command->callback([options, &exit_status] {
         exit_status = RunRead(*options, "list", [&](const InstallerListing& listing) {
-            if (options->json)
-                std::printf("%s\n", ListingToJson(listing).dump(2).c_str());
-            else
+            if (options->json) {
+                nlohmann::json json = ListingToJson(listing);
+                json.update(
+                    BrandingToJson(ReadBranding(listing.path), ReadSignatureOfFile(listing.path)));
+                std::printf("%s\n", json.dump(2).c_str());
+            } else {
                 PrintListing(listing);
+            }
         });
     });
 }

@@ -5,13 +5,55 @@
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/installer_reader.h"
 #include "tools/lmvpack/member_restore.h"
+#include "tools/lmvpack/signature_info.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#ifndef _WIN32
+#include "tools/lmvpack/installer_signing_posix.h"
+#endif
+
 namespace {
+
+struct SignatureReport {
+    std::string text;    // for the line "signature: ..."
+    nlohmann::json json; // null for an unsigned installer
+    bool failed = false; // the signature does not match the file or cannot be read
+};
+
+// A signature is part of what the author ships: one that no longer matches the file means the
+// file is not what was signed.
+SignatureReport ReportSignature(const std::string& path) {
+    SignatureReport report;
+#ifndef _WIN32
+    const SignatureCheck check = CheckSignature(path);
+    const SignatureInfo& info = check.info;
+    const std::string detail = check.detail;
+    const std::string state = SignatureStateName(check.state);
+#else
+    const SignatureInfo info = ReadSignatureOfFile(path);
+    const std::string detail = "lmvpack for Windows does not check signatures (signtool does)";
+    const std::string state = "unchecked";
+#endif
+    if (!info.present) {
+        report.text = "none";
+        return report;
+    }
+    report.failed = state == "changed" || state == "damaged";
+    const std::string signer = info.signer.empty() ? "an unknown signer" : info.signer;
+    if (state == "matches")
+        report.text = "signed by " + signer + "; the signature matches the file";
+    else
+        report.text = "signed by " + signer + "; " + detail;
+    if (state == "matches" && info.issuer == info.signer)
+        report.text += " (self-signed: Windows does not know this publisher)";
+    report.json = {
+        {"signer", info.signer}, {"issuer", info.issuer}, {"state", state}, {"detail", detail}};
+    return report;
+}
 
 struct VerifyOptions {
     std::string installer;
@@ -55,13 +97,18 @@ int RunVerify(const VerifyOptions& options) {
         package_problem = "the package holds " + std::to_string(listing.members.size()) +
                           " members; an installer needs the screen saver, its data file and "
                           "the uninstaller";
-    const bool whole = failures == 0 && package_problem.empty();
+    const SignatureReport signature = ReportSignature(options.installer);
+    const bool whole = failures == 0 && package_problem.empty() && !signature.failed;
     if (options.json) {
-        const nlohmann::json report = {
-            {"whole", whole}, {"problem", package_problem}, {"members", members}};
+        const nlohmann::json report = {{"whole", whole},
+                                       {"problem", package_problem},
+                                       {"members", members},
+                                       {"signature", signature.json}};
         std::printf("%s\n", report.dump(2).c_str());
     } else {
         if (!package_problem.empty()) std::printf("FAILED: %s\n", package_problem.c_str());
+        std::printf("%ssignature: %s\n", signature.failed ? "FAILED: " : "",
+                    signature.text.c_str());
         std::printf("%s: %zu of %zu members whole\n", whole ? "OK" : "FAILED",
                     listing.members.size() - failures, listing.members.size());
     }

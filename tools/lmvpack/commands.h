@@ -14,3 +14,8 @@ void AddExtractCommand(CLI::App& app, int& exit_status);
 void AddVerifyCommand(CLI::App& app, int& exit_status);
 void AddPreviewCommand(CLI::App& app, int& exit_status);
 void AddCodecCommands(CLI::App& app, int& exit_status); // encode, decode
+#ifndef _WIN32
+// These hand their work to programs of a Linux system (osslsigncode; Wine and Xvfb).
+void AddSignCommand(CLI::App& app, int& exit_status);
+void AddTryCommand(CLI::App& app, int& exit_status);
+#endif

@@ -4,15 +4,16 @@
 #include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/package_writer.h"
 #include "tools/lmvpack/pe_checksum.h"
+#include "tools/lmvpack/stub_branding.h"
 #include "tools/lmvpack/stub_layout.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/worker_thread.h"
 
 #include <algorithm>
-#include <functional>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -231,8 +232,12 @@ void CopyMember(const std::function<void(std::span<const uint8_t>)>& write, cons
 BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_path,
                               const fs::path& output, const BuildSettings& settings,
                               const ProgressReport& report) {
-    const std::vector<uint8_t> stub = ReadWholeFile(stub_path);
-    const StubLayout layout = InspectStub(stub_path.string(), stub);
+    std::vector<uint8_t> stub = ReadWholeFile(stub_path);
+    StubLayout layout = InspectStub(stub_path.string(), stub);
+    if (!manifest.icon.empty() || manifest.version) {
+        stub = BrandStub(stub, manifest);
+        layout = InspectStubBytes(stub, stub_path.string() + " with the manifest's branding");
+    }
 
     PackageDescription package;
     package.agreement_text = manifest.agreement_text;

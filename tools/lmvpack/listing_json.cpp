@@ -24,6 +24,64 @@ nlohmann::json ListingToJson(const InstallerListing& listing) {
             {"members", members}};
 }
 
+namespace {
+
+std::string VersionNumberText(const VersionInfo& version) {
+    return std::to_string(version.number[0]) + "." + std::to_string(version.number[1]) + "." +
+           std::to_string(version.number[2]) + "." + std::to_string(version.number[3]);
+}
+
+std::string SignerText(const SignatureInfo& signature) {
+    if (!signature.present) return "none";
+    if (!signature.problem.empty()) return "present, but " + signature.problem;
+    std::string text = "signed by " + signature.signer;
+    text += signature.issuer == signature.signer ? " (self-signed)"
+                                                 : " (issued by " + signature.issuer + ")";
+    if (signature.signature_count > 1)
+        text += "; " + std::to_string(signature.signature_count) + " signatures";
+    return text;
+}
+
+} // namespace
+
+nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature) {
+    nlohmann::json icon = nlohmann::json::array();
+    for (const IconImage& image : branding.icon)
+        icon.push_back(
+            {{"width", image.width}, {"height", image.height}, {"bits", image.bit_count}});
+    nlohmann::json version = nullptr;
+    if (branding.version) {
+        nlohmann::json strings = nlohmann::json::object();
+        for (const auto& [key, value] : branding.version->strings)
+            strings[key] = value;
+        version = {{"number", VersionNumberText(*branding.version)}, {"strings", strings}};
+    }
+    nlohmann::json signed_by = nullptr;
+    if (signature.present)
+        signed_by = {{"signer", signature.signer},
+                     {"issuer", signature.issuer},
+                     {"signatures", signature.signature_count},
+                     {"problem", signature.problem}};
+    return {{"icon", icon}, {"version", version}, {"signature", signed_by}};
+}
+
+std::string BrandingText(const InstallerBranding& branding, const SignatureInfo& signature) {
+    std::string text =
+        "icon:               " +
+        (branding.icon.empty() ? std::string("none") : DescribeIconImages(branding.icon)) + "\n";
+    text += "version:            ";
+    if (!branding.version) {
+        text += "none\n";
+    } else {
+        text += VersionNumberText(*branding.version);
+        for (const char* key : {"ProductName", "CompanyName", "LegalCopyright"})
+            if (const std::string value = branding.version->Value(key); !value.empty())
+                text += ", " + value;
+        text += "\n";
+    }
+    return text + "signature:          " + SignerText(signature) + "\n";
+}
+
 std::string ColorText(uint32_t color) {
     char text[8];
     std::snprintf(text, sizeof text, "#%02X%02X%02X", color & 0xFF, (color >> 8) & 0xFF,

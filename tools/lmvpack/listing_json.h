@@ -2,6 +2,8 @@
 #pragma once
 
 #include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/signature_info.h"
+#include "tools/lmvpack/stub_branding.h"
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -10,6 +12,13 @@
 // `info --json`, and like the manifest, it writes colours as "#RRGGBB" and the header's
 // flags as true or false.
 nlohmann::json ListingToJson(const InstallerListing& listing);
+
+// The keys "icon", "version" and "signature" that list --json adds for an installer's
+// branding and signature; "version" and "signature" are null when it has none.
+nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature);
+
+// One line each for the icon, the version information and the signature.
+std::string BrandingText(const InstallerBranding& branding, const SignatureInfo& signature);
 
 // 0x00BBGGRR as "#RRGGBB".
 std::string ColorText(uint32_t color);

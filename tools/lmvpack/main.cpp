@@ -84,6 +84,10 @@ int main(int argc, char** argv) {
     AddVerifyCommand(app, exit_status);
     AddPreviewCommand(app, exit_status);
     AddCodecCommands(app, exit_status);
+#ifndef _WIN32
+    AddSignCommand(app, exit_status);
+    AddTryCommand(app, exit_status);
+#endif
     if (RefuseUnknownCommand(app, argc, argv)) return 2;
     try {
         app.parse(argc, argv);

@@ -5,10 +5,12 @@
 #include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/byte_units.h"
 #include "tools/lmvpack/closest_name.h"
+#include "tools/lmvpack/icon_file.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/toml_error_text.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/utf8_path.h"
+#include "tools/lmvpack/version_resource.h"
 
 #include <toml++/toml.h>
 
@@ -23,10 +25,11 @@ namespace fs = std::filesystem;
 namespace {
 
 // The keys of the manifest's top level.
-constexpr std::array<std::string_view, 12> kTopLevelKeys = {
+constexpr std::array<std::string_view, 14> kTopLevelKeys = {
     "name",        "agreement",    "agreement_encoding", "needs_directx",
     "top_color",   "bottom_color", "first_media_number", "compress",
-    "screensaver", "data",         "uninstaller",        "media"};
+    "screensaver", "data",         "uninstaller",        "media",
+    "icon",        "version"};
 
 bool IsTopLevelKey(std::string_view key) {
     return std::find(kTopLevelKeys.begin(), kTopLevelKeys.end(), key) != kTopLevelKeys.end();
@@ -465,6 +468,92 @@ void LoadScalars(const toml::table& root, Manifest& manifest, Report& report) {
     }
 }
 
+// An icon file that Windows could not show would leave the installer without any icon.
+void LoadIcon(const toml::table& root, const fs::path& folder, Manifest& manifest, Report& report) {
+    const std::optional<std::string> file = StringAt(root, "icon", "icon", report);
+    if (!file) return;
+    const toml::node* where = root.get("icon");
+    const fs::path path = folder / PathFromUtf8(*file);
+    constexpr uintmax_t kLargestIcon = 4 << 20;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        report.Problem(where, "icon",
+                       Quoted(path.string()) +
+                           " does not exist or is not a file; give the path "
+                           "of an .ico file, relative to the manifest's folder");
+        return;
+    }
+    if (fs::file_size(path, error) > kLargestIcon) {
+        report.Problem(where, "icon", Quoted(path.string()) + " is larger than 4 MiB");
+        return;
+    }
+    try {
+        ParseIconFile(ReadWholeFile(path));
+        manifest.icon = path;
+    } catch (const BuildError& failure) {
+        report.Problem(where, "icon", Quoted(path.string()) + " " + failure.what());
+    }
+}
+
+void LoadVersion(const toml::table& root, Manifest& manifest, Report& report) {
+    const toml::node* node = root.get("version");
+    if (!node) return;
+    const toml::table* table = node->as_table();
+    if (!table) {
+        report.Problem(node, "version",
+                       "must be a table: write [version] with product = \"...\" and version = "
+                       "\"1.2.3.4\" below it, at the end of the file");
+        return;
+    }
+    CheckKeys(*table, {"product", "version", "company", "copyright"}, "version.", report);
+    ProductVersion version;
+    constexpr size_t kLongestText = 260;
+    bool whole = true;
+    struct Field {
+        const char* key;
+        std::string* target;
+        bool required;
+    };
+    for (const auto& [key, target, required] :
+         {Field{"product", &version.product, true}, Field{"version", &version.version, true},
+          Field{"company", &version.company, false},
+          Field{"copyright", &version.copyright, false}}) {
+        const std::string label = std::string("version.") + key;
+        const std::optional<std::string> text = StringAt(*table, key, label, report);
+        if (!text) {
+            if (required && !table->get(key))
+                report.Problem(
+                    node, label,
+                    std::string("missing; add ") + key + " = " +
+                        (std::string_view(key) == "version" ? "\"1.0.0.0\"" : "\"Your Product\""));
+            whole = false;
+            continue;
+        }
+        if (text->empty() && required) {
+            report.Problem(table->get(key), label, "must not be empty");
+            whole = false;
+        } else if (text->size() > kLongestText) {
+            report.Problem(table->get(key), label,
+                           "is " + std::to_string(text->size()) + " bytes; at most " +
+                               std::to_string(kLongestText));
+            whole = false;
+        }
+        *target = *text;
+    }
+    if (!version.version.empty()) {
+        if (const auto number = ParseVersionNumber(version.version)) {
+            version.number = *number;
+        } else {
+            report.Problem(table->get("version"), "version.version",
+                           Quoted(version.version) +
+                               " is not a version number; write up to four numbers from 0 to "
+                               "65535 separated by dots, for example \"1.2.3.4\"");
+            whole = false;
+        }
+    }
+    if (whole) manifest.version = version;
+}
+
 // Two members installed under the same name would overwrite each other in the data folder,
 // whose names Windows compares without regard to case.
 void CheckInstalledNames(const Manifest& manifest, Report& report) {
@@ -579,6 +668,8 @@ ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
         return result;
     }
     LoadAgreement(root, folder, manifest, report);
+    LoadIcon(root, folder, manifest, report);
+    LoadVersion(root, manifest, report);
 
     // The fixed roles keep their table places even when one of them is missing, so that the
     // media members' numbers in the messages stay right.

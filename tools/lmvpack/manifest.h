@@ -3,6 +3,7 @@
 // is read, and reports every problem at once. docs/manifest.md describes every key.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -23,6 +24,15 @@ struct MemberSource {
     bool builtin = false;
 };
 
+// The [version] table: the installer's version information (UTF-8 texts).
+struct ProductVersion {
+    std::string product;
+    std::string version; // as written, "1.2.3.4"
+    std::array<uint16_t, 4> number{};
+    std::string company;   // may be empty
+    std::string copyright; // may be empty
+};
+
 struct Manifest {
     std::filesystem::path path;
     std::string name;           // Windows-1252, trailing blanks kept
@@ -35,6 +45,8 @@ struct Manifest {
     // The files it names besides the members (the agreement): a build reads them, so it must
     // never write over them.
     std::vector<std::filesystem::path> other_inputs;
+    std::filesystem::path icon; // the installer's program icon; empty keeps the stub's
+    std::optional<ProductVersion> version;
 };
 
 // One finding about the manifest, as `lmvpack build --json` reports it.

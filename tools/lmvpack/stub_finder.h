@@ -1,6 +1,7 @@
-// Where lmvpack takes the files it builds installers from: the installer stub (lmvstub.exe)
-// when --stub is not given, and the members it supplies itself (builtin_members.h) when the
-// manifest names none.
+// Where lmvpack takes the files it builds installers from and the programs it ships with: the
+// installer stub (lmvstub.exe) when --stub is not given, the members it supplies itself
+// (builtin_members.h) when the manifest names none, and the GUI driver that `try` runs under
+// Wine.
 #pragma once
 
 #include <filesystem>
@@ -20,6 +21,7 @@ std::optional<std::filesystem::path> FindProgram(std::string_view file_name);
 constexpr std::string_view kStubFileName = "lmvstub.exe";
 constexpr std::string_view kUninstallerFileName = "lmvuninst.exe";
 constexpr std::string_view kNoDataFileName = "nodata.dat";
+constexpr std::string_view kGuiDriverFileName = "gui_driver.exe";
 
 inline std::vector<std::filesystem::path> StubCandidates() {
     return ProgramCandidates(kStubFileName);

@@ -70,10 +70,17 @@ TEST(InitCommand, TheStartersAdviceWorksWhereItStands) {
         {"# [[media]]", "[[media]]"},
         {"# file = ", "file = \"theme.mid\""},
         {"# suffix = ", "suffix = \".MID\""},
-        {"# prefix = ", "prefix = \"FILE\""}};
+        {"# prefix = ", "prefix = \"FILE\""},
+        {"# icon = ", "icon = \"my.ico\""},
+        {"# [version]", "[version]"},
+        {"# product = ", "product = \"My Saver\""},
+        {"# version = ", "version = \"1.2.3.4\""},
+        {"# company = ", "company = \"My Company\""},
+        {"# copyright = ", "copyright = \"(c) My Company\""}};
     std::string edited = starter;
     for (const auto& [line, replacement] : edits)
         edited = ReplaceLine(edited, line, replacement);
+    fs::copy_file(fs::path(LMV_SOURCE_DIR) / "resources" / "lmvstub.ico", folder / "my.ico");
     WriteText(manifest, edited);
     const ManifestLoad load = LoadManifest(manifest);
     ASSERT_TRUE(load.manifest) << (load.problems.empty() ? "" : load.problems.front()) << edited;
@@ -83,6 +90,10 @@ TEST(InitCommand, TheStartersAdviceWorksWhereItStands) {
     EXPECT_FALSE(load.manifest->members[2].builtin);
     EXPECT_EQ(load.manifest->members[3].name_suffix, ".MID");
     EXPECT_FALSE(load.manifest->agreement_text.empty());
+    EXPECT_EQ(load.manifest->icon.filename(), "my.ico");
+    ASSERT_TRUE(load.manifest->version);
+    EXPECT_EQ(load.manifest->version->version, "1.2.3.4");
+    EXPECT_EQ(load.manifest->version->copyright, "(c) My Company");
 
     // The member made a [table] where it stands takes the keys below it: the author is told
     // to move the table to the end.

@@ -1,6 +1,7 @@
-// GUI driver for the end-to-end tests: runs inside the same Wine prefix as the installer,
-// starts it, watches its windows the way a user sees them, answers them by a script and
-// writes everything it saw to a log (one JSON object per line) that the harness reads.
+// GUI driver: runs inside the same Wine prefix as the installer, starts it, watches its
+// windows the way a user sees them, answers them by a script and writes everything it saw to
+// a log (one JSON object per line). `lmvpack try` ships it beside the stub and reads the log;
+// the end-to-end tests' harness does the same.
 //
 // Usage: gui_driver.exe SCRIPT LOG
 // Script lines (tab-separated fields, '#' starts a comment); each run line starts a run, and
@@ -13,8 +14,9 @@
 //                                       begins with the text before it
 //   cancel<TAB>C:\path\file<TAB>SIZE    press the install dialog's Cancel once the file has
 //                                       reached SIZE bytes; cancels fire in script order
-//   shot<TAB>CAPTION                    before answering a window with this caption, ask the
-//                                       harness for a screenshot and wait until it is taken
+//   shot<TAB>CAPTION                    before answering a window with this caption, wait until
+//                                       it is painted, ask the harness for a screenshot and
+//                                       wait until it is taken
 //   timeout<TAB>SECONDS                 give up on a run (and end its program) after this long
 // Answers are consumed in script order per caption. A visible dialog that no answer matches
 // is logged as unscripted and dismissed with Cancel, No, Decline or OK so the run ends; an
@@ -288,6 +290,46 @@ bool CaptionMatches(const char* wanted, const char* caption) {
     return strcmp(wanted, caption) == 0;
 }
 
+BOOL CALLBACK NoteUnpainted(HWND child, LPARAM unpainted) {
+    if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE))
+        *reinterpret_cast<bool*>(unpainted) = true;
+    return TRUE;
+}
+
+// Waits until a window that has just shown is on the screen as the user sees it: it and its
+// controls have no part left to paint, its thread is back in its message loop (where the
+// painting reaches the display), and three points of it read the same in two looks in a row.
+// A few seconds at most: the picture is taken in any case.
+void AwaitPainted(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const POINT points[] = {{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2},
+                            {rect.left + 8, rect.top + 8},
+                            {rect.right - 8, rect.bottom - 8}};
+    COLORREF last[3] = {CLR_INVALID, CLR_INVALID, CLR_INVALID};
+    HDC screen = GetDC(nullptr);
+    const DWORD until = GetTickCount() + 5000;
+    for (;;) {
+        bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+        EnumChildWindows(window, NoteUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
+        bool steady = true;
+        for (int i = 0; i < 3; ++i) {
+            const COLORREF now = GetPixel(screen, points[i].x, points[i].y);
+            steady = steady && now == last[i];
+            last[i] = now;
+        }
+        if (!unpainted && steady) break;
+        if (GetTickCount() > until) {
+            LogEvent("paint-timeout", nullptr, nullptr);
+            break;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    ReleaseDC(nullptr, screen);
+}
+
 void AnswerWindow(const Seen& s) {
     char caption[kTextMax] = "";
     GetWindowTextA(s.hwnd, caption, sizeof caption);
@@ -297,6 +339,7 @@ void AnswerWindow(const Seen& s) {
             a.used = true;
             if (g_run->shotCaption[0] && strcmp(g_run->shotCaption, caption) == 0) {
                 g_run->shotCaption[0] = 0;
+                AwaitPainted(s.hwnd);
                 RequestScreenshot();
             }
             Press(s, caption, a.button, true);
