@@ -1,7 +1,7 @@
 // lmvuninst.exe, installed as UNINSTAL.EXE beside a screen saver's files: removes that screen
 // saver. The command line is described in uninstaller_arguments.h, the exit statuses in
 // removal_report.h.
-#include "uninstaller/dll_search_hardening_win32.h"
+#include "platform/library_search_win32.h"
 #include "uninstaller/removal_run_win32.h"
 #include "uninstaller/self_removal_win32.h"
 #include "uninstaller/uninstaller_arguments.h"
@@ -9,7 +9,7 @@
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
-    RestrictDllSearch();
+    RestrictLibrarySearch();
     static UninstallArguments parsed;
     parsed = ParseUninstallArguments(arguments != nullptr ? arguments : "");
     if (parsed.mode == UninstallMode::kFinishRemoval) {

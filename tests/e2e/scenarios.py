@@ -1011,7 +1011,10 @@ def expect_outcomes(damages: list) -> list:
 # Damages that leave the package without a readable header: there is no name to judge, and
 # the user is told the package is damaged or missing.
 NAMELESS_DAMAGES = [
-    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100), refused(DAMAGED_TEXT)),
+    # The stub's resource section reaches past the package header (so that a bare stub holds
+    # an empty package's worth of zeros): a file cut there ends inside a section, and the
+    # system's loader refuses it before the installer runs.
+    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100), LOADER_REFUSES),
     ("AgreementLength 65535 in a short file", agreement_length_65535, refused(DAMAGED_TEXT)),
 ]
 
@@ -1329,8 +1332,8 @@ SCENARIOS: dict = {
         expect_outcomes(DAMAGES) + [expect_activated()],
         small_disk=True, timeout=60),
     "nameless_package": Scenario(
-        "a package whose header cannot be read (cut inside it, AgreementLength past the end): "
-        "refused as damaged or missing, nothing written",
+        "a package whose header cannot be read (cut inside it: refused by the system's loader; "
+        "AgreementLength past the end: refused as damaged or missing), nothing written",
         lambda h: standard_package(h, media=[]),
         damaged_runs(NAMELESS_DAMAGES),
         expect_outcomes(NAMELESS_DAMAGES) + [expect_nothing_installed],

@@ -81,7 +81,10 @@ def check_without_wine(lmvpack: Path, installer: Path, env: dict) -> list:
     return problems
 
 
-def check_interactive(lmvpack: Path, installer: Path, sources: Path, work: Path, env: dict) -> list:
+def check_interactive(lmvpack: Path, installer: Path, sources: Path, win32: Path, work: Path,
+                      env: dict) -> list:
+    """sources: the sample's folder; win32: where the screen saver and our uninstaller were
+    built (the sample manifest names the one, lmvpack packs the other)."""
     png = work / "title.png"
     result = run([lmvpack, "try", installer, "--screenshot", png], env)
     out = result.stdout
@@ -92,9 +95,9 @@ def check_interactive(lmvpack: Path, installer: Path, sources: Path, work: Path,
         '"Aurora Screen Saver Installation": OK\n',
         '"License Agreement": Accept\n',
         "Exit status: 0\n",
-        f"  C:\\windows\\Aurora.scr  ({(sources / 'aurora.scr').stat().st_size} bytes)\n",
+        f"  C:\\windows\\Aurora.scr  ({(win32 / 'aurora.scr').stat().st_size} bytes)\n",
         f"Aurora\\Aurora.dat  ({(sources / 'aurora.dat').stat().st_size} bytes)\n",
-        f"Aurora\\UNINSTAL.EXE  ({(sources / 'uninstal.exe').stat().st_size} bytes)\n",
+        f"Aurora\\UNINSTAL.EXE  ({(win32 / 'lmvuninst.exe').stat().st_size} bytes)\n",
         f"Aurora\\JUKE0001.WAV  ({(sources / 'sunrise.wav').stat().st_size} bytes)\n",
         "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\INSTALL.LOG:\n  C:\\windows\\Aurora.scr\n",
         "  [Aurora]\n",
@@ -209,7 +212,7 @@ def main() -> int:
 
     installer = work / "AuroraSetup.exe"
     build = run([args.lmvpack, "build", args.manifest, "-o", installer, "--stub", args.stub,
-                 "-q"], env, 300)
+                 "--uninstaller", args.stub.parent / "lmvuninst.exe", "-q"], env, 300)
     if build.returncode != 0:
         print(f"lmvpack build failed\n{show(build)}")
         return 1
@@ -217,7 +220,8 @@ def main() -> int:
     for name, check in (
             ("without Wine", lambda: check_without_wine(args.lmvpack, installer, env)),
             ("interactive with screenshot",
-             lambda: check_interactive(args.lmvpack, installer, args.manifest.parent, work, env)),
+             lambda: check_interactive(args.lmvpack, installer, args.manifest.parent,
+                                       args.stub.parent, work, env)),
             ("signed as unsigned",
              lambda: check_signed_installs_alike(args.lmvpack, installer, work, env)),
             ("Ctrl-C", lambda: check_interrupt(args.lmvpack, installer, cache, env))):

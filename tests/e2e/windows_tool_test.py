@@ -15,6 +15,7 @@ A console program, so no X server: only a copy of the e2e template prefix.
 from __future__ import annotations
 
 import argparse
+import re
 import shutil
 import subprocess
 import sys
@@ -124,6 +125,11 @@ def check_inputs_kept(work: Path, args, wine_tool) -> list:
     folder = work / "inputs"
     shutil.copytree(Path(args.manifest).parent, folder)
     manifest = folder / Path(args.manifest).name
+    # The sample names its screen saver where the win32 build puts it, relative to the
+    # manifest: in the copy it stands beside the manifest instead.
+    shutil.copy2(Path(args.stub).parent / "aurora.scr", folder / "aurora.scr")
+    text = re.sub(r'(?m)^screensaver = ".*"$', 'screensaver = "aurora.scr"', manifest.read_text())
+    manifest.write_text(text)
     agreement = folder / "license.txt"
     if not agreement.is_file():
         return [f"{manifest} names no license.txt beside it; the check needs an agreement"]
