@@ -12,9 +12,10 @@ void MediaTypeOf(const char* path, char* out, size_t size);
 
 // Adds `type` and CR LF to the list of `size` bytes, unless the list already contains the
 // text anywhere (a plain, case-sensitive search: ".MP" is found in ".MP3", ".mid" is not found
-// in ".MID"). The last kMoreTypesMarker bytes of room are kept for the marker "...", which is
-// added once, in place of the types that no longer fit, so the list never loses its line ends
-// and still shows that something is missing. Nothing is written past `size`.
+// in ".MID"). The last bytes of room (the size of kMoreTypesLine) are kept for the marker
+// "...", which is added once, in place of the types that no longer fit, so the list never
+// loses its line ends and still shows that something is missing. Nothing is written past
+// `size`.
 void AddUnsupportedType(char* types, size_t size, const char* type);
 
 constexpr const char kMoreTypesLine[] = "...\r\n";
