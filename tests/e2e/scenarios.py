@@ -727,8 +727,8 @@ def expect_writes(*per_run) -> Callable:
     of such, where the second names files the run may leave as they were (a file rewritten
     with the same content keeps its time)."""
 
-    def paths(ctx: Ctx, spec) -> set:
-        return {drive_relative(p) for p in (spec(ctx) if callable(spec) else spec)}
+    def paths(ctx: Ctx, files) -> set:
+        return {drive_relative(p) for p in (files(ctx) if callable(files) else files)}
 
     def check(ctx: Ctx) -> list:
         out = []
