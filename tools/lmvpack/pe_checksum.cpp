@@ -1,5 +1,7 @@
 #include "tools/lmvpack/pe_checksum.h"
 
+#include "tools/lmvpack/little_endian.h"
+
 namespace {
 
 constexpr uint64_t kChecksumInOptionalHeader = 24 + 64; // from the PE signature
@@ -31,9 +33,7 @@ uint32_t PeChecksumSum::Finish() const {
 }
 
 uint64_t PeChecksumField(std::span<const uint8_t> headers) {
-    const uint64_t lfanew = headers[60] | headers[61] << 8 | headers[62] << 16 |
-                            static_cast<uint32_t>(headers[63]) << 24;
-    return lfanew + kChecksumInOptionalHeader;
+    return LoadU32(headers, 60) + kChecksumInOptionalHeader; // from e_lfanew
 }
 
 uint32_t PeChecksum(std::span<const uint8_t> file, uint64_t checksum_field) {
