@@ -346,6 +346,12 @@ void AnswerWindow(const Seen& s) {
             return;
         }
     }
+    // A window being destroyed is hidden first and then loses its controls: one that went
+    // away while it was looked at was never a dialog left for the user to answer.
+    if (!IsWindow(s.hwnd) || !IsWindowVisible(s.hwnd)) {
+        LogEvent("vanished", "caption", caption);
+        return;
+    }
     static const char* const fallbacks[] = {"Cancel", "No", "Decline", "OK"};
     for (const char* name : fallbacks) {
         if (FindButton(s.hwnd, name)) {
