@@ -10,19 +10,22 @@
 #   scripts/fuzz.sh --seconds 600         every target for 600 seconds
 #   scripts/fuzz.sh --total-seconds 60    60 seconds shared out over the targets (CI)
 #   scripts/fuzz.sh --jobs 2 lzh_decoder_fuzzer   one target, two workers
+#   scripts/fuzz.sh --build-only          build the targets, run nothing
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=60
 total_seconds=""
 jobs=1
+build_only=false
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --total-seconds) total_seconds="$2"; shift 2 ;;
     --jobs) jobs="$2"; shift 2 ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    --build-only) build_only=true; shift ;;
+    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
@@ -32,6 +35,7 @@ build=build/fuzz
 cmake --preset fuzz >/dev/null
 [ ${#targets[@]} -gt 0 ] || defined_targets "$build"
 cmake --build "$build" --target "${targets[@]}"
+if $build_only; then exit 0; fi
 
 if [ -n "$total_seconds" ]; then
   seconds=$(( total_seconds / ${#targets[@]} ))

@@ -16,7 +16,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "test: missing after setup: ${missing[*]}; the tests that need them cannot run" >&2
   exit 1
 fi
-bash scripts/build.sh sanitize
+bash scripts/build.sh
+# The sanitizer and fuzzing builds are needed only after the end-to-end tests: built meanwhile
+# at the lowest priority, they take the processor time the Wine runs leave idle and hardly slow
+# them down.
+mkdir -p build
+background_log=build/background-builds.log
+# A process group of its own, so that an early end of this script stops the whole build.
+setsid nice -n 19 bash -c 'set -e; cmake --preset sanitize >/dev/null; cmake --build --preset sanitize
+  bash scripts/fuzz.sh --build-only' >"$background_log" 2>&1 &
+background=$!
+trap 'kill -- -"$background" 2>/dev/null || true' EXIT
 
 status=0
 results=()
@@ -44,6 +54,14 @@ fi
 run_ctest "unit tests (native build)" build/native/unit-tests.xml --preset native -j2 -L unit
 run_ctest "end-to-end tests: the real installer under Wine" build/native/e2e-tests.xml \
   --preset native -j2 -L e2e
+echo "== waiting for the sanitizer and fuzzing builds (log: $background_log)"
+if wait "$background"; then
+  results+=("sanitizer and fuzzing builds: built")
+else
+  cat "$background_log"
+  results+=("sanitizer and fuzzing builds: FAILED")
+  status=1
+fi
 run_ctest "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer" \
   build/sanitize/unit-tests.xml --preset sanitize -j2 -L unit
 if [ -x scripts/fuzz.sh ]; then
