@@ -66,18 +66,10 @@ uint32_t FreeKilobytes(const char* folder) {
     const char* root = root_text[0] != '\0' ? root_text : nullptr;
 
     // The extended call copes with drives over 2 GB but is missing from the first Windows 95.
-    HMODULE kernel = LoadSystemLibrary("KERNEL32.DLL");
-    if (kernel != nullptr) {
-        const auto get_free_space_ex =
-            LookUpProc<GetDiskFreeSpaceExProc>(kernel, "GetDiskFreeSpaceExA");
-        ULARGE_INTEGER available, total, total_free;
-        if (get_free_space_ex != nullptr &&
-            get_free_space_ex(root, &available, &total, &total_free)) {
-            FreeLibrary(kernel);
-            return KilobytesFromBytes(available.QuadPart);
-        }
-        FreeLibrary(kernel);
-    }
+    const auto get_free_space_ex = KernelProc<GetDiskFreeSpaceExProc>("GetDiskFreeSpaceExA");
+    ULARGE_INTEGER available, total, total_free;
+    if (get_free_space_ex != nullptr && get_free_space_ex(root, &available, &total, &total_free))
+        return KilobytesFromBytes(available.QuadPart);
 
     DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
