@@ -18,42 +18,10 @@ TEST(AppendText, StopsAtTheBufferAndSaysSo) {
     EXPECT_STREQ(unterminated, "wxy");
 }
 
-TEST(RemoveTrailingBlanks, RemovesOnlyBlanksAtTheEnd) {
-    char name[] = "  Aqua\t  ";
-    RemoveTrailingBlanks(name);
-    EXPECT_STREQ(name, "  Aqua\t");
-    char blanks[] = "   ";
-    RemoveTrailingBlanks(blanks);
-    EXPECT_STREQ(blanks, "");
-}
-
-TEST(UpperCaseAscii, ChangesOnlyLatinLetters) {
-    char folder[] = "C:\\Windows\\\xE9t\xE9-1";
-    UpperCaseAscii(folder);
-    EXPECT_STREQ(folder, "C:\\WINDOWS\\\xE9T\xE9-1");
-}
-
 TEST(AppendPath, AnUnterminatedBufferGetsNoLevelAdded) {
     char unterminated[4] = {'a', 'b', 'c', '\\'};
     EXPECT_FALSE(AppendPathLevel(unterminated, sizeof unterminated, "d"));
     EXPECT_EQ(unterminated[0], '\0');
-}
-
-TEST(RemoveTrailingBlanks, CountsOnlyWithinTheLengthGiven) {
-    // The device-name check trims the part before the first dot, not the whole name.
-    EXPECT_EQ(LengthWithoutTrailingBlanks("CON  .txt", 5), 3u);
-    EXPECT_EQ(LengthWithoutTrailingBlanks("   x", 3), 0u);
-    EXPECT_EQ(LengthWithoutTrailingBlanks("", 0), 0u);
-    char empty[] = "";
-    RemoveTrailingBlanks(empty);
-    EXPECT_STREQ(empty, "");
-}
-
-TEST(UpperCaseAscii, LeavesTheNeighboursOfTheLatinLettersAlone) {
-    EXPECT_EQ(ToUpperAscii('a'), 'A');
-    EXPECT_EQ(ToUpperAscii('z'), 'Z');
-    for (const char c : {'`', '{', '@', '[', 'A', 'Z', '\xE0', '\xFF'})
-        EXPECT_EQ(ToUpperAscii(c), c) << static_cast<int>(static_cast<unsigned char>(c));
 }
 
 TEST(AppendPath, NeverWritesPastTheBufferAndRefusesWhole) {
@@ -113,6 +81,38 @@ TEST(JoinPath, NeverWritesPastTheSizeItIsGiven) {
     for (size_t at = 12; at < sizeof buffer; ++at)
         EXPECT_EQ(buffer[at], '#') << at;
     EXPECT_FALSE(JoinPath("C:\\", "a", buffer, 0));
+}
+
+TEST(RemoveTrailingBlanks, RemovesOnlyBlanksAtTheEnd) {
+    char name[] = "  Aqua\t  ";
+    RemoveTrailingBlanks(name);
+    EXPECT_STREQ(name, "  Aqua\t");
+    char blanks[] = "   ";
+    RemoveTrailingBlanks(blanks);
+    EXPECT_STREQ(blanks, "");
+}
+
+TEST(RemoveTrailingBlanks, CountsOnlyWithinTheLengthGiven) {
+    // The device-name check trims the part before the first dot, not the whole name.
+    EXPECT_EQ(LengthWithoutTrailingBlanks("CON  .txt", 5), 3u);
+    EXPECT_EQ(LengthWithoutTrailingBlanks("   x", 3), 0u);
+    EXPECT_EQ(LengthWithoutTrailingBlanks("", 0), 0u);
+    char empty[] = "";
+    RemoveTrailingBlanks(empty);
+    EXPECT_STREQ(empty, "");
+}
+
+TEST(UpperCaseAscii, ChangesOnlyLatinLetters) {
+    char folder[] = "C:\\Windows\\\xE9t\xE9-1";
+    UpperCaseAscii(folder);
+    EXPECT_STREQ(folder, "C:\\WINDOWS\\\xE9T\xE9-1");
+}
+
+TEST(UpperCaseAscii, LeavesTheNeighboursOfTheLatinLettersAlone) {
+    EXPECT_EQ(ToUpperAscii('a'), 'A');
+    EXPECT_EQ(ToUpperAscii('z'), 'Z');
+    for (const char c : {'`', '{', '@', '[', 'A', 'Z', '\xE0', '\xFF'})
+        EXPECT_EQ(ToUpperAscii(c), c) << static_cast<int>(static_cast<unsigned char>(c));
 }
 
 } // namespace
