@@ -5,7 +5,7 @@
 #include "frontend/prompt_texts.h"
 #include "frontend/windows_drive.h"
 #include "install/installer_state.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "platform/system_paths_win32.h"
 #include "resources/resource_ids.h"
 
