@@ -22,10 +22,6 @@ constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kDirectoryHeaderSize = 16;
 constexpr uint32_t kHighBit = 0x80000000u;
 
-bool ReadExactly(FileHandle file, void* buffer, uint32_t count) {
-    return PlatRead(file, buffer, count) == count;
-}
-
 bool SeekTo(FileHandle file, int64_t position) {
     if (position < 0 || position > INT32_MAX) return false;
     return PlatSeek(file, static_cast<int32_t>(position), kFromStart) == position;
@@ -38,13 +34,13 @@ uint32_t U32At(const uint8_t* bytes) {
 // Leaves the file at the package start, or answers false.
 bool WalkToPackage(FileHandle file) {
     uint8_t field[4];
-    if (!SeekTo(file, kLfanewOffset) || !ReadExactly(file, field, 4)) return false;
+    if (!SeekTo(file, kLfanewOffset) || !PlatReadExactly(file, field, 4)) return false;
     const uint32_t lfanew = U32At(field);
 
     uint8_t signature[4], file_header[kFileHeaderSize], optional_header[kOptionalHeaderSize];
-    if (!SeekTo(file, lfanew) || !ReadExactly(file, signature, sizeof signature) ||
-        !ReadExactly(file, file_header, sizeof file_header) ||
-        !ReadExactly(file, optional_header, sizeof optional_header))
+    if (!SeekTo(file, lfanew) || !PlatReadExactly(file, signature, sizeof signature) ||
+        !PlatReadExactly(file, file_header, sizeof file_header) ||
+        !PlatReadExactly(file, optional_header, sizeof optional_header))
         return false;
     const uint16_t section_count = static_cast<uint16_t>(file_header[2] | file_header[3] << 8);
 
@@ -52,7 +48,7 @@ bool WalkToPackage(FileHandle file) {
     bool found = false;
     for (uint16_t i = 0; i < section_count && !found; ++i) {
         uint8_t section[kSectionHeaderSize];
-        if (!ReadExactly(file, section, sizeof section)) return false;
+        if (!PlatReadExactly(file, section, sizeof section)) return false;
         static constexpr char kRsrcName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
         if (std::memcmp(section, kRsrcName, 8) == 0) {
             virtual_address = U32At(section + 12);
@@ -64,23 +60,24 @@ bool WalkToPackage(FileHandle file) {
 
     const int64_t section_start = raw_pointer;
     uint8_t root_header[kDirectoryHeaderSize];
-    if (!ReadExactly(file, root_header, sizeof root_header)) return false;
+    if (!PlatReadExactly(file, root_header, sizeof root_header)) return false;
     // A subdirectory offset points at its 16-byte header; counting from just past the root
     // header therefore lands on the subdirectory's first entry.
     const int64_t entries_base = section_start + kDirectoryHeaderSize;
 
     uint8_t entry[8];
     for (int level = 0; level < 2; ++level) { // type, then name
-        if (!ReadExactly(file, entry, sizeof entry) ||
+        if (!PlatReadExactly(file, entry, sizeof entry) ||
             !SeekTo(file, entries_base + (U32At(entry + 4) & ~kHighBit)))
             return false;
     }
     // The language entry points at the data entry itself, so its offset is used unmasked.
-    if (!ReadExactly(file, entry, sizeof entry) || !SeekTo(file, section_start + U32At(entry + 4)))
+    if (!PlatReadExactly(file, entry, sizeof entry) ||
+        !SeekTo(file, section_start + U32At(entry + 4)))
         return false;
 
     uint8_t data_entry[16];
-    if (!ReadExactly(file, data_entry, sizeof data_entry)) return false;
+    if (!PlatReadExactly(file, data_entry, sizeof data_entry)) return false;
     const int64_t package_start =
         static_cast<int64_t>(U32At(data_entry)) - virtual_address + raw_pointer;
     // A seek past the end of a file succeeds; a package there would hold nothing.

@@ -6,10 +6,6 @@
 
 namespace {
 
-bool ReadExactly(FileHandle file, void* buffer, uint32_t count) {
-    return PlatRead(file, buffer, count) == count;
-}
-
 // Moves forward from the current position. Seeking beyond the end is allowed by the file
 // calls, so the reads that follow are what detect a cut-short file.
 bool SkipForward(FileHandle file, uint32_t count) {
@@ -17,7 +13,7 @@ bool SkipForward(FileHandle file, uint32_t count) {
 }
 
 bool ReadAgreementLength(FileHandle file, uint16_t* length) {
-    return ReadExactly(file, length, sizeof *length);
+    return PlatReadExactly(file, length, sizeof *length);
 }
 
 // Leaves the file at the member table and yields FirstMediaNumber. The size sum seeks over
@@ -28,9 +24,9 @@ bool PassHeader(FileHandle file, bool read_reserved, uint16_t* first_media_numbe
         !SkipForward(file, kScreenSaverNameSize))
         return false;
     const bool past_reserved = read_reserved
-                                   ? SkipForward(file, 12) && ReadExactly(file, &reserved, 2)
+                                   ? SkipForward(file, 12) && PlatReadExactly(file, &reserved, 2)
                                    : SkipForward(file, 14);
-    return past_reserved && ReadExactly(file, first_media_number, sizeof *first_media_number);
+    return past_reserved && PlatReadExactly(file, first_media_number, sizeof *first_media_number);
 }
 
 // Each pass below takes the handle that a locate gave (kNoFile when it found no package) and
@@ -51,9 +47,9 @@ bool ReadHeaderFields(FileHandle file, PackageHeader* header) {
     PackageHeader read{};
     const bool whole =
         ReadAgreementLength(file, &agreement_length) && SkipForward(file, agreement_length) &&
-        ReadExactly(file, read.ScreenSaverName, kScreenSaverNameSize) &&
-        ReadExactly(file, &read.NeedsDirectX, 4) && ReadExactly(file, &read.TopColor, 4) &&
-        ReadExactly(file, &read.BottomColor, 4);
+        PlatReadExactly(file, read.ScreenSaverName, kScreenSaverNameSize) &&
+        PlatReadExactly(file, &read.NeedsDirectX, 4) && PlatReadExactly(file, &read.TopColor, 4) &&
+        PlatReadExactly(file, &read.BottomColor, 4);
     PlatClose(file);
     if (!whole) return false;
     // A name field without its NUL keeps its first 259 characters.
@@ -97,7 +93,7 @@ bool ReadAgreement(FileHandle file, AgreementText* agreement) {
         PlatClose(file);
         return false;
     }
-    if (!ReadExactly(file, text, length)) {
+    if (!PlatReadExactly(file, text, length)) {
         PlatGlobalUnlock(memory);
         PlatGlobalFree(memory);
         PlatClose(file);
@@ -153,5 +149,5 @@ FileHandle OpenMemberTableOf(const char* path, uint16_t* first_media_number) {
 }
 
 bool ReadMemberEntry(FileHandle package, MemberEntry* entry) {
-    return ReadExactly(package, entry, sizeof *entry);
+    return PlatReadExactly(package, entry, sizeof *entry);
 }

@@ -27,6 +27,11 @@ uint32_t PlatWrite(FileHandle file, const void* buffer, uint32_t count); // _lwr
 int32_t PlatSeek(FileHandle file, int32_t offset, SeekOrigin origin);    // _llseek
 void PlatClose(FileHandle file);                                         // _lclose
 
+// A read that must deliver every byte asked for: anything short means a cut or damaged file.
+inline bool PlatReadExactly(FileHandle file, void* buffer, uint32_t count) {
+    return PlatRead(file, buffer, count) == count;
+}
+
 // GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT) with GlobalLock/GlobalUnlock/GlobalFree.
 using MemoryHandle = void*;
 MemoryHandle PlatGlobalAlloc(uint32_t size);

@@ -32,7 +32,7 @@ InstallerListing ReadInstaller(const std::string& path) {
         Fail(path, "not an installer: no package resource found (not a PE file, no \".rsrc\" "
                    "section, or cut short)");
     listing.package_offset = static_cast<uint32_t>(PlatSeek(package, 0, kFromCurrent));
-    const bool has_length = PlatRead(package, &listing.agreement_length, 2) == 2;
+    const bool has_length = PlatReadExactly(package, &listing.agreement_length, 2);
     PlatClose(package);
     if (!has_length) Fail(path, "not an installer: the file ends where its package should begin");
 
