@@ -20,10 +20,10 @@ from pathlib import Path
 from typing import Callable
 
 import harness
-from harness import Member
-from scenarios import (CAPTION, COMMON_APPDATA, NAME, UNINSTALL_KEY, WINDIR, Ctx, Helpers,
-                       Package, Run, Scenario, abort_dialog, complete_dialog, confirm_dialog,
-                       dialog, expect_dialogs, expect_installed, expect_log, standard_package)
+from expectations import (CAPTION, NAME, Package, abort_dialog, complete_dialog, confirm_dialog,
+                          dialog, expect_dialogs, expect_installed, expect_log)
+from harness import COMMON_APPDATA, WINDIR, Ctx, Helpers, Member, Run, Scenario
+from scenarios import standard_package
 
 DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME + "\\"
 UNINSTALLER = DATA_FOLDER + "UNINSTAL.EXE"
