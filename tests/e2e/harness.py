@@ -16,6 +16,7 @@ import random
 import re
 import shutil
 import subprocess
+import sys
 import threading
 import time
 from dataclasses import dataclass, field
@@ -83,6 +84,34 @@ def wine_env(prefix: Path, display: str | None = None, overrides: str = "",
     if display:
         env["DISPLAY"] = display
     return env
+
+
+def start_program(prefix: Path, xvfb: Xvfb, program: str, *arguments: str) -> subprocess.Popen:
+    """Starts a Windows program of the prefix on the display, without waiting for it."""
+    return subprocess.Popen(["wine", program, *arguments], env=wine_env(prefix, xvfb.display),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def wait_for(condition: Callable, what: str, timeout: float = 60):
+    """Polls condition() until it gives something true, and returns that; fails after timeout
+    seconds, naming what did not happen."""
+    start = time.monotonic()
+    while time.monotonic() - start < timeout:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.2)  # polling for the condition, not a pause
+    raise HarnessError(f"{what} did not happen within {timeout} s")
+
+
+def exit_with(main: Callable[[], int], failure: str) -> None:
+    """Ends the program with main's status; a harness error is printed after `failure` and
+    ends it with status 1."""
+    try:
+        sys.exit(main())
+    except HarnessError as error:
+        print(f"{failure}: {error}")
+        sys.exit(1)
 
 
 def run_checked(cmd, env, timeout, what):
@@ -217,6 +246,13 @@ class Xvfb:
         subprocess.run(["convert", "xwd:-", str(png)], input=xwd, timeout=60, check=True)
         return subprocess.run(["convert", "xwd:-", "ppm:-"], input=xwd, capture_output=True,
                               timeout=60, check=True).stdout
+
+    def shows_window(self, title: str) -> bool:
+        """Whether a top-level window of that title is on the display."""
+        env = dict(os.environ, DISPLAY=self.display)
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                              env=env, timeout=30).stdout
+        return f'"{title}"' in tree
 
     def stop(self):
         if self.proc.poll() is None:

@@ -85,7 +85,8 @@ def cmd_mutants(args) -> int:
             work = Path(args.work) / "mutants" / Path(stand_in).stem
             try:
                 problems = harness.run_scenario(
-                    name, scenarios.SCENARIOS[name], Path(args.template), Path(args.stub), Path(args.lmvpack), work,
+                    name, scenarios.SCENARIOS[name], Path(args.template), Path(args.stub),
+                    Path(args.lmvpack), work,
                     stand_in=Path(args.stand_ins) / stand_in, caught_by=caught)
             except harness.NeedsRoot as reason:
                 print(f"SKIP {stand_in} vs {name}: {reason}")
@@ -152,8 +153,4 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except harness.HarnessError as error:
-        print(f"harness error: {error}")
-        sys.exit(1)
+    harness.exit_with(main, "harness error")
