@@ -15,9 +15,9 @@ PeFile::PeFile(std::vector<uint8_t> file) : bytes(std::move(file)) {
         std::string name;
         for (uint32_t c = 0; c < 8 && bytes.at(at + c) != 0; ++c)
             name += static_cast<char>(bytes[at + c]);
-        sections.push_back({name, U32(at + 12), U32(at + 8), U32(at + 20), U32(at + 16)});
+        sections.push_back({name, U32(at + 12), U32(at + 8), U32(at + 20), U32(at + 16), at});
     }
-    if (Rsrc()) Walk(0, 0, "", 0);
+    if (Rsrc()) Walk(0, 0, "", 0, 0);
 }
 
 PeFile PeFile::Read(const std::string& path) {
@@ -77,7 +77,8 @@ std::string PeFile::ResourceData(const PeResource& resource) const {
 
 // Level 0 lists the types, level 1 a type's names, level 2 a name's languages, whose entries
 // point at the data entries (RVA and size of the data).
-void PeFile::Walk(uint32_t directory, int level, const std::string& type, uint32_t name) {
+void PeFile::Walk(uint32_t directory, int level, const std::string& type, uint32_t type_name_offset,
+                  uint32_t name) {
     const uint32_t base = Rsrc()->raw_pointer;
     const uint16_t named = U16(base + directory + 12), numbered = U16(base + directory + 14);
     if (level == 0) named_types = named;
@@ -85,8 +86,10 @@ void PeFile::Walk(uint32_t directory, int level, const std::string& type, uint32
         const uint32_t id = U32(base + directory + 16 + 8 * k);
         const uint32_t target = U32(base + directory + 20 + 8 * k);
         std::string label;
+        uint32_t label_offset = 0;
         if (id & 0x80000000u) {
             const uint32_t at = base + (id & 0x7FFFFFFFu);
+            label_offset = at;
             for (uint16_t c = 0; c < U16(at); ++c)
                 label += static_cast<char>(U16(at + 2 + 2 * c));
         } else {
@@ -94,10 +97,14 @@ void PeFile::Walk(uint32_t directory, int level, const std::string& type, uint32
         }
         const bool subdirectory = (target & 0x80000000u) != 0;
         if (subdirectory && level < 2) {
-            Walk(target & 0x7FFFFFFFu, level + 1, level == 0 ? label : type, level == 0 ? 0 : id);
+            if (level == 0)
+                Walk(target & 0x7FFFFFFFu, 1, label, label_offset, 0);
+            else
+                Walk(target & 0x7FFFFFFFu, 2, type, type_name_offset, id);
         } else if (!subdirectory && level == 2) {
-            resources.push_back(
-                {type, name, id, FileOffsetOf(U32(base + target)), U32(base + target + 4)});
+            const uint32_t entry = base + target;
+            resources.push_back({type, name, id, FileOffsetOf(U32(entry)), U32(entry + 4), entry,
+                                 type_name_offset});
         }
     }
 }

@@ -12,6 +12,7 @@
 struct PeSection {
     std::string name;
     uint32_t virtual_address, virtual_size, raw_pointer, raw_size;
+    uint32_t header_offset; // file offset of its entry in the section table
 };
 
 // One leaf of the resource tree (type, name, language).
@@ -19,6 +20,9 @@ struct PeResource {
     std::string type; // "#<id>" for a numbered type, else its name
     uint32_t name, language;
     uint32_t data_offset, size; // the data, as a file offset
+    // File offsets of the leaf's data entry and of its type's length-prefixed name (0 for a
+    // numbered type), for tests that damage them.
+    uint32_t entry_offset, type_name_offset;
 };
 
 struct PeDataDirectory {
@@ -77,5 +81,6 @@ class PeFile {
     int named_types = 0;               // named entries at the tree's top level
 
   private:
-    void Walk(uint32_t directory, int level, const std::string& type, uint32_t name);
+    void Walk(uint32_t directory, int level, const std::string& type, uint32_t type_name_offset,
+              uint32_t name);
 };
