@@ -248,9 +248,26 @@ constexpr uint32_t kButtonKind = 0x000F, kDefaultPushButton = 0x0001; // BS_DEFP
 constexpr uint32_t kNoPrefix = 0x0080;                                // SS_NOPREFIX
 constexpr uint32_t kMultiline = 0x0004, kReadOnly = 0x0800;           // ES_MULTILINE, ES_READONLY
 
+enum class Shown { kNo, kYes };
+enum class Default { kNo, kYes };
+
+// The button of that id: its text (unless null), whether it is visible, whether it is the
+// default push button (the one Return presses).
+void ExpectButton(const Dialog& d, uint16_t id, const char* text, Shown shown, Default by_default) {
+    const Control* button = Find(d, id);
+    if (!button) return;
+    EXPECT_EQ(button->window_class, kButton) << id;
+    if (text) {
+        EXPECT_EQ(button->text, text);
+    }
+    EXPECT_EQ((button->style & kVisible) != 0, shown == Shown::kYes) << "visibility of " << id;
+    EXPECT_EQ((button->style & kButtonKind) == kDefaultPushButton, by_default == Default::kYes)
+        << "default button " << id;
+}
+
 // The progress dialog: created hidden, shown by the installer after its questions; it presses
-// the hidden OK itself when the files are written (Return must not press it: it is not the
-// default button), Cancel asks whether to abort, and the installer writes the name of the
+// the hidden OK itself when the files are written (the user must not be able to), Cancel asks
+// whether to abort, and the installer writes the name of the
 // file being written into IDC_INSTALL_TITLE, which the GUI driver and `lmvpack try` also
 // recognise the dialog by.
 TEST_F(StubLayout, InstallDialogIsAHiddenCaptionlessProgressBox) {
@@ -260,16 +277,9 @@ TEST_F(StubLayout, InstallDialogIsAHiddenCaptionlessProgressBox) {
     EXPECT_EQ(d.caption, "");
     EXPECT_NE(d.style & kCentredDialog, 0u);
 
-    const Control* ok = Find(d, kIdOk);
-    ASSERT_NE(ok, nullptr);
-    EXPECT_EQ(ok->window_class, kButton);
-    EXPECT_EQ(ok->style & kVisible, 0u) << "the user could press OK";
-    EXPECT_NE(ok->style & kButtonKind, kDefaultPushButton) << "Return would press OK";
-
-    const Control* cancel = Find(d, kIdCancel);
-    ASSERT_NE(cancel, nullptr);
-    EXPECT_EQ(cancel->window_class, kButton);
-    EXPECT_NE(cancel->style & kVisible, 0u);
+    // Return presses the default button, and without one it sends IDOK: Cancel must be it.
+    ExpectButton(d, kIdOk, nullptr, Shown::kNo, Default::kNo);
+    ExpectButton(d, kIdCancel, nullptr, Shown::kYes, Default::kYes);
 
     const Control* title = Find(d, IDC_INSTALL_TITLE);
     ASSERT_NE(title, nullptr);
@@ -290,19 +300,8 @@ TEST_F(StubLayout, AgreementDialogHasAcceptDeclineAndAReadOnlyText) {
     EXPECT_EQ(d.style & kCaption, kCaption);
     EXPECT_NE(d.style & kVisible, 0u);
 
-    const Control* accept = Find(d, kIdOk);
-    ASSERT_NE(accept, nullptr);
-    EXPECT_EQ(accept->window_class, kButton);
-    EXPECT_EQ(accept->text, "Accept");
-    EXPECT_NE(accept->style & kVisible, 0u);
-    EXPECT_NE(accept->style & kButtonKind, kDefaultPushButton);
-
-    const Control* decline = Find(d, kIdCancel);
-    ASSERT_NE(decline, nullptr);
-    EXPECT_EQ(decline->window_class, kButton);
-    EXPECT_EQ(decline->text, "Decline");
-    EXPECT_NE(decline->style & kVisible, 0u);
-    EXPECT_EQ(decline->style & kButtonKind, kDefaultPushButton);
+    ExpectButton(d, kIdOk, "Accept", Shown::kYes, Default::kNo);
+    ExpectButton(d, kIdCancel, "Decline", Shown::kYes, Default::kYes);
 
     const Control* text = Find(d, IDC_AGREEMENT_TEXT);
     ASSERT_NE(text, nullptr);
