@@ -2,12 +2,13 @@
 #include "frontend/title_window.h"
 
 #include "frontend/finish_installation.h"
+#include "frontend/install_names.h"
 #include "frontend/install_prompts.h"
 #include "frontend/package_checks.h"
 #include "frontend/prompt_texts.h"
 #include "install/install_dialog.h"
 #include "install/installer_state.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "resources/resource_ids.h"
 
 #include <cstring>
