@@ -14,9 +14,7 @@ full screen ("/s") and photographed once it is animating.
 
 import argparse
 import shutil
-import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
@@ -28,31 +26,12 @@ SAVER_TITLE = "Aurora Screen Saver"  # the full-screen window of samples/aurora
 PICTURE_TIMEOUT = 120
 
 
-def wait_for(condition, what: str, timeout: float = PICTURE_TIMEOUT):
-    """Polls condition() until it gives something true, or fails after timeout seconds."""
-    start = time.monotonic()
-    while time.monotonic() - start < timeout:
-        found = condition()
-        if found:
-            return found
-        time.sleep(0.2)  # polling for the condition, not a pause
-    raise harness.HarnessError(f"{what} did not happen within {timeout} s")
-
-
-def x_window_shown(env: dict, display: str, title: str) -> bool:
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
-                          env=dict(env, DISPLAY=display), timeout=30).stdout
-    return f'"{title}"' in tree
-
-
 def photograph_title_screen(prefix: Path, installer: str, title: str, xvfb, png: Path) -> None:
     """Starts the installer interactively and photographs its title screen once the title is
     painted, before its first question; then ends it (nothing has been installed yet)."""
-    env = harness.wine_env(prefix, xvfb.display)
-    proc = subprocess.Popen(["wine", installer], env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
+    proc = harness.start_program(prefix, xvfb, installer)
     try:
-        wait_for(lambda: x_window_shown(env, xvfb.display, title), "the title window")
+        harness.wait_for(lambda: xvfb.shows_window(title), "the title window", PICTURE_TIMEOUT)
 
         def title_painted():
             image = harness.Image(xvfb.screenshot(png))
@@ -67,7 +46,7 @@ def photograph_title_screen(prefix: Path, installer: str, title: str, xvfb, png:
                           if max(image.pixel(x, y)) < 80)
             return white > 50 and (not box or letters > 30)
 
-        wait_for(title_painted, "the title screen")
+        harness.wait_for(title_painted, "the title screen", PICTURE_TIMEOUT)
     finally:
         proc.kill()
         harness.stop_wineserver(prefix, wait=False)
@@ -76,12 +55,10 @@ def photograph_title_screen(prefix: Path, installer: str, title: str, xvfb, png:
 def photograph_screen_saver(prefix: Path, screen_saver: str, xvfb, png: Path) -> None:
     """Starts the installed screen saver full screen and photographs it once two pictures in a
     row differ (it is animating) and its middle is lit; then ends it."""
-    env = harness.wine_env(prefix, xvfb.display)
-    proc = subprocess.Popen(["wine", screen_saver, "/s"], env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
+    proc = harness.start_program(prefix, xvfb, screen_saver, "/s")
     try:
-        wait_for(lambda: x_window_shown(env, xvfb.display, SAVER_TITLE),
-                 "the screen saver's window")
+        harness.wait_for(lambda: xvfb.shows_window(SAVER_TITLE), "the screen saver's window",
+                         PICTURE_TIMEOUT)
         previous = [None]
 
         def animating():
@@ -91,7 +68,7 @@ def photograph_screen_saver(prefix: Path, screen_saver: str, xvfb, png: Path) ->
             previous[0] = image.data
             return changed and sum(middle) > 60
 
-        wait_for(animating, "the aurora's animation")
+        harness.wait_for(animating, "the aurora's animation", PICTURE_TIMEOUT)
     finally:
         proc.kill()
         harness.stop_wineserver(prefix, wait=False)

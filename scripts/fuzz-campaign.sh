@@ -26,20 +26,10 @@ repository=$(pwd -P)
 
 minutes=30
 workers=2
-niceness=15
+nice=15
 out="${LMV_FUZZ_CAMPAIGN_DIR:-$HOME/lmv-fuzz-campaign}"
-targets=()
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --minutes) minutes="$2"; shift 2 ;;
-    --workers) workers="$2"; shift 2 ;;
-    --nice) niceness="$2"; shift 2 ;;
-    --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
-    -*) echo "fuzz-campaign: unknown option $1" >&2; exit 2 ;;
-    *) targets+=("$1"); shift ;;
-  esac
-done
+source scripts/fuzz_targets.sh
+read_options "minutes workers nice out" "" 2,22 "$@"
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
@@ -48,11 +38,7 @@ case "$out/" in
     exit 2 ;;
 esac
 
-source scripts/fuzz_targets.sh
-build=build/fuzz
-cmake --preset fuzz >/dev/null
-[ ${#targets[@]} -gt 0 ] || defined_targets "$build"
-cmake --build "$build" --target "${targets[@]}"
+build_targets
 
 stamp=$(date +%Y%m%d-%H%M%S)
 logs="$out/logs/$stamp"
@@ -99,7 +85,7 @@ for t in "${targets[@]}"; do
   # the code under test prints; libFuzzer keeps a descriptor of its own for its reports.
   start=$(date +%s)
   TIMEFORMAT='%U %S'
-  { time TMPDIR="$out/tmp" nice -n "$niceness" "$binary" -fork="$workers" \
+  { time TMPDIR="$out/tmp" nice -n "$nice" "$binary" -fork="$workers" \
       -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
       -max_total_time=$((minutes * 60)) -max_len="$(max_len "$t")" -timeout=10 \
       -rss_limit_mb=2048 -close_fd_mask=3 -artifact_prefix="$findings/" \
@@ -117,14 +103,14 @@ for t in "${targets[@]}"; do
   # The working corpus merged down to the inputs that add coverage, seeds included.
   rm -rf "$corpus.merged"
   mkdir -p "$corpus.merged"
-  nice -n "$niceness" "$binary" -merge=1 -close_fd_mask=3 -max_len="$(max_len "$t")" \
+  nice -n "$nice" "$binary" -merge=1 -close_fd_mask=3 -max_len="$(max_len "$t")" \
     -timeout=10 -rss_limit_mb=2048 "$corpus.merged" "$corpus" "${seeds[@]}" \
     >"$logs/$t.merge.log" 2>&1
   rm -rf "$corpus"
   mv "$corpus.merged" "$corpus"
 
   # Coverage of the merged corpus, as libFuzzer counts it when it loads it.
-  inited=$(nice -n "$niceness" "$binary" -runs=0 -close_fd_mask=3 \
+  inited=$(nice -n "$nice" "$binary" -runs=0 -close_fd_mask=3 \
     -max_len="$(max_len "$t")" "$corpus" 2>&1 | grep -E 'INITED' | tail -n 1 || true)
   cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$inited")
   ft=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$inited")

@@ -18,23 +18,9 @@ seconds=60
 total_seconds=""
 jobs=1
 build_only=false
-targets=()
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --seconds) seconds="$2"; shift 2 ;;
-    --total-seconds) total_seconds="$2"; shift 2 ;;
-    --jobs) jobs="$2"; shift 2 ;;
-    --build-only) build_only=true; shift ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
-    *) targets+=("$1"); shift ;;
-  esac
-done
-
 source scripts/fuzz_targets.sh
-build=build/fuzz
-cmake --preset fuzz >/dev/null
-[ ${#targets[@]} -gt 0 ] || defined_targets "$build"
-cmake --build "$build" --target "${targets[@]}"
+read_options "seconds total-seconds jobs" "build-only" 2,13 "$@"
+build_targets
 if $build_only; then exit 0; fi
 
 if [ -n "$total_seconds" ]; then

@@ -1,4 +1,5 @@
-# The fuzz targets and how each is run; sourced by scripts/fuzz.sh and
+# The fuzz targets and how each is run, and what the two fuzzing scripts share (their
+# command lines, the build of the targets); sourced by scripts/fuzz.sh and
 # scripts/fuzz-campaign.sh.
 
 all_targets=(package_passes_fuzzer member_extraction_fuzzer lzh_decoder_fuzzer
@@ -33,4 +34,38 @@ defined_targets() {
   for t in "${all_targets[@]}"; do
     if grep -qx "$t: phony" <<<"$defined"; then targets+=("$t"); fi
   done
+}
+
+# Reads a fuzzing script's command line: "--NAME VALUE" for each NAME in $1 sets the variable
+# NAME (dashes as underscores), "--NAME" for each NAME in $2 sets it to true, "-h"/"--help"
+# prints the script's lines $3 (its usage), and every other word is a target, into the array
+# `targets`. Any other option ends the script with status 2.
+read_options() {
+  local valued=" $1 " flags=" $2 " usage="$3" name
+  shift 3
+  targets=()
+  while [ $# -gt 0 ]; do
+    name="${1#--}"
+    case "$1" in
+      -h|--help) sed -n "${usage}p" "$0"; exit 0 ;;
+      --*) if [[ "$valued" == *" $name "* && $# -ge 2 ]]; then
+             printf -v "${name//-/_}" '%s' "$2"; shift 2
+           elif [[ "$flags" == *" $name "* ]]; then
+             printf -v "${name//-/_}" '%s' true; shift
+           else
+             echo "$(basename "$0" .sh): unknown option $1" >&2; exit 2
+           fi ;;
+      -*) echo "$(basename "$0" .sh): unknown option $1" >&2; exit 2 ;;
+      *) targets+=("$1"); shift ;;
+    esac
+  done
+}
+
+# Configures build/fuzz (as `build`) and builds the targets named, or every target the tree
+# defines when none is named.
+build_targets() {
+  build=build/fuzz
+  cmake --preset fuzz >/dev/null
+  [ ${#targets[@]} -gt 0 ] || defined_targets "$build"
+  cmake --build "$build" --target "${targets[@]}"
 }

@@ -22,30 +22,18 @@ import ctypes
 import shutil
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import harness  # noqa: E402
 
-TIMEOUT = 60
 SAVER_TITLE = "Aurora Screen Saver"
 SETTINGS_TITLE = "Aurora Screen Saver Settings"
 SKY = (0xC0, 0x00, 0x00)
 CURTAIN = (0x00, 0x00, 0xFF)
 DATA_FILE = (f"Aurora test colours\r\n#{SKY[0]:02X}{SKY[1]:02X}{SKY[2]:02X} sky\r\n"
              f"#{CURTAIN[0]:02X}{CURTAIN[1]:02X}{CURTAIN[2]:02X} curtain\r\n")
-
-
-def wait_for(condition, what: str, timeout: float = TIMEOUT):
-    start = time.monotonic()
-    while time.monotonic() - start < timeout:
-        found = condition()
-        if found:
-            return found
-        time.sleep(0.2)  # polling for the condition, not a pause
-    raise harness.HarnessError(f"{what} did not happen within {timeout} s")
 
 
 class XInput:
@@ -84,12 +72,6 @@ class XInput:
         self.x11.XCloseDisplay(self.display)
 
 
-def x_window_shown(env: dict, title: str) -> bool:
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
-                          env=env, timeout=30).stdout
-    return f'"{title}"' in tree
-
-
 def ended(proc: subprocess.Popen):
     """The exit status wrapped in a list (so that 0 counts as having ended), or None."""
     status = proc.poll()
@@ -117,13 +99,10 @@ def colour_shares(image: harness.Image) -> dict:
 class Session:
     def __init__(self, prefix: Path, xvfb: harness.Xvfb, shots: Path):
         self.prefix, self.xvfb, self.shots = prefix, xvfb, shots
-        self.env = harness.wine_env(prefix, xvfb.display)
-        self.x_env = dict(self.env, DISPLAY=xvfb.display)
         self.shot = 0
 
     def start(self, *arguments: str) -> subprocess.Popen:
-        return subprocess.Popen(["wine", r"C:\windows\Aurora.scr", *arguments], env=self.env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return harness.start_program(self.prefix, self.xvfb, r"C:\windows\Aurora.scr", *arguments)
 
     def screenshot(self) -> harness.Image:
         self.shot += 1
@@ -135,7 +114,8 @@ def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
     then ends it by a key press or by moving the mouse."""
     proc = session.start("/s")
     try:
-        wait_for(lambda: x_window_shown(session.x_env, SAVER_TITLE), "the full-screen window")
+        harness.wait_for(lambda: session.xvfb.shows_window(SAVER_TITLE),
+                         "the full-screen window")
         previous = [None]
         seen = {}
 
@@ -148,7 +128,8 @@ def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
             return moving and shares["red"] > 0.2 and shares["blue"] > 0.02
 
         try:
-            wait_for(painted_and_moving, "the aurora in the data file's colours, animating")
+            harness.wait_for(painted_and_moving,
+                             "the aurora in the data file's colours, animating")
         except harness.HarnessError as error:
             return [f"/s: {error} (last shares of the screen: {seen})"]
         problems = []
@@ -165,12 +146,13 @@ def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
             for point in ((200, 200), (600, 500), (300, 650)):
                 x.move(*point)
                 try:
-                    wait_for(lambda: ended(proc), "", timeout=5)
+                    harness.wait_for(lambda: ended(proc), "", timeout=5)
                     break
                 except harness.HarnessError:
                     continue
         try:
-            status = wait_for(lambda: ended(proc), f"the end of /s on a {end_with}")[0]
+            status = harness.wait_for(lambda: ended(proc),
+                                      f"the end of /s on a {end_with}")[0]
         except harness.HarnessError as error:
             return problems + [str(error)]
         if status != 0:
@@ -188,7 +170,7 @@ def check_settings(session: Session, x: XInput, *arguments: str) -> list:
     what = " ".join(arguments) or "no arguments"
     proc = session.start(*arguments)
     try:
-        wait_for(lambda: x_window_shown(session.x_env, SETTINGS_TITLE),
+        harness.wait_for(lambda: session.xvfb.shows_window(SETTINGS_TITLE),
                  f"the settings dialog ({what})")
 
         def swatches_painted():
@@ -202,14 +184,15 @@ def check_settings(session: Session, x: XInput, *arguments: str) -> list:
             return all(count > 50 for count in found.values())
 
         try:
-            wait_for(swatches_painted, f"the data file's colours as swatches ({what})")
+            harness.wait_for(swatches_painted, f"the data file's colours as swatches ({what})")
         except harness.HarnessError as error:
             return [str(error)]
         # The dialog is centred and OK is its default button: Return over the dialog.
         x.move(512, 384)
         x.key("Return")
         try:
-            status = wait_for(lambda: ended(proc), f"the end of the settings ({what}) on OK")[0]
+            status = harness.wait_for(lambda: ended(proc),
+                                      f"the end of the settings ({what}) on OK")[0]
         except harness.HarnessError as error:
             return [str(error)]
         return [] if status == 0 else [f"settings ({what}) ended with status {status}, not 0"]
@@ -265,8 +248,4 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except harness.HarnessError as error:
-        print(f"FAIL: {error}")
-        sys.exit(1)
+    harness.exit_with(main, "FAIL")

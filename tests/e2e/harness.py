@@ -16,10 +16,12 @@ import random
 import re
 import shutil
 import subprocess
+import sys
 import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
+from typing import Callable
 
 WINE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 HELPERS = {
@@ -82,6 +84,34 @@ def wine_env(prefix: Path, display: str | None = None, overrides: str = "",
     if display:
         env["DISPLAY"] = display
     return env
+
+
+def start_program(prefix: Path, xvfb: Xvfb, program: str, *arguments: str) -> subprocess.Popen:
+    """Starts a Windows program of the prefix on the display, without waiting for it."""
+    return subprocess.Popen(["wine", program, *arguments], env=wine_env(prefix, xvfb.display),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def wait_for(condition: Callable, what: str, timeout: float = 60):
+    """Polls condition() until it gives something true, and returns that; fails after timeout
+    seconds, naming what did not happen."""
+    start = time.monotonic()
+    while time.monotonic() - start < timeout:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.2)  # polling for the condition, not a pause
+    raise HarnessError(f"{what} did not happen within {timeout} s")
+
+
+def exit_with(main: Callable[[], int], failure: str) -> None:
+    """Ends the program with main's status; a harness error is printed after `failure` and
+    ends it with status 1."""
+    try:
+        sys.exit(main())
+    except HarnessError as error:
+        print(f"{failure}: {error}")
+        sys.exit(1)
 
 
 def run_checked(cmd, env, timeout, what):
@@ -216,6 +246,13 @@ class Xvfb:
         subprocess.run(["convert", "xwd:-", str(png)], input=xwd, timeout=60, check=True)
         return subprocess.run(["convert", "xwd:-", "ppm:-"], input=xwd, capture_output=True,
                               timeout=60, check=True).stdout
+
+    def shows_window(self, title: str) -> bool:
+        """Whether a top-level window of that title is on the display."""
+        env = dict(os.environ, DISPLAY=self.display)
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                              env=env, timeout=30).stdout
+        return f'"{title}"' in tree
 
     def stop(self):
         if self.proc.poll() is None:
@@ -672,3 +709,332 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
             result.files_before = marks[i]
             result.files_after = marks[i + 1] if i + 1 < len(marks) else final
     return results, time.monotonic() - start
+
+
+# --- Scenarios: what one is, and how it is run ----------------------------------------------
+# The scenario table (scenarios.py) describes each scenario by these types; run_scenario plays
+# it in a prefix of its own and applies the checks every scenario gets and its own.
+
+WINDIR = r"C:\windows"
+COMMON_APPDATA = r"C:\ProgramData"
+PKG_DIR = r"C:\e2e\pkg"
+# CreateProcess's error for a file that is no program the system can run.
+ERROR_BAD_EXE_FORMAT = 193
+
+
+class Helpers:
+    """The Win32 helper programs, read from the template prefix, as member contents."""
+
+    def __init__(self, template: Path):
+        self.bin = template / "drive_c" / "e2e" / "bin"
+
+    def program(self, role: str, overlay: int = 0, seed: int = 0) -> bytes:
+        # Bytes appended to a PE file do not keep it from running: a large member that is
+        # still a working program.
+        return (self.bin / f"recorder_{role}.exe").read_bytes() + random_bytes(overlay, seed)
+
+
+@dataclass
+class Run:
+    args: str = ""
+    answers: list = field(default_factory=list)  # (caption, button) in order
+    cancels: list = field(default_factory=list)  # (Windows path, size) in order
+    shot: str | None = None  # caption of the window to photograph the screen under
+    winver: str | None = None  # Wine's Windows version for this run
+    damage: Callable | None = None  # (installer bytes as bytearray, listing): a damaged copy
+    program: str | None = None  # a Windows path to run instead of the installer
+    # (ctx) between the runs before this one and this one, with Wine stopped: the runs are
+    # driven in one driver session per such hook.
+    before: Callable | None = None
+    # The damage leaves no program the system will start: the start must fail as such.
+    loader_refuses: bool = False
+
+
+@dataclass
+class Scenario:
+    description: str
+    package: Callable[[Helpers], object]  # gives the expectations.Package to build
+    runs: list
+    checks: list
+    small_disk: bool = False  # C: on a 96 MB file system of its own
+    prepare: Callable | None = None  # (ctx) before the first run
+    overrides: str = ""  # WINEDLLOVERRIDES additions, e.g. "ddraw=d"
+    timeout: float = 90
+    arch: str = "win32"  # win64: a 64-bit prefix set to Windows 10 (its own template)
+
+
+@dataclass
+class Ctx:
+    scenario: Scenario
+    package: object  # the expectations.Package built for it
+    prefix: Path
+    work: Path
+    listing: dict
+    results: list = field(default_factory=list)
+    free_kb_before: int = 0
+    elapsed: float = 0
+    shares_system: bool = True  # system32 and winsxs are the template's own files
+
+    @property
+    def last(self) -> RunResult:
+        return self.results[-1]
+
+
+# What a run writes without the installer's doing: the driver's script, log and requests.
+HARNESS_FILES = re.compile(r"e2e/run/")
+
+
+def expect_nothing_deleted(ctx: Ctx) -> list:
+    """No file that the drive held when the scenario began is gone at its end."""
+    before, after = ctx.results[0].files_before, ctx.last.files_after
+    if before is None or after is None:
+        return ["the driver took no stock of the drive's files"]
+    _, deleted = changed_files(before, after)
+    deleted = [p for p in deleted if not HARNESS_FILES.match(p)]
+    return [f"deleted: {deleted}"] if deleted else []
+
+
+def header_offsets(listing: dict) -> tuple:
+    """(offset of ScreenSaverName, offset of the member table) in the installer file."""
+    name = listing["package_offset"] + 2 + listing["agreement_length"]
+    return name, name + 276
+
+
+def plant_small_data_folder(ctx: Ctx) -> None:
+    """The data folder on a 64 KB file system: the data member cannot be written whole. The
+    file system is mounted on the common application-data folder, above the installer's own
+    levels: a mount point is a reparse point, which the installer refuses among its levels."""
+    folder = win_to_unix(ctx.prefix, COMMON_APPDATA)
+    saved = folder.with_name(folder.name + ".saved")
+    folder.rename(saved)
+    mount_tmpfs(folder, "64k")
+    shutil.copytree(saved, folder, dirs_exist_ok=True)
+    shutil.rmtree(saved)
+
+
+def mount_small_drive(prefix: Path, template: Path, share: bool = True) -> None:
+    """C: on a 96 MB file system of its own, so the installer sees a nearly full drive. The
+    big system folders stay outside it, linked in by symbolic links: the template's, or
+    (share False) the prefix's own copies."""
+    drive = prefix / "drive_c"
+    staging = prefix / "drive_c.staging"
+    drive.rename(staging)
+    drive.mkdir()
+    mount_tmpfs(drive, "96m")
+    for entry in staging.iterdir():
+        if entry.name == "windows":
+            (drive / "windows").mkdir()
+            for sub in list(entry.iterdir()):
+                if sub.name in ("system32", "winsxs"):
+                    target = template.resolve() / "drive_c" / "windows" / sub.name
+                    if not share:
+                        target = prefix.resolve() / f"{sub.name}.own"
+                        sub.rename(target)
+                    (drive / "windows" / sub.name).symlink_to(target)
+                elif sub.is_dir() and not sub.is_symlink():
+                    shutil.copytree(sub, drive / "windows" / sub.name, symlinks=True)
+                else:
+                    shutil.copy2(sub, drive / "windows" / sub.name, follow_symlinks=False)
+        elif entry.is_dir() and not entry.is_symlink():
+            shutil.copytree(entry, drive / entry.name, symlinks=True)
+        else:
+            shutil.copy2(entry, drive / entry.name, follow_symlinks=False)
+    shutil.rmtree(staging)
+
+
+def unmount_all_under(folder: Path) -> None:
+    """Unmounts every file system mounted at or below folder, deepest first."""
+    root = os.path.realpath(folder)
+    with open("/proc/mounts") as mounts:
+        points = [line.split()[1].replace("\\040", " ") for line in mounts]
+    for point in sorted((p for p in points if p == root or p.startswith(root + "/")),
+                        key=len, reverse=True):
+        subprocess.run(["umount", "-l", point])
+
+
+class NeedsRoot(HarnessError):
+    """The scenario mounts a small file system, which only root may do here."""
+
+
+def needs_mount(scenario: Scenario) -> bool:
+    return scenario.small_disk or scenario.prepare is plant_small_data_folder
+
+
+def mount_tmpfs(path: Path, size: str) -> None:
+    path.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(path)], check=True)
+
+
+def expect_started(ctx: Ctx) -> list:
+    """Each run started, or, where the damage leaves no program, the system refused it as such."""
+    out = []
+    for i, (run, r) in enumerate(zip(ctx.scenario.runs, ctx.results)):
+        error = r.log.start_error()
+        if run.loader_refuses and error != ERROR_BAD_EXE_FORMAT:
+            out.append(f"run {i + 1}: " + ("the system started it" if error is None else
+                                           f"its start failed with error {error}") +
+                       f"; expected the system to refuse the file (error {ERROR_BAD_EXE_FORMAT})")
+        elif not run.loader_refuses and error is not None:
+            out.append(f"run {i + 1}: the installer could not be started (error {error})")
+    return out
+
+
+def expect_only_scripted_dialogs(ctx: Ctx) -> list:
+    """Each run met exactly the dialogs its script answers: the driver dismisses any other one
+    so that the run ends, but the scenario fails."""
+    return [f"run {i + 1}: {p}" for i, r in enumerate(ctx.results) for p in r.log.unscripted()]
+
+
+def check_name(check: Callable) -> str:
+    """expect_dialogs for the check that expect_dialogs(...) made, else the function's own."""
+    parts = check.__qualname__.split(".")
+    return parts[0] if parts[-1] == "check" else parts[-1]
+
+
+# Checked in every scenario, whatever else it checks.
+EVERY_SCENARIO = [expect_started, expect_only_scripted_dialogs, expect_nothing_deleted]
+
+
+def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvpack: Path,
+                 work: Path, keep: bool = False, stand_in: Path | None = None,
+                 caught_by: dict | None = None) -> list:
+    """Runs one scenario; returns its problems (none when it passed). stand_in: a program
+    run in place of every installer of the scenario, to show that its checks catch it.
+    caught_by, when given, receives the problems of each check by the check's name."""
+    if scenario.arch != "win32":
+        template = template.with_name(f"{template.name}-{scenario.arch}")
+    if needs_mount(scenario) and os.geteuid() != 0:
+        raise NeedsRoot(f"{name} mounts a small file system and needs root")
+    folder = work / name
+    if folder.exists():
+        unmount_all_under(folder)
+        shutil.rmtree(folder)
+    folder.mkdir(parents=True)
+    prefix = folder / "prefix"
+    helpers = Helpers(template)
+    package = scenario.package(helpers)
+    problems: list = []
+    xvfb = None
+    try:
+        # A stand-in may write anywhere, the template's shared system folders included.
+        copy_prefix(template, prefix, share=stand_in is None)
+        if scenario.small_disk:
+            mount_small_drive(prefix, template, share=stand_in is None)
+        if package.write_source:
+            manifest = package.write_source(folder / "source", lmvpack)
+        else:
+            manifest = write_manifest(
+                folder / "source", package.name, package.members, package.agreement,
+                package.needs_directx, package.top_color, package.bottom_color,
+                package.first_media_number)
+        pkg_dir = prefix / "drive_c" / "e2e" / "pkg"
+        pkg_dir.mkdir(parents=True, exist_ok=True)
+        installer = pkg_dir / package.file_name
+        if package.edit_manifest:
+            package.edit_manifest(manifest)
+        listing = build_installer(lmvpack, stub, manifest, installer)
+        if package.after_build:
+            package.after_build(installer, folder, lmvpack)
+        if package.members_in_table is not None:
+            end_member_table_at(installer, listing, package.members_in_table)
+        if package.claimed_extra_size is not None:
+            patch_terminator_unpacked_size(installer, listing, package.claimed_extra_size)
+        if package.patched_first_media_number is not None:
+            at = header_offsets(listing)[1] - 2
+            data = bytearray(installer.read_bytes())
+            data[at:at + 2] = package.patched_first_media_number.to_bytes(2, "little")
+            installer.write_bytes(bytes(data))
+            package.first_media_number = package.patched_first_media_number
+        if package.patched_name is not None:
+            at = header_offsets(listing)[0]
+            data = bytearray(installer.read_bytes())
+            data[at:at + 260] = package.patched_name.encode("latin-1").ljust(260, b"\0")
+            installer.write_bytes(bytes(data))
+            package.name = package.patched_name
+        ctx = Ctx(scenario, package, prefix, folder, listing, shares_system=stand_in is None)
+        if scenario.prepare:
+            scenario.prepare(ctx)
+        runs = []
+        for run in scenario.runs:
+            installer_win = run.program or package.installer
+            if run.damage:
+                data = bytearray(installer.read_bytes())
+                run.damage(data, listing)
+                name = f"damaged{len(runs)}.exe"
+                (pkg_dir / name).write_bytes(bytes(data))
+                installer_win = PKG_DIR + "\\" + name
+            if run.winver:
+                name = WINVER_INSTALLER.format(run.winver)
+                shutil.copy2(installer, pkg_dir / name)
+                installer_win = PKG_DIR + "\\" + name
+            steps = [("answer", c, b) for c, b in run.answers]
+            steps += [("cancel", p, n) for p, n in run.cancels]
+            if run.shot:
+                steps.append(("shot", run.shot))
+            if stand_in is not None:
+                shutil.copy2(stand_in, win_to_unix(prefix, installer_win))
+            runs.append(DriverRun(installer_win, run.args, steps))
+        st = os.statvfs(prefix / "drive_c")
+        ctx.free_kb_before = st.f_bavail * st.f_frsize // 1024
+        xvfb = Xvfb()
+        ctx.results, ctx.elapsed = [], 0
+        for first, last in run_groups(scenario.runs):
+            if scenario.runs[first].before:
+                scenario.runs[first].before(ctx)
+            results, elapsed = drive_installer(
+                prefix, runs[first:last], overrides=scenario.overrides, timeout=scenario.timeout,
+                screenshot_dir=folder, xvfb=xvfb)
+            ctx.results += results
+            ctx.elapsed += elapsed
+            if len(results) != last - first:
+                break
+        for i in range(len(runs)):
+            if i >= len(ctx.results) or (ctx.results[i].log.exit_code() is None
+                                         and not ctx.results[i].log.start_failed()):
+                problems.append(f"run {i + 1}: the installer did not end (driver status "
+                                f"{ctx.results[0].driver_status if ctx.results else None})")
+                break
+        if not problems:
+            for check in EVERY_SCENARIO + scenario.checks:
+                found = check(ctx)
+                problems += found
+                if found and caught_by is not None:
+                    caught_by.setdefault(check_name(check), []).extend(found)
+        elif caught_by is not None:
+            caught_by.setdefault("runs_ended", []).extend(problems)
+        if problems:
+            for i, r in enumerate(ctx.results):
+                problems.append(f"--- run {i + 1}: what the driver saw\n" + r.log.describe())
+    except HarnessError as error:
+        problems.append(f"harness: {error}")
+        if caught_by is not None:
+            caught_by.setdefault("harness", []).append(str(error))
+    finally:
+        # Keep the driver's log beside the prefix: a small drive is gone once unmounted.
+        log = prefix / "drive_c" / "e2e" / "run" / "driver.log"
+        if log.exists():
+            shutil.copy2(log, folder / "driver.log")
+        if xvfb:
+            xvfb.stop()
+        stop_wineserver(prefix, wait=False) if prefix.exists() else None
+        unmount_all_under(folder)
+        if not problems and not keep:
+            shutil.rmtree(prefix, ignore_errors=True)
+    return problems
+
+
+def run_groups(runs: list) -> list:
+    """(first, end) index ranges of the runs that one driver session plays: a new session
+    starts at every run with a `before` hook."""
+    starts = [0] + [i for i, run in enumerate(runs) if i and run.before]
+    return list(zip(starts, starts[1:] + [len(runs)]))
+
+
+def patch_terminator_unpacked_size(installer: Path, listing: dict, size: int) -> None:
+    data = bytearray(installer.read_bytes())
+    table = listing["package_offset"] + 278 + listing["agreement_length"]
+    at = table + 28 * len(listing["members"]) + 8
+    if data[at - 4:at] != bytes(4):
+        raise HarnessError("the entry after the members must be the terminator")
+    data[at:at + 4] = size.to_bytes(4, "little")
+    installer.write_bytes(bytes(data))

@@ -20,10 +20,10 @@ from pathlib import Path
 from typing import Callable
 
 import harness
-from harness import Member
-from scenarios import (CAPTION, COMMON_APPDATA, NAME, UNINSTALL_KEY, WINDIR, Ctx, Helpers,
-                       Package, Run, Scenario, abort_dialog, complete_dialog, confirm_dialog,
-                       dialog, expect_dialogs, expect_installed, expect_log, standard_package)
+from expectations import (CAPTION, NAME, Package, abort_dialog, complete_dialog, confirm_dialog,
+                          dialog, expect_dialogs, expect_installed, expect_log)
+from harness import COMMON_APPDATA, WINDIR, Ctx, Helpers, Member, Run, Scenario
+from scenarios import standard_package
 
 DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME + "\\"
 UNINSTALLER = DATA_FOLDER + "UNINSTAL.EXE"
@@ -437,6 +437,17 @@ def check_installation_twice(ctx: Ctx) -> None:
 READ_ONLY = DATA_FOLDER + "JUK_0002.wav"
 
 
+def silent_install_then(*removal: Run) -> list:
+    """A silent installation, then the runs that remove it."""
+    return [Run(args="/S"), *removal]
+
+
+def gone_after_restart(**restart_leftovers) -> list:
+    """After the removal only what waits for a restart is left, and after the restart the
+    prefix is as it was before the installation."""
+    return [expect_only_restart_leftovers(**restart_leftovers), expect_as_before_after_restart()]
+
+
 INSTALL_INTERACTIVE = Run(answers=[(CAPTION, "OK"), (CAPTION, "OK")])
 IN_USE = DATA_FOLDER + "FILE0001.WAV"
 
@@ -449,20 +460,18 @@ SCENARIOS: dict = {
          Run(program=WINE_UNINSTALLER, args=f"--remove {NAME}",
              answers=[(REMOVAL_CAPTION, "Yes")], before=check_installation)],
         [expect_installation_was_complete, expect_dialogs(lambda c: [confirm_dialog(c), complete_dialog(c)],
-                        [removal_question(NAME, "Yes")]),
-         expect_only_restart_leftovers(), expect_as_before_after_restart()],
+                        [removal_question(NAME, "Yes")])] + gone_after_restart(),
         prepare=prepare()),
     "round_trip_declined": Scenario(
         "the removal question answered No changes nothing (exit status 1); a silent removal "
         "after it removes everything (exit status 0)",
         package_with_our_uninstaller,
-        [Run(args="/S"),
-         Run(program=UNINSTALLER, answers=[(REMOVAL_CAPTION, "No")], before=check_installation),
-         Run(program=UNINSTALLER, args="/s", before=snapshot("declined"))],
+        silent_install_then(
+            Run(program=UNINSTALLER, answers=[(REMOVAL_CAPTION, "No")], before=check_installation),
+            Run(program=UNINSTALLER, args="/s", before=snapshot("declined"))),
         [expect_installation_was_complete, expect_exit_codes(0, 1, 0),
          expect_dialogs([], [removal_question(NAME, "No")], []),
-         expect_unchanged_between("installed", "declined"), expect_only_restart_leftovers(),
-         expect_as_before_after_restart()],
+         expect_unchanged_between("installed", "declined")] + gone_after_restart(),
         prepare=prepare()),
     "round_trip_twice": Scenario(
         "installed twice (the log lists every file twice), removed once, silently, a "
@@ -470,9 +479,8 @@ SCENARIOS: dict = {
         package_with_our_uninstaller,
         [Run(args="/S"), Run(args="/S"),
          Run(program=UNINSTALLER, args="/s", before=check_installation_twice)],
-        [expect_installation_was_complete, expect_exit_codes(0, 0, 0), expect_dialogs([], [], []),
-         expect_only_restart_leftovers(),
-         expect_as_before_after_restart()],
+        [expect_installation_was_complete, expect_exit_codes(0, 0, 0), expect_dialogs([], [], [])]
+        + gone_after_restart(),
         prepare=prepare()),
     "round_trip_rollback": Scenario(
         "Cancel while the screen saver is written: the installer's rollback with \"/s\" leaves "
@@ -480,24 +488,23 @@ SCENARIOS: dict = {
         lambda h: package_with_our_uninstaller(h, big_member=0),
         [Run(answers=[(CAPTION, "OK"), ("Abort Installation?", "Yes")],
              cancels=[(SCREEN_SAVER, 300_000)])],
-        [expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("Yes")]),
-         expect_only_restart_leftovers(), expect_as_before_after_restart()],
+        [expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("Yes")])] + gone_after_restart(),
         prepare=prepare()),
     "round_trip_tampered": Scenario(
         "a tampered INSTALL.LOG (kernel32.dll, a path climbing out with .., another screen "
         "saver's file) and a data file that is a hard link: all of them survive, the rest goes, "
         "exit status 2",
         package_with_our_uninstaller,
-        [Run(args="/S"), Run(program=UNINSTALLER, args="/s", before=tamper_with_installation)],
+        silent_install_then(Run(program=UNINSTALLER, args="/s", before=tamper_with_installation)),
         [expect_exit_codes(0, 2), expect_as_before_after_restart(tampered_leftovers)],
         prepare=prepare(plant_victims)),
     "round_trip_folder_link": Scenario(
         "the screen saver's folder replaced by a link to another folder: nothing is removed, "
         "the user is told, exit status 2",
         package_with_our_uninstaller,
-        [Run(args="/S"),
-         Run(program=UNINSTALLER, before=replace_folder_by_link,
-             answers=[(REMOVAL_CAPTION, "OK")])],
+        silent_install_then(
+            Run(program=UNINSTALLER, before=replace_folder_by_link,
+                answers=[(REMOVAL_CAPTION, "OK")])),
         [expect_exit_codes(0, 2),
          expect_dialogs([], [leftovers_message(NAME, [
              DATA_FOLDER.rstrip("\\") + ": a link to another folder; nothing was removed"])]),
@@ -507,24 +514,23 @@ SCENARIOS: dict = {
         "a media file held open during the removal: named in the one message as removed at "
         "restart, the rest removed, exit status 2; after a restart nothing remains",
         package_with_our_uninstaller,
-        [Run(args="/S"),
-         Run(program=HOLD_OPEN, args=f"{IN_USE} {UNINSTALLER}", before=check_installation,
-             answers=[(REMOVAL_CAPTION, "Yes"), (REMOVAL_CAPTION, "OK")])],
+        silent_install_then(
+            Run(program=HOLD_OPEN, args=f"{IN_USE} {UNINSTALLER}", before=check_installation,
+                answers=[(REMOVAL_CAPTION, "Yes"), (REMOVAL_CAPTION, "OK")])),
         [expect_installation_was_complete, expect_exit_codes(0, 2),
          expect_dialogs([], [removal_question(NAME, "Yes"), leftovers_message(NAME, [
-             IN_USE + ": in use; it will be removed when Windows restarts"])]),
-         expect_only_restart_leftovers(in_use=[IN_USE], folders_wait=True),
-         expect_as_before_after_restart()],
+             IN_USE + ": in use; it will be removed when Windows restarts"])])]
+        + gone_after_restart(in_use=[IN_USE], folders_wait=True),
         prepare=prepare()),
     "uninstaller_planted_library": Scenario(
         "a UXTHEME.DLL planted in the screen saver's folder, which a program there without our "
         "hardening loads, is never loaded by the uninstaller (its question shown, answered No)",
         package_with_our_uninstaller,
-        [Run(args="/S"),
-         Run(program=DATA_FOLDER + "probe.scr", args="/c", before=plant_library,
-             answers=[("Aurora Screen Saver Settings", "OK")]),
-         Run(program=UNINSTALLER, before=note_probe_and_clear_marker,
-             answers=[(REMOVAL_CAPTION, "No")])],
+        silent_install_then(
+            Run(program=DATA_FOLDER + "probe.scr", args="/c", before=plant_library,
+                answers=[("Aurora Screen Saver Settings", "OK")]),
+            Run(program=UNINSTALLER, before=note_probe_and_clear_marker,
+                answers=[(REMOVAL_CAPTION, "No")])),
         [expect_exit_codes(0, 0, 1), expect_plant_loaded_only_by_the_probe],
         overrides="uxtheme=n,b"),
     "round_trip_author": Scenario(
@@ -534,11 +540,10 @@ SCENARIOS: dict = {
         author_package,
         # Silent: an interactive installation would start the screen saver, whose running file
         # a removal right after it could only schedule for the restart.
-        [Run(args="/S"),
-         Run(program=WINE_UNINSTALLER, args=f'--remove "{AUTHOR_NAME}"',
-             before=check_installation, answers=[(AUTHOR_NAME + " Screen Saver", "Yes")])],
+        silent_install_then(
+            Run(program=WINE_UNINSTALLER, args=f'--remove "{AUTHOR_NAME}"',
+                before=check_installation, answers=[(AUTHOR_NAME + " Screen Saver", "Yes")])),
         [expect_installation_was_complete,
-         expect_dialogs([], [removal_question(AUTHOR_NAME, "Yes")]),
-         expect_only_restart_leftovers(), expect_as_before_after_restart()],
+         expect_dialogs([], [removal_question(AUTHOR_NAME, "Yes")])] + gone_after_restart(),
         prepare=prepare()),
 }

@@ -38,10 +38,10 @@ def cmd_run(args) -> int:
     for name in args.names:
         start = time.monotonic()
         try:
-            problems = scenarios.run_scenario(name, Path(args.template), Path(args.stub),
-                                              Path(args.lmvpack), Path(args.work), keep=args.keep,
-                                              stand_in=stand_in)
-        except scenarios.NeedsRoot as reason:
+            problems = harness.run_scenario(name, scenarios.SCENARIOS[name], Path(args.template),
+                                            Path(args.stub), Path(args.lmvpack), Path(args.work),
+                                            keep=args.keep, stand_in=stand_in)
+        except harness.NeedsRoot as reason:
             print(f"SKIP {name}: {reason}")
             skipped += 1
             continue
@@ -84,10 +84,11 @@ def cmd_mutants(args) -> int:
             # failing scenario keeps its prefix, and these all fail.
             work = Path(args.work) / "mutants" / Path(stand_in).stem
             try:
-                problems = scenarios.run_scenario(
-                    name, Path(args.template), Path(args.stub), Path(args.lmvpack), work,
+                problems = harness.run_scenario(
+                    name, scenarios.SCENARIOS[name], Path(args.template), Path(args.stub),
+                    Path(args.lmvpack), work,
                     stand_in=Path(args.stand_ins) / stand_in, caught_by=caught)
-            except scenarios.NeedsRoot as reason:
+            except harness.NeedsRoot as reason:
                 print(f"SKIP {stand_in} vs {name}: {reason}")
                 skipped += 1
                 continue
@@ -152,8 +153,4 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except harness.HarnessError as error:
-        print(f"harness error: {error}")
-        sys.exit(1)
+    harness.exit_with(main, "harness error")

@@ -13,10 +13,14 @@ from pathlib import Path
 
 import harness
 import scenarios as base
-from scenarios import (CAPTION, COMMON_APPDATA, NAME, WINDIR, Ctx, Run, Scenario, complete_dialog,
-                       confirm_dialog, dialog, expect_activated, expect_dialogs, expect_exit_zero,
-                       expect_installed, expect_log, expect_marker, expect_uninstall_values,
-                       screen_saver_module, standard_package)
+from damage import set_name
+from expectations import (CAPTION, NAME, REFUSED_STATUS, UNINSTALL_KEY, UNINSTALL_KEY_WOW64,
+                          complete_dialog, confirm_dialog, dialog, expect_activated, expect_dialogs,
+                          expect_exit_code_per_run, expect_exit_zero, expect_installed, expect_log,
+                          expect_marker, expect_not_activated, expect_uninstall_values,
+                          screen_saver_module)
+from harness import COMMON_APPDATA, WINDIR, Ctx, Run, Scenario
+from scenarios import standard_package
 
 # --- Libraries planted beside the installer -----------------------------------------------
 
@@ -113,8 +117,8 @@ def expect_nothing_written(names: list):
         out = [f"written: {changed}"] if changed else []
         registry = ctx.last.registry()
         out += [f"an Uninstall key for {name}" for name in names
-                if (base.UNINSTALL_KEY + "\\" + name).lower() in registry]
-        return out + base.expect_not_activated(ctx)
+                if (UNINSTALL_KEY + "\\" + name).lower() in registry]
+        return out + expect_not_activated(ctx)
     return check
 
 
@@ -133,9 +137,9 @@ def link_scenario(description: str, names: list, refused: list, prepare, extra: 
     shows the refusal naming its path and writes nothing."""
     return Scenario(
         description, lambda h: standard_package(h),
-        [Run(args="/S", answers=[("Error!!!", "OK")], damage=base.set_name(name.encode()))
+        [Run(args="/S", answers=[("Error!!!", "OK")], damage=set_name(name.encode()))
          for name in names],
-        [base.expect_exit_code_per_run(*[base.REFUSED_STATUS] * len(names)),
+        [expect_exit_code_per_run(*[REFUSED_STATUS] * len(names)),
          expect_dialogs(*[refusal(path) for path in refused]),
          expect_nothing_written(names), expect_marker("uninstaller", []),
          expect_marker("screensaver", [])] + extra,
@@ -183,10 +187,10 @@ def expect_wow64_placement(ctx: Ctx) -> list:
     out = []
     registry = ctx.last.registry()
     key = "\\" + ctx.package.base
-    if (base.UNINSTALL_KEY_WOW64 + key).lower() not in registry:
-        out.append(f"no key HKLM\\{base.UNINSTALL_KEY_WOW64}{key}")
-    if (base.UNINSTALL_KEY + key).lower() in registry:
-        out.append(f"a key in the 64-bit view: HKLM\\{base.UNINSTALL_KEY}{key}")
+    if (UNINSTALL_KEY_WOW64 + key).lower() not in registry:
+        out.append(f"no key HKLM\\{UNINSTALL_KEY_WOW64}{key}")
+    if (UNINSTALL_KEY + key).lower() in registry:
+        out.append(f"a key in the 64-bit view: HKLM\\{UNINSTALL_KEY}{key}")
     name = ctx.package.base + ".scr"
     if not ctx.last.exists(WINDIR + "\\" + name):
         out.append(f"no {WINDIR}\\{name}")

@@ -25,16 +25,12 @@ uint64_t Fingerprint(const std::vector<uint8_t>& bytes) {
     return hash;
 }
 
+// The words of the fingerprinted samples: changing them changes every fingerprint.
 std::vector<uint8_t> Words(size_t size, unsigned seed) {
     static const char* const kWords[] = {"the ",   "screen ", "saver ", "license ", "program ",
                                          "colour", " of ",    "and ",   "to ",      "\r\n",
                                          "free ",  "copy ",   "night ", "you ",     "may "};
-    std::mt19937 random(seed);
-    std::string text;
-    while (text.size() < size)
-        text += kWords[random() % std::size(kWords)];
-    text.resize(size);
-    return {text.begin(), text.end()};
+    return WordText(size, seed, kWords);
 }
 
 // A picture-like file: rows of 3000 bytes that change a little from row to row, so the best

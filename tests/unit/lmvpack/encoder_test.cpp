@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <numbers>
-#include <random>
 #include <string>
 #include <utility>
 
@@ -36,17 +35,12 @@ const char* LevelName(CompressionLevel level) {
     return "?";
 }
 
-// Words drawn from a small vocabulary: text with many short, near repeats.
+// Text of a licence's words: many short, near repeats.
 std::vector<uint8_t> Text(size_t size, unsigned seed) {
     static const char* const kWords[] = {"the ",     "screen ", "saver ",  "license ", "program ",
                                          "software", " of ",    "and ",    "to ",      "\r\n",
                                          "free ",    "copy ",   "modify ", "you ",     "may "};
-    std::mt19937 random(seed);
-    std::string text;
-    while (text.size() < size)
-        text += kWords[random() % std::size(kWords)];
-    text.resize(size);
-    return {text.begin(), text.end()};
+    return WordText(size, seed, kWords);
 }
 
 // Up to `limit` bytes of a file, from `offset` on; empty when it cannot be read.

@@ -18,14 +18,7 @@ using namespace lmvpack_test;
 
 std::vector<uint8_t> Words(size_t size, unsigned seed) {
     static const char* const kWords[] = {"aurora ", "night ", "sky ", "green ", "\r\n", "light "};
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes;
-    while (bytes.size() < size) {
-        const std::string word = kWords[random() % std::size(kWords)];
-        bytes.insert(bytes.end(), word.begin(), word.end());
-    }
-    bytes.resize(size);
-    return bytes;
+    return WordText(size, seed, kWords);
 }
 
 // Members whose work differs by a factor of a hundred, so that they finish out of order: a

@@ -1,22 +1,15 @@
 // The tool takes only stubs laid out as the installer needs, and agrees with the installer's
 // locator on where the package goes.
 #include "lmvpack_runner.h"
+#include "support/pe_file.h"
 
 #include "package/package_locator.h"
 #include "tools/lmvpack/stub_layout.h"
 #include "tools/lmvpack/tool_error.h"
 
-#include <cstring>
-
 namespace {
 
 using namespace lmvpack_test;
-
-uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
-    uint32_t value;
-    std::memcpy(&value, bytes.data() + at, 4);
-    return value;
-}
 
 struct StubPlaces {
     size_t rsrc_header; // section header of ".rsrc"
@@ -24,20 +17,15 @@ struct StubPlaces {
     size_t data_entry;  // the package resource's data entry
 };
 
+// The package resource is the resource tree's first leaf.
 StubPlaces FindPlaces(const std::vector<uint8_t>& stub) {
-    const uint32_t lfanew = U32(stub, 60);
-    const uint16_t sections = static_cast<uint16_t>(stub[lfanew + 6] | stub[lfanew + 7] << 8);
-    StubPlaces places{};
-    for (uint16_t i = 0; i < sections; ++i) {
-        const size_t header = lfanew + 248 + 40u * i;
-        if (std::memcmp(stub.data() + header, ".rsrc\0\0", 8) == 0) places.rsrc_header = header;
+    const PeFile file(stub);
+    if (!file.Rsrc() || file.resources.empty()) {
+        ADD_FAILURE() << "no resources in the stub";
+        return {};
     }
-    const size_t section = U32(stub, places.rsrc_header + 20);
-    places.type_name = section + (U32(stub, section + 16) & 0x7FFFFFFF);
-    const size_t names = section + (U32(stub, section + 20) & 0x7FFFFFFF);
-    const size_t languages = section + (U32(stub, names + 20) & 0x7FFFFFFF);
-    places.data_entry = section + U32(stub, languages + 20);
-    return places;
+    const PeResource& package = file.resources.front();
+    return {file.Rsrc()->header_offset, package.type_name_offset, package.entry_offset};
 }
 
 std::string Refusal(const fs::path& path, const std::vector<uint8_t>& bytes) {

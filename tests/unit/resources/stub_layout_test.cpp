@@ -1,132 +1,38 @@
 // Reads the built installer stub and proves that its layout is the one the package locator
-// and the authoring tool rely on, and that its dialogs are the ones the installer drives.
+// and the authoring tool rely on, and that its dialogs hold what the installer's code uses.
 #include "support/pe_checksum_reference.h"
+#include "support/pe_file.h"
+
+#include "resources/resource_ids.h"
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Section {
-    std::string name;
-    uint32_t virtual_address, virtual_size, raw_pointer, raw_size;
-};
-
-struct Leaf {
-    std::string type; // "#<id>" for numbered types
-    uint32_t name, language, data_offset, size;
-};
-
-class Stub {
-  public:
-    explicit Stub(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-        if (bytes.size() < 64) return;
-        lfanew = U32(60);
-        const uint16_t count = U16(lfanew + 6);
-        optional_size = U16(lfanew + 20);
-        for (uint16_t i = 0; i < count; ++i) {
-            const uint32_t at = lfanew + 24 + optional_size + 40 * i;
-            Section section{std::string(reinterpret_cast<const char*>(&bytes[at]), 8), U32(at + 12),
-                            U32(at + 8), U32(at + 20), U32(at + 16)};
-            section.name = section.name.c_str();
-            sections.push_back(section);
-        }
-        for (const Section& section : sections)
-            if (section.name == ".rsrc") rsrc = &section;
-        if (rsrc) Walk(0, 0, "", 0);
-    }
-
-    uint16_t U16(size_t at) const {
-        return static_cast<uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8);
-    }
-    uint32_t U32(size_t at) const { return U16(at) | static_cast<uint32_t>(U16(at + 2)) << 16; }
-
-    uint32_t FileOffset(uint32_t rva) const {
-        return rva - rsrc->virtual_address + rsrc->raw_pointer;
-    }
-    // Any section's RVA as a file offset; past the end of the file when no section holds it.
-    uint32_t FileOffsetOf(uint32_t rva) const {
-        for (const Section& s : sections)
-            if (rva >= s.virtual_address && rva < s.virtual_address + s.raw_size)
-                return rva - s.virtual_address + s.raw_pointer;
-        return static_cast<uint32_t>(bytes.size());
-    }
-    struct DataDirectory {
-        uint32_t rva, size;
-    };
-    DataDirectory Directory(int index) const {
-        const uint32_t at = lfanew + 24 + 96 + 8 * index;
-        return {U32(at), U32(at + 4)};
-    }
-
-    std::vector<uint8_t> bytes;
-    uint32_t lfanew = 0;
-    uint16_t optional_size = 0;
-    std::vector<Section> sections;
-    const Section* rsrc = nullptr;
-    std::vector<Leaf> leaves; // in tree order
-    int named_types = 0;
-
-  private:
-    void Walk(uint32_t offset, int level, std::string type, uint32_t name) {
-        const uint32_t base = rsrc->raw_pointer;
-        const uint16_t named = U16(base + offset + 12), numbered = U16(base + offset + 14);
-        if (level == 0) named_types = named;
-        for (uint32_t k = 0; k < uint32_t{named} + numbered; ++k) {
-            const uint32_t id = U32(base + offset + 16 + 8 * k);
-            const uint32_t target = U32(base + offset + 20 + 8 * k);
-            std::string label;
-            if (id & 0x80000000u) {
-                const uint32_t at = base + (id & 0x7FFFFFFFu);
-                for (uint16_t c = 0; c < U16(at); ++c)
-                    label += static_cast<char>(U16(at + 2 + 2 * c));
-            } else {
-                label = "#" + std::to_string(id);
-            }
-            if (target & 0x80000000u) {
-                if (level == 0)
-                    Walk(target & 0x7FFFFFFFu, 1, label, 0);
-                else
-                    Walk(target & 0x7FFFFFFFu, 2, type, id);
-            } else {
-                leaves.push_back(
-                    {type, name, id, FileOffset(U32(base + target)), U32(base + target + 4)});
-            }
-        }
-    }
-};
-
-constexpr int kImportDirectory = 1, kResourceDirectory = 2, kBaseRelocationDirectory = 5;
-
-const Stub& TheStub() {
-    static const Stub stub(LMV_STUB_PATH);
+const PeFile& TheStub() {
+    static const PeFile stub = PeFile::Read(LMV_STUB_PATH);
     return stub;
 }
 
 class StubLayout : public testing::Test {
   protected:
     void SetUp() override {
-        if (TheStub().bytes.empty())
+        if (TheStub().Empty())
             GTEST_SKIP() << "no stub at " << LMV_STUB_PATH << " (build the win32 preset)";
     }
 };
 
 TEST_F(StubLayout, IsAStaticPe32GuiExecutable) {
-    const Stub& stub = TheStub();
-    EXPECT_EQ(stub.U32(stub.lfanew), 0x4550u);      // "PE\0\0"
-    EXPECT_EQ(stub.U16(stub.lfanew + 4), 0x14Cu);   // i386
-    EXPECT_EQ(stub.optional_size, 224u);            // PE32, 16 directories
-    EXPECT_EQ(stub.U16(stub.lfanew + 24), 0x10Bu);  // PE32 magic
-    EXPECT_EQ(stub.U16(stub.lfanew + 24 + 68), 2u); // IMAGE_SUBSYSTEM_WINDOWS_GUI
+    const PeFile& stub = TheStub();
+    EXPECT_EQ(stub.U32(stub.lfanew), 0x4550u);     // "PE\0\0"
+    EXPECT_EQ(stub.U16(stub.lfanew + 4), 0x14Cu);  // i386
+    EXPECT_EQ(stub.optional_size, 224u);           // PE32, 16 directories
+    EXPECT_EQ(stub.U16(stub.lfanew + 24), 0x10Bu); // PE32 magic
+    EXPECT_EQ(stub.Subsystem(), kPeGuiSubsystem);
 }
 
 // A library named in the import table is loaded before the installer's first instruction,
@@ -134,21 +40,11 @@ TEST_F(StubLayout, IsAStaticPe32GuiExecutable) {
 // downloads folder. KnownDLLs always come from the system directory. Anything else (the
 // compiler's runtime, WINMM, ...) would be a library planted beside the installer.
 TEST_F(StubLayout, ImportsOnlyKnownDlls) {
-    const Stub& stub = TheStub();
-    const std::set<std::string> known = {"kernel32.dll", "user32.dll",  "gdi32.dll",
-                                         "advapi32.dll", "shell32.dll", "msvcrt.dll"};
-    const uint32_t import_rva = stub.Directory(kImportDirectory).rva;
-    ASSERT_NE(import_rva, 0u);
-    std::set<std::string> imported;
-    for (uint32_t d = stub.FileOffsetOf(import_rva); stub.U32(d + 12) != 0; d += 20) {
-        std::string dll(
-            reinterpret_cast<const char*>(&stub.bytes[stub.FileOffsetOf(stub.U32(d + 12))]));
-        for (char& c : dll)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        imported.insert(dll);
-    }
+    const PeFile& stub = TheStub();
+    ASSERT_NE(stub.Directory(kPeImportDirectory).rva, 0u);
+    const std::set<std::string> imported = stub.ImportedLibraries();
     for (const std::string& dll : imported)
-        EXPECT_TRUE(known.count(dll)) << dll << " is not a KnownDLL";
+        EXPECT_TRUE(kKnownDlls.count(dll)) << dll << " is not a KnownDLL";
     // The system's core libraries are there: the table was read, not skipped.
     EXPECT_TRUE(imported.count("kernel32.dll"));
     EXPECT_TRUE(imported.count("user32.dll"));
@@ -158,38 +54,37 @@ TEST_F(StubLayout, ImportsOnlyKnownDlls) {
 // end the file: the relocation section comes before the resource section, and the loader
 // must find it where the header says, with every fix-up at an address of the image.
 TEST_F(StubLayout, RandomisedBaseWithRelocationsBeforeTheResources) {
-    const Stub& stub = TheStub();
-    const uint16_t characteristics = stub.U16(stub.lfanew + 24 + 70);
-    EXPECT_NE(characteristics & 0x0040, 0) << "DYNAMIC_BASE";
-    EXPECT_NE(characteristics & 0x0100, 0) << "NX_COMPAT";
-    EXPECT_EQ(stub.U16(stub.lfanew + 22) & 0x0001, 0) << "IMAGE_FILE_RELOCS_STRIPPED";
+    const PeFile& stub = TheStub();
+    EXPECT_NE(stub.DllCharacteristics() & kPeDynamicBase, 0) << "DYNAMIC_BASE";
+    EXPECT_NE(stub.DllCharacteristics() & kPeNxCompatible, 0) << "NX_COMPAT";
+    EXPECT_EQ(stub.Characteristics() & kPeRelocationsStripped, 0) << "IMAGE_FILE_RELOCS_STRIPPED";
 
     ASSERT_GE(stub.sections.size(), 2u);
-    const Section& reloc = stub.sections[stub.sections.size() - 2];
+    const PeSection& reloc = stub.sections[stub.sections.size() - 2];
     ASSERT_EQ(reloc.name, ".reloc");
-    ASSERT_EQ(&stub.sections.back(), stub.rsrc);
-    EXPECT_EQ(stub.Directory(kBaseRelocationDirectory).rva, reloc.virtual_address);
-    EXPECT_LE(stub.Directory(kBaseRelocationDirectory).size, reloc.virtual_size);
-    EXPECT_EQ(stub.Directory(kResourceDirectory).rva, stub.rsrc->virtual_address);
+    ASSERT_EQ(&stub.sections.back(), stub.Rsrc());
+    EXPECT_EQ(stub.Directory(kPeBaseRelocationDirectory).rva, reloc.virtual_address);
+    EXPECT_LE(stub.Directory(kPeBaseRelocationDirectory).size, reloc.virtual_size);
+    EXPECT_EQ(stub.Directory(kPeResourceDirectory).rva, stub.Rsrc()->virtual_address);
     // Sections follow each other in memory without gaps or overlaps, and the image ends with
     // the last one.
     const uint32_t alignment = stub.U32(stub.lfanew + 24 + 32);
     for (size_t i = 1; i < stub.sections.size(); ++i) {
-        const Section& before = stub.sections[i - 1];
+        const PeSection& before = stub.sections[i - 1];
         EXPECT_EQ(stub.sections[i].virtual_address,
                   (before.virtual_address + before.virtual_size + alignment - 1) / alignment *
                       alignment)
             << stub.sections[i].name;
     }
     EXPECT_EQ(stub.U32(stub.lfanew + 24 + 56),
-              (stub.rsrc->virtual_address + stub.rsrc->virtual_size + alignment - 1) / alignment *
-                  alignment);
+              (stub.Rsrc()->virtual_address + stub.Rsrc()->virtual_size + alignment - 1) /
+                  alignment * alignment);
 
     const uint32_t image_base = stub.U32(stub.lfanew + 24 + 28);
     const uint32_t image_size = stub.U32(stub.lfanew + 24 + 56);
     int fixups = 0;
     const uint32_t start = reloc.raw_pointer;
-    const uint32_t end = start + stub.Directory(kBaseRelocationDirectory).size;
+    const uint32_t end = start + stub.Directory(kPeBaseRelocationDirectory).size;
     for (uint32_t block = start; block + 8 <= end;) {
         const uint32_t page = stub.U32(block), size = stub.U32(block + 4);
         ASSERT_GE(size, 8u);
@@ -208,42 +103,42 @@ TEST_F(StubLayout, RandomisedBaseWithRelocationsBeforeTheResources) {
 }
 
 TEST_F(StubLayout, ChecksumIsTheFilesOwn) {
-    const Stub& stub = TheStub();
+    const PeFile& stub = TheStub();
     EXPECT_EQ(StoredPeChecksum(stub.bytes), ReferencePeChecksum(stub.bytes));
 }
 
 TEST_F(StubLayout, ResourceSectionIsTheLastSectionAndEndsTheFile) {
-    const Stub& stub = TheStub();
-    ASSERT_NE(stub.rsrc, nullptr);
-    EXPECT_EQ(&stub.sections.back(), stub.rsrc) << "a section follows .rsrc";
-    EXPECT_EQ(stub.rsrc->raw_pointer + stub.rsrc->raw_size, stub.bytes.size());
+    const PeFile& stub = TheStub();
+    ASSERT_NE(stub.Rsrc(), nullptr);
+    EXPECT_EQ(&stub.sections.back(), stub.Rsrc()) << "a section follows .rsrc";
+    EXPECT_EQ(stub.Rsrc()->raw_pointer + stub.Rsrc()->raw_size, stub.bytes.size());
 }
 
 TEST_F(StubLayout, PackageResourceIsTheOnlyNamedTypeAndTheFirstLeaf) {
-    const Stub& stub = TheStub();
-    ASSERT_FALSE(stub.leaves.empty());
+    const PeFile& stub = TheStub();
+    ASSERT_FALSE(stub.resources.empty());
     EXPECT_EQ(stub.named_types, 1);
-    const Leaf& first = stub.leaves.front();
+    const PeResource& first = stub.resources.front();
     EXPECT_EQ(first.type, "LASTRES");
     EXPECT_EQ(first.name, 1000u);
     EXPECT_EQ(first.language, 1033u);
     EXPECT_EQ(first.size, 4u);
-    for (size_t i = 1; i < stub.leaves.size(); ++i)
-        EXPECT_EQ(stub.leaves[i].type[0], '#');
+    for (size_t i = 1; i < stub.resources.size(); ++i)
+        EXPECT_EQ(stub.resources[i].type[0], '#');
 }
 
 TEST_F(StubLayout, PackageResourceDataComesLastInTheResourceSection) {
-    const Stub& stub = TheStub();
-    const Leaf& package = stub.leaves.front();
-    for (size_t i = 1; i < stub.leaves.size(); ++i)
-        EXPECT_LE(stub.leaves[i].data_offset + stub.leaves[i].size, package.data_offset)
-            << stub.leaves[i].type << "/" << stub.leaves[i].name;
-    EXPECT_LE(package.data_offset + package.size, stub.rsrc->raw_pointer + stub.rsrc->raw_size);
+    const PeFile& stub = TheStub();
+    const PeResource& package = stub.resources.front();
+    for (size_t i = 1; i < stub.resources.size(); ++i)
+        EXPECT_LE(stub.resources[i].data_offset + stub.resources[i].size, package.data_offset)
+            << stub.resources[i].type << "/" << stub.resources[i].name;
+    EXPECT_LE(package.data_offset + package.size, stub.Rsrc()->raw_pointer + stub.Rsrc()->raw_size);
 }
 
 TEST_F(StubLayout, CarriesTheProgramIcon) {
     int icons = 0, groups = 0;
-    for (const Leaf& leaf : TheStub().leaves) {
+    for (const PeResource& leaf : TheStub().resources) {
         icons += leaf.type == "#3";
         groups += leaf.type == "#14";
     }
@@ -251,25 +146,21 @@ TEST_F(StubLayout, CarriesTheProgramIcon) {
     EXPECT_EQ(groups, 1);
 }
 
-// A dialog template as the dialog manager reads it.
+// A dialog template as the dialog manager reads it; the coordinates are read past, as the
+// code depends on none of them.
 struct Control {
     uint32_t style;
-    int16_t x, y, cx, cy;
     uint16_t id, window_class;
     std::string text;
 };
 struct Dialog {
-    uint32_t style, ex_style;
-    int16_t x, y, cx, cy;
-    std::string caption, font;
-    uint16_t point_size = 0;
+    uint32_t style = 0;
+    std::string caption;
     std::vector<Control> controls;
 };
 
-Dialog ReadDialog(const Stub& stub, uint32_t id) {
-    const Leaf* leaf = nullptr;
-    for (const Leaf& l : stub.leaves)
-        if (l.type == "#5" && l.name == id) leaf = &l;
+Dialog ReadDialog(const PeFile& stub, uint32_t id) {
+    const PeResource* leaf = stub.Resource("#5", id);
     EXPECT_NE(leaf, nullptr) << "no dialog " << id;
     if (!leaf) return {};
     EXPECT_EQ(leaf->language, 1033u);
@@ -299,31 +190,25 @@ Dialog ReadDialog(const Stub& stub, uint32_t id) {
         *ordinal = 0;
         return text();
     };
-    Dialog d{};
+    Dialog d;
     d.style = u32();
-    d.ex_style = u32();
+    u32(); // extended style
     const uint16_t count = u16();
-    d.x = static_cast<int16_t>(u16());
-    d.y = static_cast<int16_t>(u16());
-    d.cx = static_cast<int16_t>(u16());
-    d.cy = static_cast<int16_t>(u16());
+    at += 8; // position and size
     uint16_t ordinal;
     EXPECT_EQ(ordinal_or_text(&ordinal), ""); // no menu
     EXPECT_EQ(ordinal_or_text(&ordinal), ""); // default class
     d.caption = text();
-    if (d.style & 0x40) {
-        d.point_size = u16();
-        d.font = text();
+    if (d.style & 0x40) { // DS_SETFONT: point size and face name
+        u16();
+        text();
     }
     for (uint16_t i = 0; i < count; ++i) {
         at = (at + 3) & ~size_t{3};
         Control c{};
         c.style = u32();
-        u32(); // extended style
-        c.x = static_cast<int16_t>(u16());
-        c.y = static_cast<int16_t>(u16());
-        c.cx = static_cast<int16_t>(u16());
-        c.cy = static_cast<int16_t>(u16());
+        u32();   // extended style
+        at += 8; // position and size
         c.id = u16();
         ordinal_or_text(&c.window_class);
         c.text = ordinal_or_text(&ordinal);
@@ -333,73 +218,97 @@ Dialog ReadDialog(const Stub& stub, uint32_t id) {
     return d;
 }
 
-constexpr uint16_t kButton = 0x80, kEdit = 0x81, kStatic = 0x82;
-
-TEST_F(StubLayout, InstallDialogIsAHiddenCaptionlessProgressBox) {
-    const Dialog d = ReadDialog(TheStub(), 103);
-    // WS_POPUP | DS_MODALFRAME | DS_CENTER | DS_SETFONT: not visible when created.
-    EXPECT_EQ(d.style, 0x800008C0u);
-    EXPECT_EQ(d.ex_style, 0u);
-    EXPECT_EQ(d.caption, "");
-    EXPECT_EQ(d.font, "MS Sans Serif");
-    EXPECT_EQ(d.point_size, 8);
-    EXPECT_EQ((std::vector<int16_t>{d.x, d.y, d.cx, d.cy}), (std::vector<int16_t>{0, 0, 187, 99}));
-    ASSERT_EQ(d.controls.size(), 5u);
-    struct Expected {
-        uint16_t id, window_class;
-        const char* text;
-        int16_t x, y, cx, cy;
-        uint32_t style;
-    };
-    const Expected expected[] = {
-        {1, kButton, "OK", 131, 6, 50, 14, 0x40010000u},     // push, tab stop, hidden
-        {2, kButton, "Cancel", 68, 78, 50, 14, 0x50010001u}, // default push, visible
-        {0xFFFF, kStatic, "Installing", 50, 15, 86, 8, 0x50020001u},
-        {0xFFFF, kStatic, "Please Wait...", 48, 50, 90, 8, 0x50020001u},
-        {1001, kStatic, "", 4, 31, 178, 8, 0x50020081u}, // centred, no prefix
-    };
-    for (size_t i = 0; i < 5; ++i) {
-        const Control& c = d.controls[i];
-        EXPECT_EQ(c.id, expected[i].id) << i;
-        EXPECT_EQ(c.window_class, expected[i].window_class) << i;
-        EXPECT_EQ(c.text, expected[i].text) << i;
-        EXPECT_EQ(
-            (std::vector<int16_t>{c.x, c.y, c.cx, c.cy}),
-            (std::vector<int16_t>{expected[i].x, expected[i].y, expected[i].cx, expected[i].cy}))
-            << i;
-        EXPECT_EQ(c.style, expected[i].style) << i;
-    }
+// The control of that id; fails the test and gives null when the dialog has none or several.
+const Control* Find(const Dialog& dialog, uint16_t id) {
+    const Control* found = nullptr;
+    int count = 0;
+    for (const Control& control : dialog.controls)
+        if (control.id == id) {
+            found = &control;
+            ++count;
+        }
+    EXPECT_EQ(count, 1) << "controls of id " << id << " in dialog " << dialog.caption;
+    return count == 1 ? found : nullptr;
 }
 
+bool HasText(const Dialog& dialog, const std::string& text) {
+    for (const Control& control : dialog.controls)
+        if (control.text == text) return true;
+    return false;
+}
+
+// The system's ids of the OK and Cancel commands, which the dialog procedures handle.
+constexpr uint16_t kIdOk = 1, kIdCancel = 2;
+// Predefined window classes of a dialog template.
+constexpr uint16_t kButton = 0x80, kEdit = 0x81, kStatic = 0x82;
+// Window and control styles.
+constexpr uint32_t kVisible = 0x10000000, kCaption = 0x00C00000, kVerticalScroll = 0x00200000;
+constexpr uint32_t kCentredDialog = 0x0800;                           // DS_CENTER
+constexpr uint32_t kButtonKind = 0x000F, kDefaultPushButton = 0x0001; // BS_DEFPUSHBUTTON
+constexpr uint32_t kNoPrefix = 0x0080;                                // SS_NOPREFIX
+constexpr uint32_t kMultiline = 0x0004, kReadOnly = 0x0800;           // ES_MULTILINE, ES_READONLY
+
+enum class Shown { kNo, kYes };
+enum class Default { kNo, kYes };
+
+// The button of that id: its text (unless null), whether it is visible, whether it is the
+// default push button (the one Return presses).
+void ExpectButton(const Dialog& d, uint16_t id, const char* text, Shown shown, Default by_default) {
+    const Control* button = Find(d, id);
+    if (!button) return;
+    EXPECT_EQ(button->window_class, kButton) << id;
+    if (text) {
+        EXPECT_EQ(button->text, text);
+    }
+    EXPECT_EQ((button->style & kVisible) != 0, shown == Shown::kYes) << "visibility of " << id;
+    EXPECT_EQ((button->style & kButtonKind) == kDefaultPushButton, by_default == Default::kYes)
+        << "default button " << id;
+}
+
+// The progress dialog: created hidden, shown by the installer after its questions; it presses
+// the hidden OK itself when the files are written (the user must not be able to), Cancel asks
+// whether to abort, and the installer writes the name of the
+// file being written into IDC_INSTALL_TITLE, which the GUI driver and `lmvpack try` also
+// recognise the dialog by.
+TEST_F(StubLayout, InstallDialogIsAHiddenCaptionlessProgressBox) {
+    const Dialog d = ReadDialog(TheStub(), IDD_INSTALL_DIALOG);
+    EXPECT_EQ(d.style & kVisible, 0u) << "shown before the installer shows it";
+    EXPECT_EQ(d.style & kCaption, 0u);
+    EXPECT_EQ(d.caption, "");
+    EXPECT_NE(d.style & kCentredDialog, 0u);
+
+    // Return presses the default button, and without one it sends IDOK: Cancel must be it.
+    ExpectButton(d, kIdOk, nullptr, Shown::kNo, Default::kNo);
+    ExpectButton(d, kIdCancel, nullptr, Shown::kYes, Default::kYes);
+
+    const Control* title = Find(d, IDC_INSTALL_TITLE);
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->window_class, kStatic);
+    EXPECT_NE(title->style & kVisible, 0u);
+    EXPECT_NE(title->style & kNoPrefix, 0u) << "an '&' in a file name would be taken as a prefix";
+
+    EXPECT_TRUE(HasText(d, "Installing"));
+    EXPECT_TRUE(HasText(d, "Please Wait..."));
+}
+
+// The agreement: OK (Accept) and Cancel (Decline) are the answers the dialog procedure takes,
+// Decline is the default, and the code fills IDC_AGREEMENT_TEXT with an agreement that the
+// user scrolls through and cannot change.
 TEST_F(StubLayout, AgreementDialogHasAcceptDeclineAndAReadOnlyText) {
-    const Dialog d = ReadDialog(TheStub(), 106);
-    // WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT
-    EXPECT_EQ(d.style, 0x90C800C0u);
+    const Dialog d = ReadDialog(TheStub(), IDD_AGREEMENT_DIALOG);
     EXPECT_EQ(d.caption, "License Agreement");
-    EXPECT_EQ(d.font, "MS Sans Serif");
-    EXPECT_EQ(d.point_size, 8);
-    EXPECT_EQ((std::vector<int16_t>{d.x, d.y, d.cx, d.cy}), (std::vector<int16_t>{0, 0, 391, 262}));
-    ASSERT_EQ(d.controls.size(), 3u);
-    EXPECT_EQ(d.controls[0].id, 1);
-    EXPECT_EQ(d.controls[0].text, "Accept");
-    EXPECT_EQ(d.controls[0].style, 0x50010000u);
-    EXPECT_EQ((std::vector<int16_t>{d.controls[0].x, d.controls[0].y, d.controls[0].cx,
-                                    d.controls[0].cy}),
-              (std::vector<int16_t>{137, 240, 50, 14}));
-    EXPECT_EQ(d.controls[1].id, 2);
-    EXPECT_EQ(d.controls[1].text, "Decline");
-    EXPECT_EQ(d.controls[1].style, 0x50010001u);
-    EXPECT_EQ((std::vector<int16_t>{d.controls[1].x, d.controls[1].y, d.controls[1].cx,
-                                    d.controls[1].cy}),
-              (std::vector<int16_t>{203, 240, 50, 14}));
-    EXPECT_EQ(d.controls[2].id, 1009);
-    EXPECT_EQ(d.controls[2].window_class, kEdit);
-    EXPECT_EQ(d.controls[2].text, "");
-    // ES_MULTILINE | ES_NOHIDESEL | ES_READONLY | WS_BORDER | WS_VSCROLL | WS_TABSTOP
-    EXPECT_EQ(d.controls[2].style, 0x50A10904u);
-    EXPECT_EQ((std::vector<int16_t>{d.controls[2].x, d.controls[2].y, d.controls[2].cx,
-                                    d.controls[2].cy}),
-              (std::vector<int16_t>{12, 12, 366, 216}));
+    EXPECT_EQ(d.style & kCaption, kCaption);
+    EXPECT_NE(d.style & kVisible, 0u);
+
+    ExpectButton(d, kIdOk, "Accept", Shown::kYes, Default::kNo);
+    ExpectButton(d, kIdCancel, "Decline", Shown::kYes, Default::kYes);
+
+    const Control* text = Find(d, IDC_AGREEMENT_TEXT);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->window_class, kEdit);
+    EXPECT_NE(text->style & kVisible, 0u);
+    EXPECT_EQ(text->style & (kMultiline | kReadOnly | kVerticalScroll),
+              kMultiline | kReadOnly | kVerticalScroll);
 }
 
 } // namespace

@@ -70,14 +70,19 @@ std::vector<uint32_t> Frame(const AuroraPalette& palette, uint32_t ms, int width
     return pixels;
 }
 
+// One pure green curtain over a sky of that colour.
+AuroraPalette GreenCurtainOver(AuroraColour sky) {
+    AuroraPalette palette{};
+    palette.sky = sky;
+    palette.curtains[0] = {0, 255, 0};
+    palette.curtain_count = 1;
+    return palette;
+}
+
 TEST(AuroraRender, DrawsInThePalettesColoursOnly) {
     // A black sky and a pure green curtain: red and blue can only come from the white stars,
     // which add the same to every channel.
-    AuroraPalette palette{};
-    palette.sky = {0, 0, 0};
-    palette.curtains[0] = {0, 255, 0};
-    palette.curtain_count = 1;
-    const std::vector<uint32_t> frame = Frame(palette, 12345);
+    const std::vector<uint32_t> frame = Frame(GreenCurtainOver({0, 0, 0}), 12345);
     size_t lit = 0;
     for (const uint32_t pixel : frame) {
         ASSERT_EQ(pixel >> 24, 0u);
@@ -98,11 +103,7 @@ uint32_t RowColour(const std::vector<uint32_t>& frame, int row, int width = 160)
 }
 
 TEST(AuroraRender, TheSkyKeepsItsHueAndDarkensOverhead) {
-    AuroraPalette palette{};
-    palette.sky = {0x40, 0x80, 0xC0};
-    palette.curtains[0] = {0, 255, 0};
-    palette.curtain_count = 1;
-    const std::vector<uint32_t> frame = Frame(palette, 0);
+    const std::vector<uint32_t> frame = Frame(GreenCurtainOver({0x40, 0x80, 0xC0}), 0);
     // The curtains hang between the top and the bottom rows, which show the sky alone.
     const uint32_t top = RowColour(frame, 0), bottom = RowColour(frame, 119);
     for (const uint32_t sky : {top, bottom}) {

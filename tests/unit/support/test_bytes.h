@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <random>
+#include <string>
 #include <vector>
 
 // Reproducible incompressible bytes: the same seed gives the same bytes.
@@ -15,6 +17,18 @@ inline std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
     for (uint8_t& byte : bytes)
         byte = static_cast<uint8_t>(random());
     return bytes;
+}
+
+// Reproducible text of `size` bytes: words drawn from `words`, so short, near repeats abound
+// as in prose. The same seed and words give the same text.
+template <size_t kCount>
+std::vector<uint8_t> WordText(size_t size, unsigned seed, const char* const (&words)[kCount]) {
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size)
+        text += words[random() % kCount];
+    text.resize(size);
+    return {text.begin(), text.end()};
 }
 
 // A stream of literals only, coded with the model the way the format defines it.
