@@ -3,6 +3,8 @@
 // is read, and reports every problem at once. docs/manifest.md describes every key.
 #pragma once
 
+#include "tools/lmvpack/package_header_fields.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -33,14 +35,10 @@ struct ProductVersion {
     std::string copyright; // may be empty
 };
 
-struct Manifest {
+// The header's fields (name, agreement, colours...) as the package will carry them, and what
+// the build needs besides.
+struct Manifest : PackageHeaderFields {
     std::filesystem::path path;
-    std::string name;           // Windows-1252, trailing blanks kept
-    std::string agreement_text; // Windows-1252, CR LF line ends; empty for none
-    bool needs_directx = false;
-    uint32_t top_color = 0x00FF0000; // 0x00BBGGRR: blue, as the installer's own default
-    uint32_t bottom_color = 0;       // black
-    uint16_t first_media_number = 1;
     std::vector<MemberSource> members; // screen saver, data file, uninstaller, media...
     // The files it names besides the members (the agreement): a build reads them, so it must
     // never write over them.
