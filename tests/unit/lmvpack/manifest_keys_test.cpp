@@ -4,6 +4,7 @@
 
 #include "tools/lmvpack/manifest.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 #include <sstream>
@@ -99,41 +100,48 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// The keys docs/manifest.md names: the rows of its "Keys" table and every key of its TOML
-// examples.
+std::set<std::string> TableKeys(bool top_level) {
+    std::set<std::string> keys;
+    for (const ManifestKey& key : kManifestKeys)
+        if ((key.place == KeyPlace::TopLevel) == top_level)
+            keys.insert(Qualified(key.place, key.name));
+    return keys;
+}
+
+// docs/manifest.md: its "Keys" table has a row for every top-level key, and its TOML examples
+// show every key of the tables and no key that does not exist.
 TEST(ManifestKeys, TheReferenceNamesExactlyTheTablesKeys) {
     const std::vector<std::string> lines =
         Lines(ReadText(fs::path(LMV_SOURCE_DIR) / "docs" / "manifest.md"));
     ASSERT_FALSE(lines.empty());
-    std::set<std::string> named;
+    std::set<std::string> rows, examples;
     bool in_keys = false, in_toml = false;
     std::vector<std::string> block;
-    size_t rows = 0, blocks = 0;
     for (const std::string& line : lines) {
         if (line.starts_with("#")) in_keys = line == "## Keys";
         if (in_keys && line.starts_with("| `")) {
-            const size_t end = line.find('`', 3);
-            std::string key = line.substr(3, end - 3);
+            std::string key = line.substr(3, line.find('`', 3) - 3);
             key.erase(0, key.find_first_not_of('['));
-            key.erase(key.find_first_of(']') == std::string::npos ? key.size()
-                                                                  : key.find_first_of(']'));
-            named.insert(key);
-            ++rows;
+            key.erase(std::min(key.find(']'), key.size()));
+            rows.insert(key);
         }
         if (line == "```toml") {
             in_toml = true;
             block.clear();
         } else if (in_toml && line == "```") {
             in_toml = false;
-            CollectTomlKeys(block, false, named);
-            ++blocks;
+            CollectTomlKeys(block, false, examples);
         } else if (in_toml) {
             block.push_back(line);
         }
     }
-    EXPECT_GT(rows, 0u) << "no \"## Keys\" table";
-    EXPECT_GT(blocks, 0u) << "no TOML examples";
-    EXPECT_EQ(Listed(named), Listed(TableKeys()));
+    EXPECT_EQ(Listed(rows), Listed(TableKeys(true)));
+    std::set<std::string> top_level_examples, table_examples;
+    for (const std::string& key : examples)
+        (key.find('.') == std::string::npos ? top_level_examples : table_examples).insert(key);
+    EXPECT_EQ(Listed(table_examples), Listed(TableKeys(false)));
+    for (const std::string& key : top_level_examples)
+        EXPECT_EQ(TableKeys(true).count(key), 1u) << key << " is in an example but not a key";
 }
 
 TEST(ManifestKeys, TheStarterNamesExactlyTheTablesKeys) {
