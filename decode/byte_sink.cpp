@@ -8,12 +8,9 @@ namespace sink_detail {
 
 SinkState sink;
 
+// Every field's reset value is all zero bytes.
 void Reset() {
-    std::memset(sink.buffer, 0, sizeof sink.buffer);
-    sink.fill = 0;
-    sink.flush_threshold = 0;
-    sink.armed = false;
-    sink.written = 0;
+    std::memset(&sink, 0, sizeof sink);
 }
 
 bool Arm(uint32_t total) {

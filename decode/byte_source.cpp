@@ -6,10 +6,9 @@ namespace source_detail {
 
 SourceState source;
 
+// Every field's reset value is all zero bytes.
 void Reset() {
-    std::memset(source.buffer, 0, sizeof source.buffer);
-    source.bytes_left = 0;
-    source.read_position = 0;
+    std::memset(&source, 0, sizeof source);
 }
 
 bool ReadBlock(FILE* package, uint32_t remaining) {

@@ -17,19 +17,19 @@ bool StoredBytesLieInFile(FILE* file, const MemberEntry& entry) {
            uint64_t{entry.DataOffset} + entry.StoredSize <= static_cast<uint64_t>(size);
 }
 
-int ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*poll)()) {
+ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*poll)()) {
     ByteSource(nullptr, 0);
     WritePtr(nullptr, 0, 0);
 
     char module_name[kPathSize];
     const uint32_t length = PlatModuleFileName(module_name, kPathSize);
     // A name that filled the whole buffer was cut: it would open some other file.
-    if (length == 0 || length >= kPathSize) return 0;
+    if (length == 0 || length >= kPathSize) return kNoOwnFileName;
 
     FILE* executable = std::fopen(module_name, "rb");
     // Without the installer's own file there is nothing to restore from; like a stored
     // member whose destination cannot be created, the member is skipped and the run goes on.
-    if (executable == nullptr) return 1;
+    if (executable == nullptr) return kMemberHandled;
     // An offset that the runtime's seek cannot reach (2^31 or more where a long has 32 bits)
     // is treated like data beyond the end of the file: nothing is read, never bytes from the
     // wrong place.
@@ -42,7 +42,7 @@ int ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*
     FILE* output = std::fopen(destination, "wb");
     if (output == nullptr) {
         std::fclose(executable);
-        return 1;
+        return kMemberHandled;
     }
     const int32_t produced = LzhDecoder(executable, output, entry.UnpackedSize, stored_size, poll);
     std::fclose(output);
@@ -53,7 +53,7 @@ int ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*
     const bool whole =
         stopped || (stored_size == entry.StoredSize && StoredBytesLieInFile(executable, entry));
     std::fclose(executable);
-    return whole ? 1 : kMemberCutShort;
+    return whole ? kMemberHandled : kMemberCutShort;
 }
 
 // False when the package ended (or a read failed) before the member's last stored byte.
@@ -95,9 +95,10 @@ bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
 
 } // namespace
 
-int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
-                  const char* destination, bool (*poll)()) {
+ExtractResult ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+                            const char* destination, bool (*poll)()) {
     SetWriteTarget(destination);
     if (IsCompressed(entry)) return ExtractCompressed(entry, destination, poll);
-    return CopyStored(package, copy_buffer, entry, destination, poll) ? 1 : kMemberCutShort;
+    return CopyStored(package, copy_buffer, entry, destination, poll) ? kMemberHandled
+                                                                      : kMemberCutShort;
 }

@@ -12,12 +12,8 @@
 // by itself and closes it again, so the run may close its handle around the call. The
 // destination is always closed on return.
 //
-// Result: 0 when the compressed path cannot learn the installer's own file name (nothing is
-// created then); kMemberCutShort when the installer file ended (or could not be read) before
-// the member's stored data did, so the file written holds only what could be read, padded
-// with what zero bits decode to on the compressed path; 1 otherwise. A destination or
-// installer file that cannot be opened is not reported: the member is skipped and the run
-// goes on.
+// The result is an ExtractResult. A destination or installer file that cannot be opened is not
+// reported: the member is skipped and the run goes on.
 #pragma once
 
 #include "package/package_format.h"
@@ -26,7 +22,17 @@
 #include <cstdint>
 
 constexpr uint32_t kCopyBufferSize = 2048;
-constexpr int kMemberCutShort = 2;
 
-int ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
-                  const char* destination, bool (*poll)());
+enum ExtractResult : int {
+    // The compressed path could not learn the installer's own file name; nothing was created.
+    kNoOwnFileName = 0,
+    // The member was written whole, stopped on request, or skipped.
+    kMemberHandled = 1,
+    // The installer file ended (or could not be read) before the member's stored data did: the
+    // file written holds only what could be read, padded on the compressed path with what zero
+    // bits decode to. Every member after it is lost too.
+    kMemberCutShort = 2,
+};
+
+ExtractResult ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+                            const char* destination, bool (*poll)());

@@ -4,9 +4,9 @@
 // status: nothing after it is installed, activated or started.
 #pragma once
 
-// The exit status of a run that stopped on a failed write. The installer's other exit statuses
-// (0, an incomplete installation, a refused package) are in install/installer_state.h.
-constexpr int kWriteFailureExitStatus = 3;
+// The exit status of a run that stopped here, kWriteFailureExitStatus, is with the
+// installer's others.
+#include "platform/exit_status.h"
 
 // Names the file that is being written, for the message. The path is copied (cut to fit).
 void SetWriteTarget(const char* path);

@@ -4,7 +4,7 @@
 
 #include "frontend/prompt_texts.h"
 #include "install/installer_state.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "platform/system_library_win32.h"
 #include "resources/resource_ids.h"
 

@@ -1,9 +1,11 @@
 // The program's entry: the silent switch, the title window over the work area and the
-// process's only message loop. The exit code is 0 unless the installation failed or its
-// package was refused (InstallExitStatus).
+// process's only message loop. The exit status (platform/exit_status.h) says how the run
+// ended: finished, incomplete, refused, or stopped by a failed write, which ends the process
+// where it happens.
 #include "frontend/install_switch.h"
 #include "frontend/title_window.h"
 #include "install/installer_state.h"
+#include "platform/exit_status.h"
 #include "platform/library_search_win32.h"
 
 namespace {
@@ -36,7 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     // Before any window exists: creating one makes the system load libraries by bare name.
     RestrictLibrarySearch();
     InstallMode = InstallModeFromArguments(arguments);
-    if (!RegisterTitleClass(instance)) return 0;
+    if (!RegisterTitleClass(instance)) return kFinishedExitStatus;
 
     RECT work_area;
     ZeroMemory(&work_area, sizeof work_area);
@@ -45,7 +47,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         CreateWindowExA(0, kTitleWindowClass, "TITLE", WS_POPUP | WS_VISIBLE, work_area.left,
                         work_area.top, work_area.right - work_area.left,
                         work_area.bottom - work_area.top, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return 0;
+    if (window == nullptr) return kFinishedExitStatus;
 
     ShowWindow(window, InstallMode == kInteractiveMode ? StartupShowCommand() : SW_HIDE);
     UpdateWindow(window);
@@ -56,7 +58,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    // The quit message's wParam: 0, or the status of an installation that could not be
-    // completed or of a refused package. GetMessageA failing ends the program with 0.
-    return got == 0 ? static_cast<int>(message.wParam) : 0;
+    // The quit message's wParam: InstallExitStatus, as the title window posts it. GetMessageA
+    // failing ends the program as finished.
+    return got == 0 ? static_cast<int>(message.wParam) : kFinishedExitStatus;
 }

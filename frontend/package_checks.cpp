@@ -2,7 +2,7 @@
 
 #include "install/installer_state.h"
 #include "install/name_safety.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 #include "frontend/prompt_texts.h"
 #include "install/install_dialog.h"
 #include "install/installer_state.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "resources/resource_ids.h"
 
 #include <cstring>

@@ -14,7 +14,7 @@ int32_t ProtectedMember = 0;
 void* InstallDialogWindow = nullptr;
 
 int32_t InstallIncomplete = 0;
-int32_t InstallExitStatus = 0;
+int32_t InstallExitStatus = kFinishedExitStatus;
 
 char SharedDataFolder[kPathSize] = "";
 char UnsupportedTypes[256] = "";

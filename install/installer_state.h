@@ -4,6 +4,7 @@
 #pragma once
 
 #include "package/package_format.h"
+#include "platform/exit_status.h"
 
 #include <cstdint>
 
@@ -33,12 +34,9 @@ extern void* InstallDialogWindow;
 // Set by the installation run when it could not install every member: the package broke off
 // or a member had nowhere to go. Such an installation is reported as failed, never complete.
 extern int32_t InstallIncomplete;
-// The process exit status: 0 unless the installation failed or the package was refused.
+// The process exit status (platform/exit_status.h): kFinishedExitStatus unless the
+// installation failed or the package was refused.
 extern int32_t InstallExitStatus;
-constexpr int32_t kIncompleteExitStatus = 4;
-// A package that could not be read, or whose names cannot be installed: nothing was asked
-// or written. A user's own No, Cancel or Decline still ends with 0.
-constexpr int32_t kRefusedExitStatus = 5;
 
 // Common application data + "Tarrowby\Lumenvault\<base name>\", always ending in a backslash.
 extern char SharedDataFolder[kPathSize];

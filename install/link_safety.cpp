@@ -1,6 +1,6 @@
 #include "install/link_safety.h"
 
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 
 #include "decode/member_extraction.h"
 #include "install/installer_state.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 
 MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number,
                                  uint8_t* copy_buffer, const InstallNames& names,
@@ -30,7 +30,7 @@ MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number
             // Logged before it is written: a write that fails ends the process, and the
             // uninstaller must still find the part-written file in the log.
             hooks.log_member(hooks.context, destination);
-            int extracted;
+            ExtractResult extracted;
             if (IsCompressed(entry)) {
                 // The decoder reads the installer's file through a stream of its own.
                 PlatClose(package);

@@ -1,6 +1,6 @@
 #include "install/name_safety.h"
 
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 
 #include <cstddef>
 #include <cstring>

@@ -5,7 +5,7 @@
 //
 // Results follow the Win32 calls: a file handle is a small integer and -1 is failure
 // (HFILE_ERROR); reads and writes return the byte count or kIoFailed; seeks return the new
-// position or -1.
+// position or -1. The hosts' test controls are in platform/file_api_test_hooks_host.h.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +33,3 @@ MemoryHandle PlatGlobalAlloc(uint32_t size);
 void* PlatGlobalLock(MemoryHandle memory);
 void PlatGlobalUnlock(MemoryHandle memory);
 void PlatGlobalFree(MemoryHandle memory);
-
-// Only for the hosts of this code (platform/*_host.cpp: the Linux build and lmvpack.exe),
-// which have no "own executable" to read the package from: the host (a test, the authoring
-// tool) names the installer file that stands for it. The installer itself never links these.
-void PlatSetModuleFileName(const char* path);
-// Makes the next PlatGlobalAlloc fail, for tests of the out-of-memory paths.
-void PlatFailNextGlobalAlloc();

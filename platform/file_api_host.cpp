@@ -1,7 +1,7 @@
 // The kernel layer for the hosts of the installer's portable code, the Linux build and
 // lmvpack.exe: the C runtime's descriptor calls, with the results of their Win32 models. The
 // installer's own layer is platform/file_api_win32.cpp; the "own executable" that a host
-// names comes from platform/host_stand_ins_host.cpp.
+// names comes from platform/win32_stand_ins_host.cpp.
 #include "platform/file_api.h"
 
 #include <climits>
@@ -9,8 +9,11 @@
 #include <fcntl.h>
 
 #ifdef _WIN32
+#include <cstring>
 #include <io.h>
+#include <string>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -18,9 +21,34 @@
 namespace {
 
 #ifdef _WIN32
-// Binary mode, and never inherited by a program the tool starts.
+// The extended-length ("\\?\") wide form of an ANSI path, or "" when it has none. The
+// wide calls take it whatever its length; the characters keep their ANSI reading.
+std::wstring ExtendedLengthPath(const char* path) {
+    const int count = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (count <= 0) return {};
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), count) != count) return {};
+    const DWORD full_count = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (full_count == 0) return {};
+    std::wstring full(full_count, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), full_count, full.data(), nullptr);
+    if (length == 0 || length >= full_count) return {};
+    full.resize(length);
+    // Already extended, or a device name: taken as it is.
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Binary mode, and never inherited by a program the tool starts. A path too long for the
+// ANSI calls (the authoring tool reads installers wherever they lie) is opened through its
+// extended-length form.
 int OpenDescriptor(const char* path, int flags) {
-    return ::_open(path, flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    constexpr int kMode = _S_IREAD | _S_IWRITE;
+    flags |= _O_BINARY | _O_NOINHERIT;
+    if (std::strlen(path) < MAX_PATH) return ::_open(path, flags, kMode);
+    const std::wstring extended = ExtendedLengthPath(path);
+    return extended.empty() ? -1 : ::_wopen(extended.c_str(), flags, kMode);
 }
 int ReadDescriptor(int file, void* buffer, unsigned count) {
     return ::_read(file, buffer, count);

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "input_bounds.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "platform/file_api.h"
+#include "platform/file_api_test_hooks_host.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -23,7 +23,7 @@
 #include "install/installer_state.h"
 #include "install/member_walk.h"
 #include "package/package_locator.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (next_entry == -1) break;
         const std::string destination = fuzz::ScratchFolder() + "/member" + std::to_string(index);
         member_stopped = Stopping();
-        int extracted;
+        ExtractResult extracted;
         if (IsCompressed(entry)) {
             PlatClose(package);
             extracted = ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), Poll);
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // and "cut short" exactly when the member's stored bytes run past the end of the file
         // (unless the poll stopped the member first, which is not judged).
         const bool past_end = uint64_t{entry.DataOffset} + entry.StoredSize > size;
-        if (extracted != 1 && extracted != kMemberCutShort) std::abort();
+        if (extracted != kMemberHandled && extracted != kMemberCutShort) std::abort();
         if (extracted == kMemberCutShort && !past_end) std::abort();
         if (!member_stopped && past_end && extracted != kMemberCutShort) std::abort();
         CheckMember(entry, destination, static_cast<int64_t>(size));

@@ -3,7 +3,8 @@
 // a buffer, and the results they give must keep their promises.
 #include "fuzz_support.h"
 #include "package/package_locator.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
+#include "platform/file_api_test_hooks_host.h"
 
 #include <cstring>
 

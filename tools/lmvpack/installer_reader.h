@@ -1,5 +1,6 @@
 // Reads an installer's package header and member table the way the installer does, through
-// the installer's own locator and passes, and refuses what they cannot read whole.
+// the installer's own locator and passes (their variants that take a path), and refuses what
+// they cannot read whole.
 #pragma once
 
 #include "package/package_format.h"

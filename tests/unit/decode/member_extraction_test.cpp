@@ -3,6 +3,7 @@
 #include "support/test_bytes.h"
 
 #include "install/installer_state.h"
+#include "platform/file_api_test_hooks_host.h"
 #include "tools/lmvpack/stream_codec.h"
 
 #include <gtest/gtest.h>
@@ -87,7 +88,7 @@ class ExtractMemberTest : public ::testing::Test {
                               static_cast<uint32_t>(contents.size()));
     }
 
-    int Extract(const MemberEntry& entry) {
+    ExtractResult Extract(const MemberEntry& entry) {
         return ExtractMember(package_, copy_buffer_, entry, destination_.c_str(), InstallerPoll);
     }
 
@@ -104,7 +105,7 @@ class ExtractMemberTest : public ::testing::Test {
 
 TEST_F(ExtractMemberTest, StoredMemberIsCopiedInChunksWithoutTheBytesAfterIt) {
     const std::vector<uint8_t> member = RandomBytes(5000, 1);
-    EXPECT_EQ(Extract(WriteInstaller(member, 0)), 1);
+    EXPECT_EQ(Extract(WriteInstaller(member, 0)), kMemberHandled);
     EXPECT_EQ(ReadFile(destination_), member);
     // Three reads of 2048; the first poll came after the first chunk had been written.
     EXPECT_EQ(PackagePosition(), 1000 + 3 * 2048);
@@ -178,7 +179,7 @@ TEST_F(ExtractMemberTest, StoredMemberFailedReadEndsTheCopy) {
 TEST_F(ExtractMemberTest, StoredMemberWithoutADestinationStillReadsAndPolls) {
     const MemberEntry entry = WriteInstaller(RandomBytes(300000, 9), 0);
     destination_ = directory_ / "missing" / "member.out";
-    EXPECT_EQ(Extract(entry), 1);
+    EXPECT_EQ(Extract(entry), kMemberHandled);
     EXPECT_FALSE(fs::exists(destination_));
     EXPECT_EQ(sizes_at_poll.size(), 3u);
 }
@@ -204,7 +205,7 @@ TEST_F(ExtractMemberTest, FailedWriteOnEitherPathStopsTheInstallationNamingTheFi
 TEST_F(ExtractMemberTest, CompressedMemberIsRestored) {
     std::vector<uint8_t> member = RandomBytes(20000, 10);
     member.insert(member.end(), 30000, 'z');
-    EXPECT_EQ(Extract(WriteCompressedMember(member)), 1);
+    EXPECT_EQ(Extract(WriteCompressedMember(member)), kMemberHandled);
     EXPECT_EQ(ReadFile(destination_), member);
     EXPECT_EQ(sizes_at_poll, (std::vector<long>{0}));
 }
@@ -233,7 +234,7 @@ TEST_F(ExtractMemberTest, CompressedMemberAbortedLaterKeepsWholeBlocks) {
 TEST_F(ExtractMemberTest, CompressedMemberWithoutTheModuleNameCreatesNothing) {
     const MemberEntry entry = WriteCompressedMember(RandomBytes(100, 13));
     PlatSetModuleFileName("");
-    EXPECT_EQ(Extract(entry), 0);
+    EXPECT_EQ(Extract(entry), kNoOwnFileName);
     EXPECT_FALSE(fs::exists(destination_));
 }
 
@@ -241,14 +242,14 @@ TEST_F(ExtractMemberTest, CompressedMemberWithoutItsInstallerFileIsSkipped) {
     const MemberEntry entry = WriteCompressedMember(RandomBytes(100, 14));
     const std::string missing = (directory_ / "gone.exe").string();
     PlatSetModuleFileName(missing.c_str());
-    EXPECT_EQ(Extract(entry), 1);
+    EXPECT_EQ(Extract(entry), kMemberHandled);
     EXPECT_FALSE(fs::exists(destination_));
 }
 
 TEST_F(ExtractMemberTest, CompressedMemberWithoutADestinationIsSkipped) {
     const MemberEntry entry = WriteCompressedMember(RandomBytes(100, 15));
     destination_ = directory_ / "missing" / "member.out";
-    EXPECT_EQ(Extract(entry), 1);
+    EXPECT_EQ(Extract(entry), kMemberHandled);
     EXPECT_FALSE(fs::exists(destination_));
 }
 

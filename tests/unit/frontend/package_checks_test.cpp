@@ -1,8 +1,9 @@
 #include "frontend/package_checks.h"
 
 #include "install/installer_state.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "platform/file_api.h"
+#include "platform/file_api_test_hooks_host.h"
 #include "support/synthetic_pe.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,8 @@
 #include "decode/write_failure.h"
 #include "install/installer_state.h"
 #include "package/package_locator.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
+#include "platform/file_api_test_hooks_host.h"
 #include "support/synthetic_pe.h"
 #include "tools/lmvpack/stream_codec.h"
 

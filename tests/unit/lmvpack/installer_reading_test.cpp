@@ -257,4 +257,28 @@ TEST(InstallerReading, ListAndInfoWriteColoursAndFlagsTheSameWay) {
     EXPECT_EQ(list["agreement_length"], 7);
 }
 
+// The installer itself reads its own file only through a name of at most 255 characters; the
+// tool reads an installer wherever it lies, and lists it the same from any path.
+TEST(InstallerReading, ListsAnInstallerOnAPathLongerThanTheInstallerCouldUse) {
+    ScratchFolder folder;
+    TestPackage package = GoodPackage();
+    package.agreement = "Terms";
+    const std::vector<uint8_t> bytes = ReadBytes(WriteSyntheticInstaller("in.exe", package));
+    const fs::path deep = folder / std::string(120, 'd') / std::string(120, 'e');
+    fs::create_directories(deep);
+    WriteBytes(folder / "near.exe", bytes);
+    WriteBytes(deep / "far.exe", bytes);
+    const std::string long_path = fs::absolute(deep / "far.exe").string();
+    ASSERT_GT(long_path.size(), 255u);
+
+    const RunResult near_run = RunLmvpack(folder.path(), {"list", "near.exe", "--json"});
+    const RunResult far_run = RunLmvpack(folder.path(), {"list", long_path, "--json"});
+    ASSERT_EQ(near_run.status, 0) << near_run.err;
+    ASSERT_EQ(far_run.status, 0) << far_run.err;
+    const nlohmann::json near_list = nlohmann::json::parse(near_run.out);
+    EXPECT_EQ(nlohmann::json::parse(far_run.out), near_list);
+    EXPECT_EQ(near_list["members"].size(), 4u);
+    EXPECT_EQ(near_list["agreement_length"], 5);
+}
+
 } // namespace

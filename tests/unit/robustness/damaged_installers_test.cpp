@@ -5,7 +5,8 @@
 #include "install/installer_state.h"
 #include "install/member_walk.h"
 #include "package/package_locator.h"
-#include "package/package_passes.h"
+#include "package/package_reading.h"
+#include "platform/file_api_test_hooks_host.h"
 #include "robustness/damaged_installers.h"
 #include "support/synthetic_pe.h"
 
@@ -73,7 +74,7 @@ LoopResult RunMemberLoop(const std::filesystem::path& scratch) {
         const std::filesystem::path destination =
             scratch / ("member" + std::to_string(result.files.size()));
         result.files.push_back(destination);
-        int extracted;
+        ExtractResult extracted;
         if (IsCompressed(entry)) {
             PlatClose(package);
             extracted = ExtractMember(kNoFile, copy_buffer, entry, destination.c_str(), GoOn);

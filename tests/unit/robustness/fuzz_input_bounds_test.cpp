@@ -2,7 +2,7 @@
 // that let a claim through would bring back runs of seconds; one that changed a claim within
 // bounds would change what the seeds mean; one that wrote the wrong bytes would fuzz some
 // other table than the installer reads.
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 #include "robustness/damaged_installers.h"
 #include "tests/fuzz/fuzz_support.h"
 

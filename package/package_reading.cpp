@@ -1,4 +1,4 @@
-#include "package/package_passes.h"
+#include "package/package_reading.h"
 
 #include "package/package_locator.h"
 
@@ -33,8 +33,10 @@ bool PassHeader(FileHandle file, bool read_reserved, uint16_t* first_media_numbe
     return past_reserved && ReadExactly(file, first_media_number, sizeof *first_media_number);
 }
 
-FileHandle LocateMemberTable(bool read_reserved, uint16_t* first_media_number) {
-    const FileHandle file = LocatePackage();
+// Each pass below takes the handle that a locate gave (kNoFile when it found no package) and
+// owns it from then on.
+
+FileHandle PassToMemberTable(FileHandle file, bool read_reserved, uint16_t* first_media_number) {
     if (file == kNoFile) return kNoFile;
     if (!PassHeader(file, read_reserved, first_media_number)) {
         PlatClose(file);
@@ -43,10 +45,7 @@ FileHandle LocateMemberTable(bool read_reserved, uint16_t* first_media_number) {
     return file;
 }
 
-} // namespace
-
-bool ReadPackageHeader(PackageHeader* header) {
-    const FileHandle file = LocatePackage();
+bool ReadHeaderFields(FileHandle file, PackageHeader* header) {
     if (file == kNoFile) return false;
     uint16_t agreement_length = 0;
     PackageHeader read{};
@@ -63,10 +62,10 @@ bool ReadPackageHeader(PackageHeader* header) {
     return true;
 }
 
-bool SumMemberSizes(uint32_t* total) {
+bool SumSizes(FileHandle package, uint32_t* total) {
     *total = 0;
     uint16_t first_media_number = 0; // read and ignored
-    const FileHandle file = LocateMemberTable(false, &first_media_number);
+    const FileHandle file = PassToMemberTable(package, false, &first_media_number);
     if (file == kNoFile) return false;
     uint32_t sum = 0;
     MemberEntry entry;
@@ -83,9 +82,8 @@ bool SumMemberSizes(uint32_t* total) {
     return whole;
 }
 
-bool ReadAgreementText(AgreementText* agreement) {
+bool ReadAgreement(FileHandle file, AgreementText* agreement) {
     *agreement = AgreementText{};
-    const FileHandle file = LocatePackage();
     if (file == kNoFile) return false;
     uint16_t length = 0;
     if (!ReadAgreementLength(file, &length) || length == 0) {
@@ -111,6 +109,32 @@ bool ReadAgreementText(AgreementText* agreement) {
     return true;
 }
 
+} // namespace
+
+bool ReadPackageHeader(PackageHeader* header) {
+    return ReadHeaderFields(LocatePackage(), header);
+}
+
+bool ReadPackageHeaderOf(const char* path, PackageHeader* header) {
+    return ReadHeaderFields(LocatePackageInFile(path), header);
+}
+
+bool SumMemberSizes(uint32_t* total) {
+    return SumSizes(LocatePackage(), total);
+}
+
+bool SumMemberSizesOf(const char* path, uint32_t* total) {
+    return SumSizes(LocatePackageInFile(path), total);
+}
+
+bool ReadAgreementText(AgreementText* agreement) {
+    return ReadAgreement(LocatePackage(), agreement);
+}
+
+bool ReadAgreementTextOf(const char* path, AgreementText* agreement) {
+    return ReadAgreement(LocatePackageInFile(path), agreement);
+}
+
 void ReleaseAgreementText(AgreementText* agreement) {
     if (agreement->memory) {
         PlatGlobalUnlock(agreement->memory);
@@ -121,7 +145,11 @@ void ReleaseAgreementText(AgreementText* agreement) {
 }
 
 FileHandle OpenMemberTable(uint16_t* first_media_number) {
-    return LocateMemberTable(true, first_media_number);
+    return PassToMemberTable(LocatePackage(), true, first_media_number);
+}
+
+FileHandle OpenMemberTableOf(const char* path, uint16_t* first_media_number) {
+    return PassToMemberTable(LocatePackageInFile(path), true, first_media_number);
 }
 
 bool ReadMemberEntry(FileHandle package, MemberEntry* entry) {

@@ -1,7 +1,9 @@
 // What the hosts of the portable installer code (the Linux build and lmvpack.exe) supply in
-// place of two things only the real installer has: its own executable, which here is the
-// installer file that the host names, and the Windows global heap, here the C heap.
+// place of two Win32 services that only the real installer has: GetModuleFileNameA, whose
+// "own executable" here is the file that a test names, and the Windows global heap, here the
+// C heap.
 #include "platform/file_api.h"
+#include "platform/file_api_test_hooks_host.h"
 
 #include <cstdlib>
 #include <cstring>

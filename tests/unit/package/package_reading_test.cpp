@@ -1,7 +1,9 @@
-#include "package/package_passes.h"
+#include "package/package_reading.h"
+#include "platform/file_api_test_hooks_host.h"
 #include "support/synthetic_pe.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -216,6 +218,75 @@ TEST(MemberTableWalk, FailsOnACutHeaderAndReportsAnEntryThatCannotBeReadWhole) {
     MemberEntry entry;
     EXPECT_FALSE(ReadMemberEntry(file, &entry));
     PlatClose(file);
+}
+
+// The passes that take a path read the installer they are given, however long its path and
+// whatever the running program is: the authoring tool reads installers that way. The running
+// program here differs from the named installer in every field the passes read.
+TEST(PassesByPath, ReadTheNamedInstallerAndNeverTheRunningProgram) {
+    UseInstaller("running.exe", ThreeMembers());
+    TestPackage named_package;
+    named_package.agreement = "Other terms";
+    named_package.name = "Other";
+    named_package.top_color = 0x00ABCDEF;
+    named_package.first_media_number = 9;
+    named_package.members = {Stored(7), Stored(9)};
+    const std::string named = WriteSyntheticInstaller("named.exe", named_package);
+    // The installer's own passes refuse a name of 256 characters or more; these take it.
+    const std::filesystem::path deep_folder =
+        std::filesystem::path(named).parent_path() / std::string(120, 'd') / std::string(120, 'e');
+    std::filesystem::create_directories(deep_folder);
+    const std::string deep = (deep_folder / "named.exe").string();
+    std::filesystem::copy_file(named, deep);
+    ASSERT_GT(deep.size(), 255u);
+
+    for (const std::string& path : {named, deep}) {
+        SCOPED_TRACE(path);
+        PackageHeader header{};
+        EXPECT_TRUE(ReadPackageHeaderOf(path.c_str(), &header));
+        EXPECT_STREQ(header.ScreenSaverName, "Other");
+        EXPECT_EQ(header.NeedsDirectX, 0u);
+        EXPECT_EQ(header.TopColor, 0x00ABCDEFu);
+        uint32_t total = 0;
+        EXPECT_TRUE(SumMemberSizesOf(path.c_str(), &total));
+        EXPECT_EQ(total, 16u);
+        AgreementText agreement;
+        ASSERT_TRUE(ReadAgreementTextOf(path.c_str(), &agreement));
+        EXPECT_STREQ(agreement.text, "Other terms");
+        ReleaseAgreementText(&agreement);
+        uint16_t first_media_number = 0;
+        const FileHandle table = OpenMemberTableOf(path.c_str(), &first_media_number);
+        ASSERT_NE(table, kNoFile);
+        EXPECT_EQ(first_media_number, 9);
+        MemberEntry entry{};
+        EXPECT_TRUE(ReadMemberEntry(table, &entry));
+        EXPECT_EQ(entry.StoredSize, 7u);
+        PlatClose(table);
+    }
+    PackageHeader own{};
+    EXPECT_TRUE(ReadPackageHeader(&own));
+    EXPECT_STREQ(own.ScreenSaverName, "Northern Lights");
+}
+
+TEST(PassesByPath, FindNothingInAMissingOrCutInstallerBesideAGoodRunningProgram) {
+    UseInstaller("running.exe", ThreeMembers());
+    uint32_t offset = 0;
+    const std::vector<uint8_t> bytes = InstallerBytes(ThreeMembers(), &offset);
+    const std::string cut =
+        WriteTempFile("cut-named.exe", std::vector<uint8_t>(bytes.begin(), bytes.begin() + offset));
+    for (const std::string& path : {std::string("/nonexistent/named.exe"), cut}) {
+        SCOPED_TRACE(path);
+        PackageHeader header{};
+        EXPECT_FALSE(ReadPackageHeaderOf(path.c_str(), &header));
+        uint32_t total = 1;
+        EXPECT_FALSE(SumMemberSizesOf(path.c_str(), &total));
+        EXPECT_EQ(total, 0u);
+        AgreementText agreement;
+        EXPECT_FALSE(ReadAgreementTextOf(path.c_str(), &agreement));
+        EXPECT_EQ(agreement.text, nullptr);
+        uint16_t first_media_number = 0;
+        EXPECT_EQ(OpenMemberTableOf(path.c_str(), &first_media_number), kNoFile);
+    }
 }
 
 } // namespace

@@ -1,0 +1,19 @@
+// The installer's exit statuses: what a silent run tells the program that started it.
+#pragma once
+
+#include <cstdint>
+
+enum InstallerExitStatus : int32_t {
+    // A complete installation, and every end the user chose (No, Cancel, Decline); also a
+    // start without its title window, which shows nothing and changes nothing.
+    kFinishedExitStatus = 0,
+    // A write that the destination file did not take in full (decode/write_failure.h): the
+    // run stopped there, and nothing after it was installed, activated or started.
+    kWriteFailureExitStatus = 3,
+    // An installation that could not install every member: the package broke off, or a
+    // member had nowhere to go.
+    kIncompleteExitStatus = 4,
+    // A package that could not be read, or whose names cannot be installed: nothing was asked
+    // or written.
+    kRefusedExitStatus = 5,
+};
