@@ -9,7 +9,7 @@
 #
 # Hardening: address-space layout randomisation (relocations kept) and no-execute data; an
 # import table of KnownDLLs only (anything else is loaded from the system directory by full
-# path, see platform/system_library_win32.h), so no library beside the installer is loaded
+# path, see platform/system_paths_win32.h), so no library beside the installer is loaded
 # before its first instruction.
 #
 # Size, since every download carries the stub: no unwind tables (no exceptions here), each

@@ -6,6 +6,7 @@
 file(GLOB uninstaller_win32_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/*_win32.cpp)
 add_executable(lmvuninst WIN32 ${uninstaller_portable_sources} ${uninstaller_win32_sources}
                ${CMAKE_SOURCE_DIR}/platform/library_search_win32.cpp
+               ${CMAKE_SOURCE_DIR}/platform/windows_directory_win32.cpp
                ${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc)
 target_include_directories(lmvuninst PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(lmvuninst PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti)

@@ -3,9 +3,10 @@
 
 #include "frontend/download_pages.h"
 #include "frontend/prompt_texts.h"
+#include "frontend/windows_drive.h"
 #include "install/install_paths.h"
 #include "install/installer_state.h"
-#include "platform/system_library_win32.h"
+#include "platform/system_paths_win32.h"
 
 #include <shellapi.h>
 
@@ -35,7 +36,7 @@ void ReleaseComObject(void* object) {
 // shared folder is unknown it was never installed, and a bare "UNINSTAL.EXE" would have the
 // shell search the current folder and the path for some other program of that name.
 void StartUninstaller() {
-    char uninstaller[kTextPathSize];
+    char uninstaller[kPathSize];
     const InstallNames names{"", "", SharedDataFolder};
     if (!MemberDestination(kUninstallerMember, MemberEntry{}, 0, names, uninstaller,
                            sizeof uninstaller))
@@ -51,22 +52,20 @@ void StartUninstaller() {
 }
 
 void MakeFullScreenSaverPath() {
-    char folder[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    char path[kTextPathSize];
+    char folder[kPathSize];
+    if (!ReadWindowsDirectory(folder)) return;
+    char path[kPathSize];
     // A full path that does not fit keeps the bare name, which then names no file to start.
-    if (JoinPath(folder, ScreenSaverFile, path))
+    if (JoinPath(folder, ScreenSaverFile, path, sizeof path))
         std::memcpy(ScreenSaverFile, path, sizeof ScreenSaverFile);
 }
 
 // The DirectX test and the pages it may open run from the root of the Windows drive rather
 // than from wherever the installer was started, typically a downloads folder.
 void MoveToWindowsDrive() {
-    char folder[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    char root[kTextPathSize];
+    char folder[kPathSize];
+    if (!ReadWindowsDirectory(folder)) return;
+    char root[kPathSize];
     if (DriveRootOf(folder, root)) SetCurrentDirectoryA(root);
 }
 
@@ -133,8 +132,7 @@ void OpenWebPage(HWND window, const char* address) {
 bool HasDirectX7() {
     HMODULE ddraw = LoadSystemLibrary("DDRAW.DLL");
     if (ddraw == nullptr) return false;
-    const auto create = reinterpret_cast<DirectDrawCreateExProc>(
-        reinterpret_cast<void*>(GetProcAddress(ddraw, "DirectDrawCreateEx")));
+    const auto create = LookUpProc<DirectDrawCreateExProc>(ddraw, "DirectDrawCreateEx");
     if (create == nullptr) {
         FreeLibrary(ddraw);
         return false;
@@ -147,8 +145,8 @@ bool HasDirectX7() {
 }
 
 void LaunchScreenSaver() {
-    char short_path[MAX_PATH];
-    const DWORD length = GetShortPathNameA(ScreenSaverFile, short_path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
+    char short_path[kPathSize];
+    const DWORD length = GetShortPathNameA(ScreenSaverFile, short_path, sizeof short_path);
+    if (length == 0 || length >= sizeof short_path) return;
     WinExec(short_path, SW_SHOW);
 }

@@ -3,9 +3,10 @@
 #include "frontend/install_prompts.h"
 
 #include "frontend/prompt_texts.h"
+#include "frontend/windows_drive.h"
 #include "install/installer_state.h"
 #include "package/package_reading.h"
-#include "platform/system_library_win32.h"
+#include "platform/system_paths_win32.h"
 #include "resources/resource_ids.h"
 
 #include <cstring>
@@ -17,11 +18,6 @@ using GetDiskFreeSpaceExProc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_IN
 
 constexpr uint32_t kFreeSpaceUnknown = 0xFFFFFFFFu;
 
-bool GetWindowsFolder(char* folder) {
-    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-    return length != 0 && length < MAX_PATH;
-}
-
 bool FileOrFolderExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -29,16 +25,16 @@ bool FileOrFolderExists(const char* path) {
 } // namespace
 
 bool CheckExistingScreenSaver() {
-    char folder[MAX_PATH];
-    if (!GetWindowsFolder(folder)) return true;
+    char folder[kPathSize];
+    if (!ReadWindowsDirectory(folder)) return true;
 
     // Tested with the name as the package gives it, blanks and all, before it is trimmed.
-    char file_name[kTextPathSize] = "";
+    char file_name[kPathSize] = "";
     AppendText(file_name, sizeof file_name, ScreenSaverName);
     if (!AppendText(file_name, sizeof file_name, ".SCR")) return true;
-    char path[kTextPathSize];
+    char path[kPathSize];
     // A path longer than the system allows names no existing file.
-    if (!JoinPath(folder, file_name, path) || !FileOrFolderExists(path)) return true;
+    if (!JoinPath(folder, file_name, path, sizeof path) || !FileOrFolderExists(path)) return true;
 
     char message[kMessageSize];
     BuildReplaceMessage(file_name, message);
@@ -52,8 +48,8 @@ bool CheckDiskSpace(uint32_t* total_size) {
     // A package that cannot be read leaves 0 and asks nothing; the later steps meet it.
     if (!SumMemberSizes(total_size)) return true;
 
-    char folder[MAX_PATH];
-    if (!GetWindowsFolder(folder)) return true;
+    char folder[kPathSize];
+    if (!ReadWindowsDirectory(folder)) return true;
     const uint32_t free_kilobytes = FreeKilobytes(folder);
     const uint32_t needed_kilobytes = *total_size / 1024;
     if (free_kilobytes > needed_kilobytes) return true;
@@ -64,24 +60,16 @@ bool CheckDiskSpace(uint32_t* total_size) {
 }
 
 uint32_t FreeKilobytes(const char* folder) {
-    char root_text[kTextPathSize];
+    char root_text[kPathSize];
     FreeSpaceRoot(folder, root_text);
     // No usable root: ask about the current drive.
     const char* root = root_text[0] != '\0' ? root_text : nullptr;
 
     // The extended call copes with drives over 2 GB but is missing from the first Windows 95.
-    HMODULE kernel = LoadSystemLibrary("KERNEL32.DLL");
-    if (kernel != nullptr) {
-        const auto get_free_space_ex = reinterpret_cast<GetDiskFreeSpaceExProc>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
-        ULARGE_INTEGER available, total, total_free;
-        if (get_free_space_ex != nullptr &&
-            get_free_space_ex(root, &available, &total, &total_free)) {
-            FreeLibrary(kernel);
-            return KilobytesFromBytes(available.QuadPart);
-        }
-        FreeLibrary(kernel);
-    }
+    const auto get_free_space_ex = KernelProc<GetDiskFreeSpaceExProc>("GetDiskFreeSpaceExA");
+    ULARGE_INTEGER available, total, total_free;
+    if (get_free_space_ex != nullptr && get_free_space_ex(root, &available, &total, &total_free))
+        return KilobytesFromBytes(available.QuadPart);
 
     DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
@@ -93,8 +81,8 @@ uint32_t FreeKilobytes(const char* folder) {
 }
 
 bool ConfirmInstallation(HWND window, const char* install_caption, uint32_t total_size) {
-    char folder[MAX_PATH];
-    const bool have_folder = GetWindowsFolder(folder);
+    char folder[kPathSize];
+    const bool have_folder = ReadWindowsDirectory(folder);
     if (have_folder) UpperCaseAscii(folder);
     char message[kMessageSize];
     BuildConfirmMessage(ScreenSaverName, have_folder ? folder : nullptr, total_size, message);

@@ -1,7 +1,6 @@
 #include "frontend/prompt_texts.h"
 
-#include "install/installer_state.h"
-#include "install/name_safety.h"
+#include "platform/fixed_text.h"
 
 #include <cstring>
 
@@ -48,21 +47,6 @@ constexpr const char kCutListMarker[] = "...\r\n";
 
 } // namespace
 
-bool AppendText(char* buffer, size_t size, const char* text) {
-    if (size == 0) return false;
-    size_t used = 0;
-    while (used < size && buffer[used] != '\0')
-        ++used;
-    if (used == size) { // an unterminated buffer is cut at its end
-        buffer[size - 1] = '\0';
-        return false;
-    }
-    while (*text != '\0' && used + 1 < size)
-        buffer[used++] = *text++;
-    buffer[used] = '\0';
-    return *text == '\0';
-}
-
 char* FormatThousands(uint32_t value, char* buffer) {
     char reversed[kThousandsSize];
     size_t digits = 0;
@@ -84,75 +68,11 @@ char* FormatThousands(uint32_t value, char* buffer) {
     return buffer;
 }
 
-void RemoveTrailingBlanks(char* text) {
-    size_t length = std::strlen(text);
-    while (length > 0 && text[length - 1] == ' ')
-        text[--length] = '\0';
-}
-
-void UpperCaseAscii(char* text) {
-    for (; *text != '\0'; ++text)
-        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
-}
-
-bool PrepareInstallNames(char* install_caption) {
-    ScreenSaverName[sizeof ScreenSaverName - 1] = '\0';
-    RemoveTrailingBlanks(ScreenSaverName);
-
+void BuildInstallCaption(const char* name, char* install_caption) {
     install_caption[0] = '\0';
-    AppendShortened(install_caption, kInstallCaptionSize, ScreenSaverName,
+    AppendShortened(install_caption, kInstallCaptionSize, name,
                     kInstallCaptionSize - 1 - (sizeof kCaptionSuffix - 1));
     AppendText(install_caption, kInstallCaptionSize, kCaptionSuffix);
-
-    // The name comes from the package and becomes a file in the Windows directory and a folder
-    // level of the shared data folder; the installation sequence refuses an unusable one before
-    // it asks anything, and nothing is built from it here either.
-    ScreenSaverFile[0] = '\0';
-    if (!IsUsableScreenSaverName(ScreenSaverName)) return false;
-    AppendText(ScreenSaverFile, sizeof ScreenSaverFile, ScreenSaverName);
-    AppendText(ScreenSaverFile, sizeof ScreenSaverFile, ".scr");
-    return true;
-}
-
-bool JoinPath(const char* directory, const char* file, char* path) {
-    char joined[kTextPathSize] = "";
-    const size_t length = std::strlen(directory);
-    const bool has_separator = length > 0 && directory[length - 1] == '\\';
-    if (!AppendText(joined, sizeof joined, directory)) return false;
-    if (!has_separator && !AppendText(joined, sizeof joined, "\\")) return false;
-    if (!AppendText(joined, sizeof joined, file)) return false;
-    std::memcpy(path, joined, sizeof joined);
-    return true;
-}
-
-uint32_t KilobytesFromBytes(uint64_t bytes) {
-    const uint64_t kilobytes = bytes >> 10;
-    return kilobytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(kilobytes);
-}
-
-void FreeSpaceRoot(const char* path, char* root) {
-    size_t cut = 0;
-    for (size_t i = 0; i < 32 && path[i] != '\0'; ++i)
-        if (path[i] == '\\') cut = i + 1;
-    root[0] = '\0';
-    if (cut > 0) {
-        std::memcpy(root, path, cut);
-        root[cut] = '\0';
-        return;
-    }
-    // No "\" near the start: ask for the folder itself, which the drive query accepts too.
-    if (!AppendText(root, kTextPathSize, path) || !AppendText(root, kTextPathSize, "\\"))
-        root[0] = '\0';
-}
-
-bool DriveRootOf(const char* path, char* root) {
-    const char* slash = std::strchr(path, '\\');
-    if (slash == nullptr) return false;
-    const size_t length = static_cast<size_t>(slash - path) + 1;
-    if (length >= kTextPathSize) return false;
-    std::memcpy(root, path, length);
-    root[length] = '\0';
-    return true;
 }
 
 void BuildReplaceMessage(const char* file_name, char* message) {

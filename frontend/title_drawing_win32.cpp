@@ -5,6 +5,7 @@
 #include "frontend/prompt_texts.h"
 #include "frontend/title_drawing.h"
 #include "frontend/title_gradient.h"
+#include "platform/fixed_text.h"
 
 namespace {
 

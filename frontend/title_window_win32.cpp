@@ -2,6 +2,7 @@
 #include "frontend/title_window.h"
 
 #include "frontend/finish_installation.h"
+#include "frontend/install_names.h"
 #include "frontend/install_prompts.h"
 #include "frontend/package_checks.h"
 #include "frontend/prompt_texts.h"

@@ -9,17 +9,10 @@
 #pragma once
 
 #include "package/package_format.h"
+#include "platform/fixed_text.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Appends `text` to the string in `buffer`. False, with the string cut back to empty, when the
-// result would not fit.
-bool AppendPath(char* buffer, size_t size, const char* text);
-
-// Appends a backslash unless the string already ends in one, then `level`. An empty string
-// gets the backslash too, so that levels hang from the root of the current drive.
-bool AppendPathLevel(char* buffer, size_t size, const char* level);
 
 // `ScreenSaverFile` without everything from its last "." on: the trimmed screen saver name.
 // A name without a "." is kept whole.

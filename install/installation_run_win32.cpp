@@ -9,6 +9,7 @@
 #include "package/package_locator.h"
 #include "package/package_reading.h"
 #include "platform/format_text.h"
+#include "platform/system_paths_win32.h"
 
 namespace {
 
@@ -60,8 +61,7 @@ bool MayWriteUninstallKey(const char* uninstall_key_path) {
 // the path would not fit, and then the screen saver is not installed anywhere else.
 void WorkOutScreenSaverPath(char (&screen_saver_path)[kPathSize]) {
     char windows_directory[kPathSize];
-    const UINT length = GetWindowsDirectoryA(windows_directory, sizeof windows_directory);
-    if (length == 0 || length >= sizeof windows_directory ||
+    if (!ReadWindowsDirectory(windows_directory) ||
         !BuildScreenSaverPath(windows_directory, ScreenSaverFile, screen_saver_path,
                               sizeof screen_saver_path))
         screen_saver_path[0] = '\0';

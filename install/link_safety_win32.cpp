@@ -1,5 +1,6 @@
 #include "install/installation_run.h"
 #include "install/link_safety.h"
+#include "platform/system_paths_win32.h"
 
 #include <cstring>
 
@@ -12,11 +13,7 @@ constexpr DWORD kFinalPathSize = 1024;       // "\\?\" and a path that may excee
 // The path of what `path` leads to, every link on the way followed; false where the system
 // cannot tell (GetFinalPathNameByHandleA came with Windows Vista, and links to files with it).
 bool FinalPath(const char* path, DWORD flags, char (&out)[kFinalPathSize]) {
-    const HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-    const auto final_path = kernel == nullptr
-                                ? nullptr
-                                : reinterpret_cast<GetFinalPathProc>(reinterpret_cast<void (*)()>(
-                                      GetProcAddress(kernel, "GetFinalPathNameByHandleA")));
+    const auto final_path = KernelProc<GetFinalPathProc>("GetFinalPathNameByHandleA");
     if (final_path == nullptr) return false;
     const HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, flags, nullptr);

@@ -1,7 +1,7 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/unsupported_types.h"
-#include "platform/system_library_win32.h"
+#include "platform/system_paths_win32.h"
 
 #include <mmsystem.h>
 
@@ -19,8 +19,7 @@ const char* ShortPathOr(const char* path, char (&short_path)[kPathSize]) {
 MediaDevices OpenMediaDevices() {
     MediaDevices devices = {LoadSystemLibrary("WINMM.DLL"), nullptr};
     if (devices.library != nullptr)
-        devices.send_command = reinterpret_cast<MciSendCommandProc>(
-            reinterpret_cast<void (*)()>(GetProcAddress(devices.library, "mciSendCommandA")));
+        devices.send_command = LookUpProc<MciSendCommandProc>(devices.library, "mciSendCommandA");
     return devices;
 }
 

@@ -38,8 +38,7 @@ bool IsReservedDeviceName(const char* name) {
     size_t length = 0;
     while (name[length] != '\0' && name[length] != '.')
         ++length;
-    while (length > 0 && name[length - 1] == ' ')
-        --length;
+    length = LengthWithoutTrailingBlanks(name, length);
     for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"})
         if (IsDevice(name, length, device)) return true;
     return length == 4 && (IsDevice(name, 3, "COM") || IsDevice(name, 3, "LPT")) &&
@@ -65,8 +64,7 @@ bool IsUsableScreenSaverName(const char* stored_name) {
         name[length] = stored_name[length];
         ++length;
     }
-    while (length > 0 && name[length - 1] == ' ')
-        --length;
+    length = LengthWithoutTrailingBlanks(name, length);
     name[length] = '\0';
     // "<name>.scr" must fit a path buffer with its terminator.
     return length + 4 < kPathSize && IsSafeBaseName(name);

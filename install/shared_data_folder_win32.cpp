@@ -3,7 +3,7 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/link_safety.h"
-#include "platform/system_library_win32.h"
+#include "platform/system_paths_win32.h"
 
 #include <cstring>
 
@@ -15,9 +15,7 @@ using GetFolderPathProc = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 void GetCommonAppDataFolder() {
     const HMODULE shfolder = LoadSystemLibrary("SHFOLDER.DLL");
     if (shfolder == nullptr) return;
-    // Through a plain function pointer type: GetProcAddress's own type does not match.
-    const auto get_folder_path = reinterpret_cast<GetFolderPathProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(shfolder, "SHGetFolderPathA")));
+    const auto get_folder_path = LookUpProc<GetFolderPathProc>(shfolder, "SHGetFolderPathA");
     if (get_folder_path != nullptr &&
         get_folder_path(nullptr, kCommonAppDataFolder, nullptr, 0, SharedDataFolder) != 0)
         SharedDataFolder[0] = '\0';
@@ -44,9 +42,8 @@ size_t WorkOutSharedDataFolder(const char* screen_saver_base_name) {
     if (SharedDataFolder[0] != '\0') {
         own_levels_start = std::strlen(SharedDataFolder);
     } else {
-        const UINT length = GetWindowsDirectoryA(SharedDataFolder, sizeof SharedDataFolder);
-        if (length == 0 || length >= sizeof SharedDataFolder)
-            SharedDataFolder[0] = '\0'; // the levels hang from the current drive's root
+        // Unreadable, it is left empty: the levels hang from the current drive's root.
+        ReadWindowsDirectory(SharedDataFolder);
         own_levels_start = std::strlen(SharedDataFolder);
         fits = SharedDataFolder[0] == '\0' ||
                (AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "All Users") &&

@@ -15,10 +15,11 @@
 //   member data, each where its DataOffset (counted from the start of the file) says
 #pragma once
 
+#include "platform/fixed_text.h" // kPathSize
+
 #include <cstdint>
 
 constexpr uint32_t kScreenSaverNameSize = 260;
-constexpr uint32_t kPathSize = 260;
 constexpr uint32_t kNameSuffixSize = 15;
 // Bytes between the end of the name and the member table: NeedsDirectX, the two colours,
 // the reserved field and FirstMediaNumber.

@@ -1,5 +1,7 @@
 #include "uninstaller/file_removal_win32.h"
 
+#include "platform/system_paths_win32.h"
+
 namespace {
 
 // Declared here because the headers of the oldest target system do not know them.
@@ -20,10 +22,7 @@ struct FileDispositionInfo {
 using SetFileInformationByHandleProc = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
 
 SetFileInformationByHandleProc SetInformationByHandle() {
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr) return nullptr;
-    return reinterpret_cast<SetFileInformationByHandleProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+    return KernelProc<SetFileInformationByHandleProc>("SetFileInformationByHandle");
 }
 
 bool IsGone(DWORD error) {

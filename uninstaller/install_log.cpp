@@ -7,7 +7,7 @@
 namespace {
 
 unsigned char Folded(char c) {
-    return static_cast<unsigned char>(FoldAscii(c));
+    return static_cast<unsigned char>(ToUpperAscii(c));
 }
 
 struct ByFoldedText {

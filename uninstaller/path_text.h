@@ -3,6 +3,8 @@
 // whole exception machinery into it.
 #pragma once
 
+#include "platform/fixed_text.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -14,15 +16,11 @@ inline std::string_view Part(std::string_view text, size_t offset,
     return std::string_view(text.data() + offset, length < rest ? length : rest);
 }
 
-inline char FoldAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Paths compare without regard to ASCII letter case, as Windows compares them.
 inline bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (ToUpperAscii(a[i]) != ToUpperAscii(b[i])) return false;
     return true;
 }
 

@@ -60,7 +60,7 @@ void FormatLeftovers(const RemovalReport& report, const char* screen_saver_name,
     if (size == 0) return;
     out[0] = '\0';
     size_t used = 0;
-    char line[kUninstallPathSize + 128];
+    char line[kPathSize + 128];
     std::snprintf(line, sizeof line, "%s Screen Saver could not be removed completely:\r\n",
                   screen_saver_name);
     if (!AppendWhole(out, size, &used, line)) return;

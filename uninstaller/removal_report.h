@@ -36,7 +36,7 @@ struct RemovalReport {
     static constexpr size_t kNamed = 12;
     struct Item {
         Leftover why;
-        char path[kUninstallPathSize];
+        char path[kPathSize];
     };
     Item items[kNamed];
     size_t count; // every leftover, named or not

@@ -66,10 +66,10 @@ size_t RootLength(std::string_view path) {
 bool FindOwnFolder(std::string_view module_path, OwnFolder* out) {
     *out = OwnFolder{};
     const size_t root = RootLength(module_path);
-    if (root == 0 || module_path.size() >= kUninstallPathSize) return false;
+    if (root == 0 || module_path.size() >= kPathSize) return false;
     // Every level below the root, the file name last, must be a plain name: no "." or ".."
     // that would make the folder some other folder than the one the path shows.
-    std::string_view levels[kUninstallPathSize / 2];
+    std::string_view levels[kPathSize / 2];
     size_t count = 0;
     for (size_t start = root; start <= module_path.size();) {
         size_t end = module_path.find('\\', start);
@@ -93,26 +93,17 @@ bool FindOwnFolder(std::string_view module_path, OwnFolder* out) {
            Copy(name, out->base_name, sizeof out->base_name);
 }
 
-bool ScreenSaverPathIn(std::string_view windows_directory, const char* base_name, char* out,
+bool ScreenSaverPathIn(const char* windows_directory, const char* base_name, char* out,
                        size_t size) {
     if (size == 0) return false;
     out[0] = '\0';
-    const bool separator = !windows_directory.empty() && windows_directory.back() == '\\';
-    const size_t name_length = std::strlen(base_name);
-    const size_t total = windows_directory.size() + (separator ? 0 : 1) + name_length + 4;
-    if (windows_directory.empty() || total >= size) return false;
-    char* at = out;
-    std::memcpy(at, windows_directory.data(), windows_directory.size());
-    at += windows_directory.size();
-    if (!separator) *at++ = '\\';
-    std::memcpy(at, base_name, name_length);
-    std::memcpy(at + name_length, ".scr", 5);
-    return true;
+    return windows_directory[0] != '\0' && JoinPath(windows_directory, base_name, out, size) &&
+           AppendPath(out, size, ".scr");
 }
 
 LogEntry ClassifyLogEntry(std::string_view line, const OwnFolder& own,
                           std::string_view screen_saver_path) {
-    if (line.empty() || line.size() >= kUninstallPathSize) return LogEntry::kForeign;
+    if (line.empty() || line.size() >= kPathSize) return LogEntry::kForeign;
     if (!screen_saver_path.empty() && EqualIgnoringAsciiCase(line, screen_saver_path))
         return LogEntry::kScreenSaver;
     const std::string_view folder = own.folder;

@@ -9,7 +9,7 @@
 // letters beyond ASCII must match exactly, so a path that differs only in their case is refused
 // rather than taken for ours.
 //
-// Every function here works on caller buffers of kUninstallPathSize bytes and never writes
+// Every function here works on caller buffers of kPathSize bytes and never writes
 // past them.
 #pragma once
 
@@ -17,8 +17,6 @@
 
 #include <cstddef>
 #include <string_view>
-
-constexpr size_t kUninstallPathSize = 260;
 
 // The levels above every screen saver's own folder.
 constexpr char kPublisherLevel[] = "Tarrowby";
@@ -28,11 +26,11 @@ constexpr char kProductLevel[] = "Lumenvault";
 // <common application data>\Tarrowby\Lumenvault\<name>\, so its own path tells it the folder
 // it removes and the screen saver's name.
 struct OwnFolder {
-    char folder[kUninstallPathSize];    // ends with a backslash
-    char file_name[kUninstallPathSize]; // the program's own name, UNINSTAL.EXE as installed
-    char base_name[kUninstallPathSize]; // the screen saver's name: the folder's last level
-    size_t product_level_end;           // length of the path up to and with "...\Lumenvault\"
-    size_t publisher_level_end;         // length of the path up to and with "...\Tarrowby\"
+    char folder[kPathSize];     // ends with a backslash
+    char file_name[kPathSize];  // the program's own name, UNINSTAL.EXE as installed
+    char base_name[kPathSize];  // the screen saver's name: the folder's last level
+    size_t product_level_end;   // length of the path up to and with "...\Lumenvault\"
+    size_t publisher_level_end; // length of the path up to and with "...\Tarrowby\"
 };
 
 // Splits the program's full path (its long form). False when it does not lie in a folder
@@ -42,7 +40,7 @@ bool FindOwnFolder(std::string_view module_path, OwnFolder* out);
 
 // The Windows directory, a backslash unless it ends in one, the name and ".scr". False, with an
 // empty result, when it does not fit.
-bool ScreenSaverPathIn(std::string_view windows_directory, const char* base_name, char* out,
+bool ScreenSaverPathIn(const char* windows_directory, const char* base_name, char* out,
                        size_t size);
 
 enum class LogEntry {

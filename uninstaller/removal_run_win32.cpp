@@ -1,5 +1,6 @@
 #include "uninstaller/removal_run_win32.h"
 
+#include "platform/system_paths_win32.h"
 #include "uninstaller/file_removal_win32.h"
 #include "uninstaller/install_log.h"
 #include "uninstaller/removal_report.h"
@@ -22,12 +23,10 @@ using GetLongPathNameProc = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
 // recognise the long paths its installer logged. Windows 95 and NT 4 lack the call; there the
 // path stays as given.
 bool OwnModulePath(char* out, DWORD size) {
-    char path[kUninstallPathSize];
+    char path[kPathSize];
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     if (length == 0 || length >= sizeof path) return false;
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto get_long_path = reinterpret_cast<GetLongPathNameProc>(reinterpret_cast<void (*)()>(
-        kernel != nullptr ? GetProcAddress(kernel, "GetLongPathNameA") : nullptr));
+    const auto get_long_path = KernelProc<GetLongPathNameProc>("GetLongPathNameA");
     if (get_long_path != nullptr) {
         const DWORD long_length = get_long_path(path, out, size);
         if (long_length > 0 && long_length < size) return true;
@@ -81,7 +80,7 @@ char* ReadInstallLog(const char* path, DWORD* size, RemovalReport* report) {
 // Every file the log names that is ours; the rest is noted and left alone. True when the
 // screen saver in the Windows directory was among them and is gone (or will be at restart).
 bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, RemovalReport* report) {
-    char log_path[kUninstallPathSize];
+    char log_path[kPathSize];
     if (std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder) >=
         static_cast<int>(sizeof log_path))
         return false;
@@ -104,7 +103,7 @@ bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, Remo
             screen_saver_gone = RemoveAndNote(screen_saver_path, report);
             break;
         case LogEntry::kOwnFile: {
-            char path[kUninstallPathSize];
+            char path[kPathSize];
             std::memcpy(path, line.data(), line.size());
             path[line.size()] = '\0';
             RemoveAndNote(path, report);
@@ -123,15 +122,15 @@ bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, Remo
 void Tell(const RemovalReport& report, const char* name) {
     static char text[8192];
     FormatLeftovers(report, name, text, sizeof text);
-    char caption[kUninstallPathSize + 16];
+    char caption[kPathSize + 16];
     std::snprintf(caption, sizeof caption, "%s Screen Saver", name);
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }
 
 bool Confirm(const char* name) {
-    char question[kUninstallPathSize + 64];
+    char question[kPathSize + 64];
     std::snprintf(question, sizeof question, "Remove %s Screen Saver and all of its files?", name);
-    char caption[kUninstallPathSize + 16];
+    char caption[kPathSize + 16];
     std::snprintf(caption, sizeof caption, "%s Screen Saver", name);
     return MessageBoxA(nullptr, question, caption, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) ==
            IDYES;
@@ -150,7 +149,7 @@ int Refuse(bool interactive, Leftover why, const char* where, const char* name) 
 
 int RunRemoval(bool interactive) {
     static RemovalReport report;
-    static char module[kUninstallPathSize];
+    static char module[kPathSize];
     static OwnFolder own;
     if (!OwnModulePath(module, sizeof module))
         return Refuse(interactive, Leftover::kNotInstalled, "", "This");
@@ -158,7 +157,7 @@ int RunRemoval(bool interactive) {
         if (char* slash = std::strrchr(module, '\\')) *slash = '\0';
         return Refuse(interactive, Leftover::kNotInstalled, module, "This");
     }
-    char folder[kUninstallPathSize];
+    char folder[kPathSize];
     std::memcpy(folder, own.folder, std::strlen(own.folder) - 1);
     folder[std::strlen(own.folder) - 1] = '\0';
     if (IsLinkOrMissing(folder))
@@ -166,11 +165,10 @@ int RunRemoval(bool interactive) {
 
     if (interactive && !Confirm(own.base_name)) return kUserDeclined;
 
-    char windows[kUninstallPathSize];
-    char screen_saver[kUninstallPathSize] = "";
-    char screen_saver_short[kUninstallPathSize] = "";
-    const UINT windows_length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (windows_length > 0 && windows_length < sizeof windows &&
+    char windows[kPathSize];
+    char screen_saver[kPathSize] = "";
+    char screen_saver_short[kPathSize] = "";
+    if (ReadWindowsDirectory(windows) &&
         ScreenSaverPathIn(windows, own.base_name, screen_saver, sizeof screen_saver)) {
         // Taken while the file still exists: the setting may name it by this path.
         const DWORD length =
@@ -181,7 +179,7 @@ int RunRemoval(bool interactive) {
     if (RemoveLoggedFiles(own, screen_saver, &report))
         ClearScreenSaverSetting(screen_saver, screen_saver_short);
     if (!DeleteUninstallEntry(own)) NoteLeftover(&report, Leftover::kEntryKept, own.base_name);
-    char log_path[kUninstallPathSize];
+    char log_path[kPathSize];
     std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder);
     RemoveAndNote(log_path, &report);
     if (!HandOverSelfRemoval(module, own)) NoteLeftover(&report, Leftover::kScheduled, module);

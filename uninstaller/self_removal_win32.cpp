@@ -29,7 +29,7 @@ bool FolderLevel(const char* folder, size_t length, char* out, size_t size) {
 // restart together with the levels above, in that order, so that they go once emptied.
 void RemoveFolderLevels(const OwnFolder& own, bool schedule) {
     const size_t ends[] = {std::strlen(own.folder), own.product_level_end, own.publisher_level_end};
-    char levels[3][kUninstallPathSize];
+    char levels[3][kPathSize];
     for (size_t i = 0; i < 3; ++i)
         if (!FolderLevel(own.folder, ends[i], levels[i], sizeof levels[i])) return;
     for (size_t i = 0; i < 3; ++i) {
@@ -59,7 +59,7 @@ bool StartFinishingCopy(const char* copy, const char* own_path) {
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                          SYNCHRONIZE, TRUE, 0))
         return false;
-    char command[3 * kUninstallPathSize];
+    char command[3 * kPathSize];
     bool started = false;
     if (BuildFinishCommand(copy, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(self)), own_path,
                            command, sizeof command)) {
@@ -80,10 +80,10 @@ bool StartFinishingCopy(const char* copy, const char* own_path) {
 }
 
 bool StartCopyInTemporaryFolder(const char* own_path) {
-    char folder[kUninstallPathSize];
+    char folder[kPathSize];
     const DWORD length = GetTempPathA(sizeof folder, folder);
     if (length == 0 || length >= sizeof folder) return false;
-    char copy[kUninstallPathSize];
+    char copy[kPathSize];
     if (GetTempFileNameA(folder, "lmv", 0, copy) == 0) return false;
     // Held open against writers until the copy runs, so that nobody can change the file
     // between the copy and the start.
@@ -114,7 +114,7 @@ void FinishSelfRemoval(const UninstallArguments& arguments) {
     }
     OwnFolder own;
     if (arguments.original[0] != '\0' && FindOwnFolder(arguments.original, &own)) {
-        char level[kUninstallPathSize];
+        char level[kPathSize];
         const bool folder_ok =
             FolderLevel(own.folder, std::strlen(own.folder), level, sizeof level) &&
             !IsLinkOrMissing(level);
@@ -125,7 +125,7 @@ void FinishSelfRemoval(const UninstallArguments& arguments) {
                                         removal == FileRemoval::kAlreadyGone);
         }
     }
-    char self[kUninstallPathSize];
+    char self[kPathSize];
     const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
     if (length > 0 && length < sizeof self) ScheduleRemovalAtRestart(self);
 }

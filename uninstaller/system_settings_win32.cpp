@@ -25,7 +25,7 @@ void ReadUninstallString(HKEY key, char* out, DWORD size) {
 } // namespace
 
 void ClearScreenSaverSetting(const char* long_path, const char* short_path) {
-    char setting[kUninstallPathSize + 1];
+    char setting[kPathSize + 1];
     GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", setting, sizeof setting, "system.ini");
     if (!SettingNamesScreenSaver(setting, long_path, short_path)) return;
     WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", nullptr, "system.ini");
@@ -37,7 +37,7 @@ void ClearScreenSaverSetting(const char* long_path, const char* short_path) {
 }
 
 bool DeleteUninstallEntry(const OwnFolder& own) {
-    char path[sizeof kUninstallKeyRoot + kUninstallPathSize + 1];
+    char path[sizeof kUninstallKeyRoot + kPathSize + 1];
     const int length = std::snprintf(path, sizeof path, "%s\\%s", kUninstallKeyRoot, own.base_name);
     if (length < 0 || static_cast<size_t>(length) >= sizeof path) return true;
     HKEY key = nullptr;

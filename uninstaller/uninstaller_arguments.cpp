@@ -56,7 +56,7 @@ UninstallArguments ParseUninstallArguments(std::string_view arguments) {
             result.mode = UninstallMode::kFinishRemoval;
             std::string_view handle, path;
             if (NextArgument(&rest, &handle) && ParseNumber(handle, &result.ended_process) &&
-                NextArgument(&rest, &path) && !path.empty() && path.size() < kUninstallPathSize) {
+                NextArgument(&rest, &path) && !path.empty() && path.size() < kPathSize) {
                 std::memcpy(result.original, path.data(), path.size());
                 result.original[path.size()] = '\0';
             }

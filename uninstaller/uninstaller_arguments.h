@@ -23,8 +23,8 @@ enum class UninstallMode { kInteractive, kSilent, kFinishRemoval };
 
 struct UninstallArguments {
     UninstallMode mode;
-    uint32_t ended_process;            // kFinishRemoval: the handle to wait on
-    char original[kUninstallPathSize]; // kFinishRemoval: empty when the request was malformed
+    uint32_t ended_process;   // kFinishRemoval: the handle to wait on
+    char original[kPathSize]; // kFinishRemoval: empty when the request was malformed
 };
 
 UninstallArguments ParseUninstallArguments(std::string_view arguments);

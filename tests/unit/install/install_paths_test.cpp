@@ -109,31 +109,4 @@ TEST(ScreenSaverNames, PathGetsOneBackslashAfterTheWindowsDirectory) {
     EXPECT_STREQ(out, "");
 }
 
-TEST(AppendPath, NeverWritesPastTheBufferAndRefusesWhole) {
-    char buffer[16];
-    std::memset(buffer, '#', sizeof buffer);
-    buffer[0] = '\0';
-    EXPECT_TRUE(AppendPath(buffer, 8, "abcdefg")); // 7 characters and the terminator
-    EXPECT_STREQ(buffer, "abcdefg");
-    EXPECT_FALSE(AppendPath(buffer, 8, "h"));
-    EXPECT_STREQ(buffer, "");
-    for (size_t at = 8; at < sizeof buffer; ++at)
-        EXPECT_EQ(buffer[at], '#') << at;
-
-    // A buffer with no terminator in it is refused, not read past.
-    char unterminated[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_FALSE(AppendPath(unterminated, sizeof unterminated, ""));
-    EXPECT_EQ(unterminated[0], '\0');
-}
-
-TEST(AppendPath, LevelsGetOneBackslashAndHangFromTheRootWhenEmpty) {
-    char buffer[kPathSize] = "";
-    ASSERT_TRUE(AppendPathLevel(buffer, sizeof buffer, "Tarrowby"));
-    EXPECT_STREQ(buffer, "\\Tarrowby");
-    ASSERT_TRUE(AppendPathLevel(buffer, sizeof buffer, "Lumenvault"));
-    ASSERT_TRUE(AppendPathLevel(buffer, sizeof buffer, ""));
-    ASSERT_TRUE(AppendPathLevel(buffer, sizeof buffer, ""));
-    EXPECT_STREQ(buffer, "\\Tarrowby\\Lumenvault\\");
-}
-
 } // namespace

@@ -54,7 +54,7 @@ TEST(RemovalReport, CountsWhatItCannotNameAndCutsAtWholeLines) {
     // A path longer than a report line keeps the text terminated.
     RemovalReport long_path{};
     NoteLeftover(&long_path, Leftover::kFailed, std::string(400, 'p'));
-    EXPECT_EQ(Format(long_path).find(std::string(kUninstallPathSize, 'p')), std::string::npos);
+    EXPECT_EQ(Format(long_path).find(std::string(kPathSize, 'p')), std::string::npos);
 }
 
 } // namespace

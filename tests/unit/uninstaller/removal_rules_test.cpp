@@ -112,7 +112,7 @@ TEST(ClassifyLogEntry, LettersBeyondAsciiMustMatchExactly) {
 }
 
 TEST(ScreenSaverPathIn, AddsOneBackslashAndRefusesWhatDoesNotFit) {
-    char out[kUninstallPathSize];
+    char out[kPathSize];
     ASSERT_TRUE(ScreenSaverPathIn("C:\\windows", "Aurora", out, sizeof out));
     EXPECT_STREQ(out, "C:\\windows\\Aurora.scr");
     ASSERT_TRUE(ScreenSaverPathIn("D:\\", "Aurora", out, sizeof out));
