@@ -1,5 +1,7 @@
 #include "tools/lmvpack/ansi_text.h"
 
+#include "tools/lmvpack/utf16_text.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -26,19 +28,6 @@ std::string Describe(char32_t code_point) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(code_point));
     return buffer;
-}
-
-void AppendUtf8(std::string& out, char32_t code_point) {
-    if (code_point < 0x80) {
-        out += static_cast<char>(code_point);
-    } else if (code_point < 0x800) {
-        out += static_cast<char>(0xC0 | code_point >> 6);
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | code_point >> 12);
-        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    }
 }
 
 } // namespace

@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // Every plain key comes before the first [table]: TOML reads a plain key below a table's
-// header as part of that table.
+// header as part of that table. It names every key of kManifestKeys (manifest.h), the
+// optional ones commented out, so that an author sees all there is.
 constexpr std::string_view kStarterManifest =
     R"(# lmvpack manifest: what goes into the installer. Paths are relative to this file's folder,
 # written with / (also for installers built on Windows).
@@ -30,6 +31,7 @@ name = "Northern Lights"
 # Optional: a license text the user must accept (UTF-8 or Windows-1252, at most 64 KiB).
 # The installer shows it even when started with /S (silent).
 # agreement = "license.txt"
+# agreement_encoding = "utf-8"   # or "windows-1252"
 
 # Ask for DirectX 7 after installing (true) or not (false, the default).
 needs_directx = false
@@ -68,6 +70,7 @@ screensaver = "my.scr"
 # file = "music/theme.mid"
 # suffix = ".MID"        # at most 15 bytes; defaults to the file's own extension
 # prefix = "FILE"        # "FILE", "JUKE" or "JUK_"
+# compress = "auto"      # defaults to the top-level compress
 
 # Optional: version information that Windows shows in the installer's properties.
 # [version]

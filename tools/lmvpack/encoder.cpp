@@ -353,11 +353,8 @@ std::array<uint8_t, kSymbolCount> SymbolBits(const AdaptiveModel& model) {
 // every match the chains offer. Codes are adaptive, so a price list is only an estimate:
 // each block is first priced with the model as it stands at its start, then priced again
 // with the model as that first path would leave it. The chains are followed through the
-// whole window: on the benchmark corpus that is 0.1% smaller than stopping after 512 links.
-// Everything else tried moved the total by 0.01% or less: more repricing passes keeping
-// the path the model actually codes cheapest, fractional prices, per-symbol penalties,
-// random perturbation of the prices, price tables that change within a block, blocks of
-// 1 to 128 KiB. The static-price parse has reached what this format allows.
+// whole window. What else was tried, and why none of it helps: docs/benchmarks.md ("Why
+// `best` stays where it is").
 //
 // The search runs kMaxMatch positions past the block so that matches are not cut at its
 // end; the path is kept up to the first step that ends at or after the block's end.

@@ -240,12 +240,7 @@ BuiltInstaller BuildInstaller(const Manifest& manifest, const fs::path& stub_pat
     }
 
     PackageDescription package;
-    package.agreement_text = manifest.agreement_text;
-    package.name = manifest.name;
-    package.needs_directx = manifest.needs_directx;
-    package.top_color = manifest.top_color;
-    package.bottom_color = manifest.bottom_color;
-    package.first_media_number = manifest.first_media_number;
+    package.header = manifest; // the header part of the manifest, as loaded
 
     // Progress counts every compressed member twice (coding, then checking) and every member
     // once more while it is written into the installer.

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -24,15 +25,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The keys of the manifest's top level.
-constexpr std::array<std::string_view, 14> kTopLevelKeys = {
-    "name",        "agreement",    "agreement_encoding", "needs_directx",
-    "top_color",   "bottom_color", "first_media_number", "compress",
-    "screensaver", "data",         "uninstaller",        "media",
-    "icon",        "version"};
+// A key the loader names itself: one missing from the table is a compile error.
+consteval const ManifestKey& Key(KeyPlace place, std::string_view name) {
+    return *FindManifestKey(place, name);
+}
+
+// The package format's fields bound these keys; the messages quote the table's figures.
+static_assert(Key(KeyPlace::TopLevel, "name").most == kScreenSaverNameSize - 1);
+static_assert(Key(KeyPlace::TopLevel, "agreement").most == kMaxAgreementLength);
+static_assert(Key(KeyPlace::Media, "suffix").most == kNameSuffixSize);
+static_assert(Key(KeyPlace::TopLevel, "first_media_number").most ==
+              std::numeric_limits<uint16_t>::max());
+
+std::vector<std::string_view> KeysOf(KeyPlace place) {
+    std::vector<std::string_view> names;
+    for (const ManifestKey& key : kManifestKeys)
+        if (key.place == place) names.push_back(key.name);
+    return names;
+}
+
+std::vector<std::string_view> KeysOfType(KeyType type) {
+    std::vector<std::string_view> names;
+    for (const ManifestKey& key : kManifestKeys)
+        if (key.place == KeyPlace::TopLevel && key.type == type) names.push_back(key.name);
+    return names;
+}
 
 bool IsTopLevelKey(std::string_view key) {
-    return std::find(kTopLevelKeys.begin(), kTopLevelKeys.end(), key) != kTopLevelKeys.end();
+    return FindManifestKey(KeyPlace::TopLevel, key) != nullptr;
 }
 
 class Report {
@@ -84,8 +104,9 @@ std::string Quoted(std::string_view text) {
 // Unknown keys are most often typing mistakes; say which keys the table takes. A top-level
 // key inside a table (`header`) was written below that table's header, which TOML reads as
 // part of the table.
-void CheckKeys(const toml::table& table, const std::vector<std::string_view>& known,
-               const std::string& prefix, Report& report, const std::string& header = "") {
+void CheckKeys(const toml::table& table, KeyPlace place, const std::string& prefix, Report& report,
+               const std::string& header = "") {
+    const std::vector<std::string_view> known = KeysOf(place);
     for (const auto& [key, node] : table) {
         if (std::find(known.begin(), known.end(), key.str()) != known.end()) continue;
         const std::string name(key.str());
@@ -208,7 +229,8 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
     const std::string label(key);
     const toml::node* node = root.get(key);
     MemberSource member{label, {}, fallback, {}, ' '};
-    const bool may_be_builtin = key == "uninstaller" || key == "data";
+    // The members that may be left out are those lmvpack can supply.
+    const bool may_be_builtin = !FindManifestKey(KeyPlace::TopLevel, key)->required;
     if (!node && may_be_builtin) {
         member.builtin = true;
         return member;
@@ -222,7 +244,7 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
     if (node->is_string()) {
         file = node->value<std::string>();
     } else if (const toml::table* table = node->as_table()) {
-        CheckKeys(*table, {"file", "compress"}, label + ".", report,
+        CheckKeys(*table, KeyPlace::FixedMember, label + ".", report,
                   table->is_inline() ? "" : "[" + label + "]");
         file = StringAt(*table, "file", label + ".file", report);
         if (!file && !table->get("file"))
@@ -246,8 +268,7 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
 void LoadMediaMember(const toml::table& table, size_t number, const fs::path& folder,
                      CompressChoice fallback, Manifest& manifest, Report& report) {
     const std::string label = "media #" + std::to_string(number) + " ";
-    CheckKeys(table, {"file", "suffix", "prefix", "compress"}, label, report,
-              table.is_inline() ? "" : "[[media]]");
+    CheckKeys(table, KeyPlace::Media, label, report, table.is_inline() ? "" : "[[media]]");
     MemberSource member{"media #" + std::to_string(number), {}, fallback, {}, ' '};
     const std::optional<std::string> file = StringAt(table, "file", label + "file", report);
     if (!file) {
@@ -267,10 +288,12 @@ void LoadMediaMember(const toml::table& table, size_t number, const fs::path& fo
         const AnsiConversion ansi = Utf8ToWindows1252(*suffix);
         if (!ansi.problem.empty()) {
             report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + ansi.problem);
-        } else if (ansi.text.size() > kNameSuffixSize) {
+        } else if (constexpr int64_t kMost = Key(KeyPlace::Media, "suffix").most;
+                   static_cast<int64_t>(ansi.text.size()) > kMost) {
             report.Problem(suffix_node, label + "suffix",
                            Quoted(*suffix) + " is " + std::to_string(ansi.text.size()) +
-                               " bytes; a suffix holds at most 15 bytes (for example \".MID\")");
+                               " bytes; a suffix holds at most " + std::to_string(kMost) +
+                               " bytes (for example \".MID\")");
         } else if (const std::string why = FileNameProblem("FILE0001" + ansi.text); !why.empty()) {
             report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + why);
         } else {
@@ -371,10 +394,12 @@ void LoadAgreement(const toml::table& root, const fs::path& folder, Manifest& ma
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         ++line_number;
     }
-    if (converted.size() > kMaxAgreementLength) {
+    if (constexpr int64_t kMost = Key(KeyPlace::TopLevel, "agreement").most;
+        static_cast<int64_t>(converted.size()) > kMost) {
         report.Problem(where, "agreement",
                        Quoted(path.string()) + " is " + std::to_string(converted.size()) +
-                           " bytes with CR LF line ends; an agreement holds at most 65535 bytes");
+                           " bytes with CR LF line ends; an agreement holds at most " +
+                           std::to_string(kMost) + " bytes");
         return;
     }
     if (converted.empty())
@@ -420,11 +445,13 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
                            "; the name becomes the screen saver's file and folder name");
         return;
     }
-    if (ansi.text.size() >= kScreenSaverNameSize) {
+    if (constexpr int64_t kMost = Key(KeyPlace::TopLevel, "name").most;
+        static_cast<int64_t>(ansi.text.size()) > kMost) {
         report.Problem(where, "name",
                        "is " + std::to_string(ansi.text.size()) +
                            " bytes in Windows-1252 with its trailing blanks; the name field holds "
-                           "at most 259 bytes");
+                           "at most " +
+                           std::to_string(kMost) + " bytes");
         return;
     }
     if (trimmed.size() != ansi.text.size())
@@ -461,8 +488,11 @@ void LoadScalars(const toml::table& root, Manifest& manifest, Report& report) {
     if (const toml::node* node = root.get("first_media_number")) {
         const std::optional<int64_t> number =
             node->is_integer() ? node->value<int64_t>() : std::nullopt;
-        if (!number || *number < 0 || *number > 65535)
-            report.Problem(node, "first_media_number", "must be a whole number from 0 to 65535");
+        constexpr ManifestKey kKey = Key(KeyPlace::TopLevel, "first_media_number");
+        if (!number || *number < kKey.least || *number > kKey.most)
+            report.Problem(node, "first_media_number",
+                           "must be a whole number from " + std::to_string(kKey.least) + " to " +
+                               std::to_string(kKey.most));
         else
             manifest.first_media_number = static_cast<uint16_t>(*number);
     }
@@ -474,7 +504,7 @@ void LoadIcon(const toml::table& root, const fs::path& folder, Manifest& manifes
     if (!file) return;
     const toml::node* where = root.get("icon");
     const fs::path path = folder / PathFromUtf8(*file);
-    constexpr uintmax_t kLargestIcon = 4 << 20;
+    constexpr uintmax_t kLargestIcon = Key(KeyPlace::TopLevel, "icon").most;
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
         report.Problem(where, "icon",
@@ -505,37 +535,36 @@ void LoadVersion(const toml::table& root, Manifest& manifest, Report& report) {
                        "\"1.2.3.4\" below it, at the end of the file");
         return;
     }
-    CheckKeys(*table, {"product", "version", "company", "copyright"}, "version.", report);
+    CheckKeys(*table, KeyPlace::Version, "version.", report);
     ProductVersion version;
-    constexpr size_t kLongestText = 260;
     bool whole = true;
-    struct Field {
-        const char* key;
-        std::string* target;
-        bool required;
-    };
-    for (const auto& [key, target, required] :
-         {Field{"product", &version.product, true}, Field{"version", &version.version, true},
-          Field{"company", &version.company, false},
-          Field{"copyright", &version.copyright, false}}) {
-        const std::string label = std::string("version.") + key;
+    const std::map<std::string_view, std::string*> targets = {{"product", &version.product},
+                                                              {"version", &version.version},
+                                                              {"company", &version.company},
+                                                              {"copyright", &version.copyright}};
+    for (const ManifestKey& field : kManifestKeys) {
+        if (field.place != KeyPlace::Version) continue;
+        const std::string key(field.name);
+        std::string* const target = targets.at(field.name);
+        const bool required = field.required;
+        const auto longest = static_cast<size_t>(field.most);
+        const std::string label = "version." + key;
         const std::optional<std::string> text = StringAt(*table, key, label, report);
         if (!text) {
             if (required && !table->get(key))
-                report.Problem(
-                    node, label,
-                    std::string("missing; add ") + key + " = " +
-                        (std::string_view(key) == "version" ? "\"1.0.0.0\"" : "\"Your Product\""));
+                report.Problem(node, label,
+                               std::string("missing; add ") + key + " = " +
+                                   (key == "version" ? "\"1.0.0.0\"" : "\"Your Product\""));
             whole = false;
             continue;
         }
         if (text->empty() && required) {
             report.Problem(table->get(key), label, "must not be empty");
             whole = false;
-        } else if (text->size() > kLongestText) {
+        } else if (text->size() > longest) {
             report.Problem(table->get(key), label,
                            "is " + std::to_string(text->size()) + " bytes; at most " +
-                               std::to_string(kLongestText));
+                               std::to_string(longest));
             whole = false;
         }
         *target = *text;
@@ -581,7 +610,7 @@ void CheckInstalledNames(const Manifest& manifest, Report& report) {
 // turns a member into a table where it stands loses the keys after it from the top level.
 void NoteMisplacedKeys(const toml::table& root, Report& report) {
     std::vector<const toml::table*> tables;
-    for (const std::string_view key : {"screensaver", "data", "uninstaller"})
+    for (const std::string_view key : KeysOfType(KeyType::Member))
         if (const toml::table* table = root.get_as<toml::table>(key)) tables.push_back(table);
     if (const toml::array* media = root.get_as<toml::array>("media"))
         for (const toml::node& entry : *media)
@@ -656,7 +685,7 @@ ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
     manifest.path = path;
     const fs::path folder = path.parent_path();
     NoteMisplacedKeys(root, report);
-    CheckKeys(root, {kTopLevelKeys.begin(), kTopLevelKeys.end()}, "", report);
+    CheckKeys(root, KeyPlace::TopLevel, "", report);
 
     CompressChoice fallback = CompressChoice::Auto;
     if (const auto compress = CompressAt(root, "compress", report)) fallback = *compress;
@@ -673,7 +702,7 @@ ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
 
     // The fixed roles keep their table places even when one of them is missing, so that the
     // media members' numbers in the messages stay right.
-    for (const std::string_view key : {"screensaver", "data", "uninstaller"})
+    for (const std::string_view key : KeysOfType(KeyType::Member))
         if (auto member = LoadFixedMember(root, key, folder, fallback, report))
             manifest.members.push_back(*member);
         else

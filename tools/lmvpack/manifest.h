@@ -3,11 +3,14 @@
 // is read, and reports every problem at once. docs/manifest.md describes every key.
 #pragma once
 
+#include "tools/lmvpack/package_header_fields.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class CompressChoice { Auto, Always, Never };
@@ -33,14 +36,10 @@ struct ProductVersion {
     std::string copyright; // may be empty
 };
 
-struct Manifest {
+// The header's fields (name, agreement, colours...) as the package will carry them, and what
+// the build needs besides.
+struct Manifest : PackageHeaderFields {
     std::filesystem::path path;
-    std::string name;           // Windows-1252, trailing blanks kept
-    std::string agreement_text; // Windows-1252, CR LF line ends; empty for none
-    bool needs_directx = false;
-    uint32_t top_color = 0x00FF0000; // 0x00BBGGRR: blue, as the installer's own default
-    uint32_t bottom_color = 0;       // black
-    uint16_t first_media_number = 1;
     std::vector<MemberSource> members; // screen saver, data file, uninstaller, media...
     // The files it names besides the members (the agreement): a build reads them, so it must
     // never write over them.
@@ -70,6 +69,75 @@ struct ManifestLoad {
     // first); `problems` and `warnings` hold their texts in the same order.
     std::vector<ManifestDiagnostic> diagnostics;
 };
+
+// Where a key is written: at the top level, in the table of one of the three fixed members
+// (screensaver, data, uninstaller), in a [[media]] table, or in the [version] table.
+enum class KeyPlace : uint8_t { TopLevel, FixedMember, Media, Version };
+
+enum class KeyType : uint8_t {
+    Text,        // a string of at most `most` bytes (Windows-1252 or UTF-8, as the key says)
+    Path,        // a file relative to the manifest's folder, of at most `most` bytes
+    Boolean,     // true or false
+    Color,       // "#RRGGBB"
+    WholeNumber, // from `least` to `most`
+    Choice,      // one of a few strings
+    Compress,    // "auto", true or false
+    Member,      // a path, or a table of FixedMember keys
+    MediaList,   // [[media]] tables
+    Table,       // [version]
+};
+
+// Every key a manifest may hold, in the order the messages list them. The loader takes the
+// known keys of each place, which keys are required, and their limits from here;
+// docs/manifest.md and `lmvpack init`'s starter name exactly these keys.
+struct ManifestKey {
+    KeyPlace place;
+    std::string_view name;
+    KeyType type;
+    bool required;
+    // The value an absent key stands for, as TOML text; empty when absence means "none" or,
+    // for a member's compress, the top-level compress.
+    std::string_view fallback;
+    // A whole number's bounds; for texts and files, `most` is the longest in bytes that the
+    // key's own field takes (0: none of its own). Rules beyond a length, such as the name's
+    // 109 bytes for the path of its data file, are the loader's.
+    int64_t least;
+    int64_t most;
+};
+
+inline constexpr ManifestKey kManifestKeys[] = {
+    {KeyPlace::TopLevel, "name", KeyType::Text, true, "", 0, 259},
+    {KeyPlace::TopLevel, "agreement", KeyType::Path, false, "", 0, 65535},
+    {KeyPlace::TopLevel, "agreement_encoding", KeyType::Choice, false, "\"utf-8\"", 0, 0},
+    {KeyPlace::TopLevel, "needs_directx", KeyType::Boolean, false, "false", 0, 0},
+    {KeyPlace::TopLevel, "top_color", KeyType::Color, false, "\"#0000FF\"", 0, 0},
+    {KeyPlace::TopLevel, "bottom_color", KeyType::Color, false, "\"#000000\"", 0, 0},
+    {KeyPlace::TopLevel, "first_media_number", KeyType::WholeNumber, false, "1", 0, 65535},
+    {KeyPlace::TopLevel, "compress", KeyType::Compress, false, "\"auto\"", 0, 0},
+    {KeyPlace::TopLevel, "screensaver", KeyType::Member, true, "", 0, 0},
+    {KeyPlace::TopLevel, "data", KeyType::Member, false, "\"builtin\"", 0, 0},
+    {KeyPlace::TopLevel, "uninstaller", KeyType::Member, false, "\"builtin\"", 0, 0},
+    {KeyPlace::TopLevel, "media", KeyType::MediaList, false, "", 0, 0},
+    {KeyPlace::TopLevel, "icon", KeyType::Path, false, "", 0, 4 << 20},
+    {KeyPlace::TopLevel, "version", KeyType::Table, false, "", 0, 0},
+    {KeyPlace::FixedMember, "file", KeyType::Path, true, "", 0, 0},
+    {KeyPlace::FixedMember, "compress", KeyType::Compress, false, "", 0, 0},
+    {KeyPlace::Media, "file", KeyType::Path, true, "", 0, 0},
+    {KeyPlace::Media, "suffix", KeyType::Text, false, "", 0, 15},
+    {KeyPlace::Media, "prefix", KeyType::Choice, false, "\"FILE\"", 0, 0},
+    {KeyPlace::Media, "compress", KeyType::Compress, false, "", 0, 0},
+    {KeyPlace::Version, "product", KeyType::Text, true, "", 0, 260},
+    {KeyPlace::Version, "version", KeyType::Text, true, "", 0, 260},
+    {KeyPlace::Version, "company", KeyType::Text, false, "", 0, 260},
+    {KeyPlace::Version, "copyright", KeyType::Text, false, "", 0, 260},
+};
+
+// The key `name` of `place`, or null when there is none.
+constexpr const ManifestKey* FindManifestKey(KeyPlace place, std::string_view name) {
+    for (const ManifestKey& key : kManifestKeys)
+        if (key.place == place && key.name == name) return &key;
+    return nullptr;
+}
 
 // `with_members` false reads only what the title screen needs (name and colours) and leaves
 // the member files unchecked, for previews made before the files exist.

@@ -32,9 +32,9 @@ class ImageWriter {
 };
 
 void CheckLimits(const PackageDescription& package) {
-    if (package.agreement_text.size() > kMaxAgreementLength)
+    if (package.header.agreement_text.size() > kMaxAgreementLength)
         throw BuildError("the agreement text is longer than 65535 bytes");
-    if (package.name.size() >= kScreenSaverNameSize)
+    if (package.header.name.size() >= kScreenSaverNameSize)
         throw BuildError("the screen saver name is longer than 259 bytes");
     if (package.members.size() < kFirstMediaMember)
         throw BuildError("a package needs the screen saver, its data file and the uninstaller");
@@ -55,14 +55,14 @@ InstallerHead WriteInstallerHead(std::span<const uint8_t> stub, const StubLayout
     image.assign(stub.begin(), stub.begin() + layout.package_offset.value);
     ImageWriter out(image);
 
-    out.U16(static_cast<uint16_t>(package.agreement_text.size()));
-    out.Field(package.agreement_text, package.agreement_text.size(), 0);
-    out.Field(package.name, kScreenSaverNameSize, 0);
-    out.U32(package.needs_directx ? 1 : 0);
-    out.U32(package.top_color);
-    out.U32(package.bottom_color);
+    out.U16(static_cast<uint16_t>(package.header.agreement_text.size()));
+    out.Field(package.header.agreement_text, package.header.agreement_text.size(), 0);
+    out.Field(package.header.name, kScreenSaverNameSize, 0);
+    out.U32(package.header.needs_directx ? 1 : 0);
+    out.U32(package.header.top_color);
+    out.U32(package.header.bottom_color);
     out.U16(0); // reserved
-    out.U16(package.first_media_number);
+    out.U16(package.header.first_media_number);
 
     // The data follow the table and its terminator directly, in table order.
     const ByteCount table_size =

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "tools/lmvpack/byte_units.h"
+#include "tools/lmvpack/package_header_fields.h"
 #include "tools/lmvpack/stub_layout.h"
 
 #include <cstdint>
@@ -20,12 +21,7 @@ struct PackageMember {
 };
 
 struct PackageDescription {
-    std::string agreement_text; // Windows-1252 with CR LF line ends, at most 65535 bytes
-    std::string name;           // Windows-1252, at most 259 bytes
-    bool needs_directx = false;
-    uint32_t top_color = 0; // 0x00BBGGRR
-    uint32_t bottom_color = 0;
-    uint16_t first_media_number = 0;
+    PackageHeaderFields header;
     std::vector<PackageMember> members; // screen saver, data file, uninstaller, media...
 };
 

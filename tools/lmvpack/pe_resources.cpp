@@ -1,6 +1,7 @@
 #include "tools/lmvpack/pe_resources.h"
 
 #include "tools/lmvpack/little_endian.h"
+#include "tools/lmvpack/pe_constants.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -8,9 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kHighBit = 0x80000000u;
-constexpr uint32_t kPeSignature = 0x00004550; // "PE\0\0"
-constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 // A tree can name the same subdirectory from many entries; no real file has this many
 // resources, and a bound keeps a crafted one from multiplying its leaves without end.
@@ -113,14 +111,15 @@ void WalkDirectory(const Walk& walk, uint32_t directory, int depth, Resource pat
         const uint32_t id = walk.file.U32(entry);
         const uint32_t target = walk.file.U32(entry + 4);
         const ResourceId here =
-            (id & kHighBit) ? ResourceId::Name(ReadName(walk.file, section + (id & ~kHighBit)))
-                            : ResourceId::Number(id);
+            (id & kResourceHighBit)
+                ? ResourceId::Name(ReadName(walk.file, section + (id & ~kResourceHighBit)))
+                : ResourceId::Number(id);
         if (depth == 0) path.type = here;
         if (depth == 1) path.name = here;
         if (depth == 2) path.language = here.number;
-        if (target & kHighBit) {
+        if (target & kResourceHighBit) {
             if (depth == 2) throw InstallerError("its resource tree is deeper than three levels");
-            WalkDirectory(walk, target & ~kHighBit, depth + 1, path);
+            WalkDirectory(walk, target & ~kResourceHighBit, depth + 1, path);
             continue;
         }
         if (depth != 2) throw InstallerError("its resource tree has a leaf above the third level");
@@ -226,7 +225,7 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
             StoreU32(section, entry, id.number);
             return;
         }
-        StoreU32(section, entry, next_string | kHighBit);
+        StoreU32(section, entry, next_string | kResourceHighBit);
         StoreU16(section, next_string, static_cast<uint32_t>(id.name.size()));
         for (size_t i = 0; i < id.name.size(); ++i)
             StoreU16(section, next_string + 2 + 2 * i, id.name[i]);
@@ -263,7 +262,7 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
         const uint32_t at = put_directory(types[t].names, [](const NameNode& n) { return n.name; });
         name_directories.push_back(at);
         put_id(root + 16 + 8 * static_cast<uint32_t>(t), types[t].type);
-        StoreU32(section, root + 16 + 8 * static_cast<uint32_t>(t) + 4, at | kHighBit);
+        StoreU32(section, root + 16 + 8 * static_cast<uint32_t>(t) + 4, at | kResourceHighBit);
     }
     for (size_t t = 0; t < types.size(); ++t) {
         for (size_t n = 0; n < types[t].names.size(); ++n) {
@@ -273,7 +272,7 @@ std::vector<uint8_t> LayOutSection(const std::vector<TypeNode>& types, uint32_t 
                 return ResourceId::Number(l.language);
             });
             put_id(entry, name.name);
-            StoreU32(section, entry + 4, at | kHighBit);
+            StoreU32(section, entry + 4, at | kResourceHighBit);
             for (size_t l = 0; l < name.languages.size(); ++l) {
                 const uint32_t language_entry = at + 16 + 8 * static_cast<uint32_t>(l);
                 StoreU32(section, language_entry, name.languages[l].language);

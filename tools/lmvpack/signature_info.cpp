@@ -1,6 +1,8 @@
 #include "tools/lmvpack/signature_info.h"
 
 #include "tools/lmvpack/little_endian.h"
+#include "tools/lmvpack/pe_constants.h"
+#include "tools/lmvpack/utf16_text.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,8 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kPeSignature = 0x00004550;
-constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint32_t kSecurityDirectoryIndex = 4;
 constexpr uint16_t kPkcsSignedData = 2; // WIN_CERT_TYPE_PKCS_SIGNED_DATA
 constexpr uint32_t kLargestTable = 16u << 20;
@@ -76,19 +76,6 @@ constexpr uint8_t kContext0 = 0xA0;
 
 bool Equal(std::span<const uint8_t> a, std::span<const uint8_t> b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 std::string DirectoryString(const Der& value) {

@@ -1,13 +1,12 @@
 #include "tools/lmvpack/stub_layout.h"
 
 #include "package/package_locator.h"
+#include "tools/lmvpack/pe_constants.h"
 
 #include <vector>
 
 namespace {
 
-constexpr uint32_t kHighBit = 0x80000000u;
-constexpr uint32_t kPeSignature = 0x00004550; // "PE\0\0"
 constexpr uint16_t kPe32OptionalHeaderSize = 224;
 constexpr uint32_t kPackageResourceName = 1000;
 constexpr uint32_t kPackageResourceLanguage = 1033;
@@ -54,8 +53,8 @@ void CollectLeaves(const Reader& file, uint64_t section, uint32_t directory, int
     tree_end = std::max<uint64_t>(tree_end, section + directory + 16 + 8ull * count);
     for (uint32_t k = 0; k < count; ++k) {
         const uint32_t target = file.U32(section + directory + 16 + 8ull * k + 4);
-        if (target & kHighBit) {
-            CollectLeaves(file, section, target & ~kHighBit, depth + 1, leaves, tree_end);
+        if (target & kResourceHighBit) {
+            CollectLeaves(file, section, target & ~kResourceHighBit, depth + 1, leaves, tree_end);
         } else {
             leaves.push_back({file.U32(section + target), file.U32(section + target + 4)});
             tree_end = std::max<uint64_t>(tree_end, section + target + 16);
@@ -112,16 +111,16 @@ StubLayout InspectStub(const std::string& path, std::span<const uint8_t> stub) {
         file.Fail("does not have \"LASTRES\" as its only named resource type");
     const uint32_t type_name = file.U32(section + 16);
     const uint32_t type_target = file.U32(section + 20);
-    if (!(type_name & kHighBit) || !(type_target & kHighBit) ||
-        ResourceName(file, section + (type_name & ~kHighBit)) != u"LASTRES")
+    if (!(type_name & kResourceHighBit) || !(type_target & kResourceHighBit) ||
+        ResourceName(file, section + (type_name & ~kResourceHighBit)) != u"LASTRES")
         file.Fail("does not have \"LASTRES\" as its first resource type");
-    const uint64_t names = section + (type_target & ~kHighBit);
+    const uint64_t names = section + (type_target & ~kResourceHighBit);
     const uint32_t name_target = file.U32(names + 20);
-    if (file.U32(names + 16) != kPackageResourceName || !(name_target & kHighBit))
+    if (file.U32(names + 16) != kPackageResourceName || !(name_target & kResourceHighBit))
         file.Fail("has no resource \"LASTRES\" 1000 as its first resource");
-    const uint64_t languages = section + (name_target & ~kHighBit);
+    const uint64_t languages = section + (name_target & ~kResourceHighBit);
     const uint32_t data_entry = file.U32(languages + 20);
-    if (file.U32(languages + 16) != kPackageResourceLanguage || (data_entry & kHighBit))
+    if (file.U32(languages + 16) != kPackageResourceLanguage || (data_entry & kResourceHighBit))
         file.Fail("has no language 1033 for its \"LASTRES\" resource");
     const uint32_t package_rva = file.U32(section + data_entry);
     if (file.U32(section + data_entry + 4) != kPackageResourceSize)

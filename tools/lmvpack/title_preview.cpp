@@ -104,8 +104,12 @@ std::vector<uint8_t> PaintTitlePng(const std::string& name, uint32_t top_color,
     cairo_t* cairo = owner.get();
     cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
 
-    for (int band = 0; band < 256; ++band) {
-        const BandRows rows = TitleBandRows(band, TitleBandStep(height));
+    // The gradient is the installer's own code; the frame and the text below repeat
+    // DrawTitleScreen (frontend/title_drawing_win32.cpp), which cannot run here: change the
+    // two together.
+    const float step = TitleBandStep(height);
+    for (int32_t band = 0; band < kTitleBandCount; ++band) {
+        const BandRows rows = TitleBandRows(band, step);
         SetColor(cairo, TitleBandColor(top_color, bottom_color, band));
         FillRect(cairo, 0, rows.top, width + 1, rows.bottom);
     }

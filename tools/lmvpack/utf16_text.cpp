@@ -2,9 +2,7 @@
 
 #include <cstdint>
 
-namespace {
-
-void AppendUtf8(std::string& out, uint32_t code) {
+void AppendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
         out += static_cast<char>(code);
     } else if (code < 0x800) {
@@ -21,8 +19,6 @@ void AppendUtf8(std::string& out, uint32_t code) {
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
 }
-
-} // namespace
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
