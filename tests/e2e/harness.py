@@ -523,6 +523,12 @@ class DriverLog:
             states = [s for s in states if s["class"] == "#32770"]
             if not states:
                 continue
+            # A dialog seen only in the moment between its creation and its first control
+            # (the hidden progress dialog of a short run can be destroyed right after) showed
+            # nothing to anyone: no caption to read, no button to answer.
+            if not self.ever_visible(wid) and all(
+                    not s["children"] and not s["caption"] for s in states):
+                continue
             # The state a user saw: among the visible ones, the one showing the most controls
             # (the latest of equals); a window never shown is taken at its fullest.
             shown = [s for s in states if s["visible"]] or states
