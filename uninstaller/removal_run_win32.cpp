@@ -128,8 +128,7 @@ bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, Remo
 Securing SecureRemovalFolder(const OwnFolder& own, char* refused, size_t size) {
     SecurityAccess access = SystemSecurityAccess();
     access.create_folder = nullptr;
-    // Our levels begin after the backslash in front of "Tarrowby".
-    const size_t own_levels_start = own.publisher_level_end - sizeof kPublisherLevel - 1;
+    const size_t own_levels_start = OwnLevelsStart(own);
     char log_path[kPathSize];
     if (std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder) >=
         static_cast<int>(sizeof log_path))
