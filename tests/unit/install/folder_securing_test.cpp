@@ -230,14 +230,8 @@ class InstallSecuring : public FolderSecuring {
   protected:
     void SetUp() override {
         FolderSecuring::SetUp();
-        TestPackage package;
-        for (int index = 0; index < 5; ++index) {
-            TestMember member;
-            member.data.assign(10, static_cast<uint8_t>(index));
-            member.suffix = ".MID";
-            package.members.push_back(member);
-        }
-        PlatSetModuleFileName(WriteSyntheticInstaller("securing.exe", package).c_str());
+        PlatSetModuleFileName(
+            WriteSyntheticInstaller("securing.exe", PackageOfSmallMembers(5)).c_str());
     }
     std::pair<Securing, std::string> Paths(SecuringStep step, const char* folder = kFolder) {
         const InstallNames names = {"Aurora", "C:\\W\\Aurora.scr", folder};

@@ -28,6 +28,20 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
+// The OR of the two-letter codes that `text` is made of.
+template <typename Value>
+Value Codes(const std::string& text, const std::map<std::string, Value>& codes, const char* what) {
+    Value value = 0;
+    for (size_t at = 0; at + 2 <= text.size(); at += 2) {
+        const auto code = codes.find(text.substr(at, 2));
+        if (code == codes.end())
+            ADD_FAILURE() << what << " " << text.substr(at, 2);
+        else
+            value = static_cast<Value>(value | code->second);
+    }
+    return value;
+}
+
 uint32_t Rights(const std::string& text) {
     if (text.rfind("0x", 0) == 0) return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
     static const std::map<std::string, uint32_t> codes = {
@@ -37,29 +51,13 @@ uint32_t Rights(const std::string& text) {
         {"CC", 0x00000001}, {"DC", 0x00000002}, {"LC", 0x00000004}, {"SW", 0x00000008},
         {"RP", 0x00000010}, {"WP", 0x00000020}, {"DT", 0x00000040}, {"LO", 0x00000080},
         {"CR", 0x00000100}};
-    uint32_t mask = 0;
-    for (size_t at = 0; at + 2 <= text.size(); at += 2) {
-        const auto code = codes.find(text.substr(at, 2));
-        if (code == codes.end())
-            ADD_FAILURE() << "right " << text.substr(at, 2);
-        else
-            mask |= code->second;
-    }
-    return mask;
+    return Codes(text, codes, "right");
 }
 
 uint8_t AceFlags(const std::string& text) {
     static const std::map<std::string, uint8_t> codes = {
         {"OI", 0x01}, {"CI", 0x02}, {"NP", 0x04}, {"IO", 0x08}, {"ID", 0x10}};
-    uint8_t flags = 0;
-    for (size_t at = 0; at + 2 <= text.size(); at += 2) {
-        const auto code = codes.find(text.substr(at, 2));
-        if (code == codes.end())
-            ADD_FAILURE() << "ACE flag " << text.substr(at, 2);
-        else
-            flags |= code->second;
-    }
-    return flags;
+    return Codes(text, codes, "ACE flag");
 }
 
 std::vector<uint8_t> Ace(const std::string& text) {
