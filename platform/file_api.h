@@ -27,6 +27,9 @@ enum SeekOrigin : int { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
 // when it could not be opened. (The hosts open the file that the tests name, at the first call
 // after they name it.)
 bool PlatHoldOwnFile();
+// The buffer the program's own name is read into (GetModuleFileNameA): a longer name comes cut
+// short, names some other file, and is never opened.
+constexpr uint32_t kModuleNameSize = 256;
 // A new handle on the held file, closed with PlatClose; kNoFile when the file is not held.
 FileHandle PlatOpenOwnFile();
 // A buffered stream over a new handle on the held file, closed with std::fclose; null when the

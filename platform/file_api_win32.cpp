@@ -1,8 +1,6 @@
 // The installer's side of the kernel layer: each call is the Win32 call itself.
 #include "platform/file_api.h"
 
-#include "platform/fixed_text.h"
-
 #include <windows.h>
 
 #include <fcntl.h>
@@ -28,7 +26,7 @@ HANDLE DuplicateOwnFile() {
 bool PlatHoldOwnFile() {
     if (own_file_tried) return own_file != INVALID_HANDLE_VALUE;
     own_file_tried = true;
-    char path[kPathSize];
+    char path[kModuleNameSize];
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     // A name that filled the whole buffer was cut short and names some other file.
     if (length == 0 || length >= sizeof path) return false;

@@ -44,7 +44,10 @@ void PlatSetModuleFileName(const char* path) {
 bool PlatHoldOwnFile() {
     if (own_file_tried) return own_file != kNoFile;
     own_file_tried = true;
-    if (!module_file_name.empty()) own_file = PlatOpenRead(module_file_name.c_str());
+    // As the installer: a name too long for its buffer would come cut short, naming some
+    // other file.
+    if (!module_file_name.empty() && module_file_name.size() < kModuleNameSize)
+        own_file = PlatOpenRead(module_file_name.c_str());
     return own_file != kNoFile;
 }
 
