@@ -168,7 +168,11 @@ void BuildIncompleteMessage(const char* name, char* message) {
 }
 
 void BuildAlreadyRunningMessage(const char* name, char* message) {
-    BuildNameMessage("Another installation or removal of ", name,
+    // Asked before the installer trims the name for its files.
+    char trimmed[kPathSize] = "";
+    AppendText(trimmed, sizeof trimmed, name);
+    RemoveTrailingBlanks(trimmed);
+    BuildNameMessage("Another installation or removal of ", trimmed,
                      " Screen Saver is running.  Wait until it has finished, and then run this "
                      "installation again.",
                      message);

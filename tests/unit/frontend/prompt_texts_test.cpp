@@ -126,10 +126,10 @@ TEST(CodecMessage, AListThatJustFitsIsNotCut) {
 
 namespace {
 
-TEST(AlreadyRunningMessage, NamesTheScreenSaverWhateverItsLength) {
+TEST(AlreadyRunningMessage, NamesTheScreenSaverTrimmedWhateverItsLength) {
     char message[kMessageSize];
     for (const std::string& name : {std::string("Aurora"), std::string(259, 'N')}) {
-        BuildAlreadyRunningMessage(name.c_str(), message);
+        BuildAlreadyRunningMessage((name + "  ").c_str(), message);
         EXPECT_EQ(std::string(message), "Another installation or removal of " + name +
                                             " Screen Saver is running.  Wait until it has "
                                             "finished, and then run this installation again.");
