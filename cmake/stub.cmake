@@ -7,7 +7,9 @@
 # (stripped), no time stamp (reproducible stubs). tests/unit checks the built file for all of
 # this.
 #
-# Hardening: address-space layout randomisation (relocations kept) and no-execute data; an
+# Hardening: address-space layout randomisation (relocations kept) and no-execute data;
+# terminal-server aware, so that on a Remote Desktop host its writes to the Windows directory
+# and system.ini reach the system's own (not a per-user copy the uninstaller never sees); an
 # import table of KnownDLLs only (anything else is loaded from the system directory by full
 # path, see platform/system_paths_win32.h), so no library beside the installer is loaded
 # before its first instruction.
@@ -29,7 +31,8 @@ target_compile_options(lmvstub PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
 target_compile_definitions(lmvstub PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0400 WINVER=0x0400)
 target_link_options(lmvstub PRIVATE -static -s -mwindows -Wl,--gc-sections
-  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section -Wl,--no-insert-timestamp)
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware -Wl,--enable-reloc-section
+  -Wl,--no-insert-timestamp)
 target_link_libraries(lmvstub PRIVATE shell32 gdi32 user32 advapi32 kernel32)
 set_target_properties(lmvstub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 

@@ -5,6 +5,12 @@
 # section, DEP, and a time-stamp-free, reproducible file.
 file(GLOB uninstaller_win32_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/*_win32.cpp)
 add_executable(lmvuninst WIN32 ${uninstaller_portable_sources} ${uninstaller_win32_sources}
+               ${CMAKE_SOURCE_DIR}/install/folder_securing.cpp
+               ${CMAKE_SOURCE_DIR}/install/folder_securing_win32.cpp
+               ${CMAKE_SOURCE_DIR}/install/folder_security.cpp
+               ${CMAKE_SOURCE_DIR}/install/ownership_verdict.cpp
+               ${CMAKE_SOURCE_DIR}/platform/instance_lock.cpp
+               ${CMAKE_SOURCE_DIR}/platform/instance_lock_win32.cpp
                ${CMAKE_SOURCE_DIR}/platform/library_search_win32.cpp
                ${CMAKE_SOURCE_DIR}/platform/windows_directory_win32.cpp
                ${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc)

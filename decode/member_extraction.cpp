@@ -21,15 +21,10 @@ ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destinatio
     ByteSource(nullptr, 0);
     WritePtr(nullptr, 0, 0);
 
-    char module_name[kPathSize];
-    const uint32_t length = PlatModuleFileName(module_name, kPathSize);
-    // A name that filled the whole buffer was cut: it would open some other file.
-    if (length == 0 || length >= kPathSize) return kNoOwnFileName;
-
-    FILE* executable = std::fopen(module_name, "rb");
-    // Without the installer's own file there is nothing to restore from; like a stored
-    // member whose destination cannot be created, the member is skipped and the run goes on.
-    if (executable == nullptr) return kMemberHandled;
+    // The file opened when the installer started, never the file now at its name. Without
+    // it there is nothing to restore from, and nothing is created.
+    FILE* executable = PlatOpenOwnStream();
+    if (executable == nullptr) return kNoOwnFile;
     // An offset that the runtime's seek cannot reach (2^31 or more where a long has 32 bits)
     // is treated like data beyond the end of the file: nothing is read, never bytes from the
     // wrong place.

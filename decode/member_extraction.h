@@ -8,12 +8,13 @@
 // whole 16384-byte blocks. Both are correct leading bytes of the member.
 //
 // Handles: the stored path reads through `package` (the installation run's handle) and
-// leaves it somewhere after the member; the compressed path opens the installer's own file
-// by itself and closes it again, so the run may close its handle around the call. The
+// leaves it somewhere after the member; the compressed path reads the installer's own file
+// through a buffered stream of its own over the file held since the start (PlatOpenOwnStream)
+// and closes that stream again, so the run may close its handle around the call. The
 // destination is always closed on return.
 //
-// The result is an ExtractResult. A destination or installer file that cannot be opened is not
-// reported: the member is skipped and the run goes on.
+// The result is an ExtractResult. A destination that cannot be opened is not reported: the
+// member is skipped and the run goes on.
 #pragma once
 
 #include "package/package_format.h"
@@ -24,8 +25,9 @@
 constexpr uint32_t kCopyBufferSize = 2048;
 
 enum ExtractResult : int {
-    // The compressed path could not learn the installer's own file name; nothing was created.
-    kNoOwnFileName = 0,
+    // The compressed path has no installer file to read: the installer could not open its own
+    // file when it started. Nothing was created.
+    kNoOwnFile = 0,
     // The member was written whole, stopped on request, or skipped.
     kMemberHandled = 1,
     // The installer file ended (or could not be read) before the member's stored data did: the

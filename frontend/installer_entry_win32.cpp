@@ -6,6 +6,7 @@
 #include "frontend/title_window.h"
 #include "install/installer_state.h"
 #include "platform/exit_status.h"
+#include "platform/file_api.h"
 #include "platform/library_search_win32.h"
 
 namespace {
@@ -37,6 +38,9 @@ bool RegisterTitleClass(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     // Before any window exists: creating one makes the system load libraries by bare name.
     RestrictLibrarySearch();
+    // Before anything else reads it: from here on no one can change, rename or replace the
+    // file that every pass over the package reads.
+    PlatHoldOwnFile();
     InstallMode = InstallModeFromArguments(arguments);
     if (!RegisterTitleClass(instance)) return kFinishedExitStatus;
 

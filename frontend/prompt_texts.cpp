@@ -144,15 +144,36 @@ void BuildCodecMessage(const char* unsupported_types, const char* page_address, 
     AppendText(message, kMessageSize, kCodecEnd);
 }
 
+namespace {
+
+// `start`, the name (shortened to leave room) and `end`: the end's words always whole.
+template <size_t StartSize, size_t EndSize>
+void BuildNameMessage(const char (&start)[StartSize], const char* name, const char (&end)[EndSize],
+                      char* message) {
+    message[0] = '\0';
+    AppendText(message, kMessageSize, start);
+    AppendShortened(message, kMessageSize, name,
+                    RoomFor(kMessageSize, (StartSize - 1) + (EndSize - 1)));
+    AppendText(message, kMessageSize, end);
+}
+
+} // namespace
+
 void BuildIncompleteMessage(const char* name, char* message) {
-    static constexpr char kStart[] = "The installation of ";
     static constexpr char kEnd[] =
         " Screen Saver could not be completed: the installer file is damaged, or a file could "
         "not be created.  The screen saver has not been made your default Screen Saver.  "
         "Please download the installer again.";
-    message[0] = '\0';
-    AppendText(message, kMessageSize, kStart);
-    AppendShortened(message, kMessageSize, name,
-                    RoomFor(kMessageSize, (sizeof kStart - 1) + (sizeof kEnd - 1)));
-    AppendText(message, kMessageSize, kEnd);
+    BuildNameMessage("The installation of ", name, kEnd, message);
+}
+
+void BuildAlreadyRunningMessage(const char* name, char* message) {
+    // Asked before the installer trims the name for its files.
+    char trimmed[kPathSize] = "";
+    AppendText(trimmed, sizeof trimmed, name);
+    RemoveTrailingBlanks(trimmed);
+    BuildNameMessage("Another installation or removal of ", trimmed,
+                     " Screen Saver is running.  Wait until it has finished, and then run this "
+                     "installation again.",
+                     message);
 }

@@ -30,4 +30,6 @@ void BuildConfirmMessage(const char* name, const char* windows_directory, uint32
                          char* message);
 // An installation that could not install every member; the name gives way when long.
 void BuildIncompleteMessage(const char* name, char* message);
+// Another installer or uninstaller of the same screen saver is running.
+void BuildAlreadyRunningMessage(const char* name, char* message);
 void BuildCodecMessage(const char* unsupported_types, const char* page_address, char* message);

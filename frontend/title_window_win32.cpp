@@ -9,6 +9,7 @@
 #include "install/install_dialog.h"
 #include "install/installer_state.h"
 #include "package/package_reading.h"
+#include "platform/instance_lock.h"
 #include "resources/resource_ids.h"
 
 #include <cstring>
@@ -53,6 +54,13 @@ void InstallSequence(HWND window) {
         // Shown in silent mode too: the installation stops, and the user must know why.
         MessageBoxA(nullptr, RefusalText(refusal), kRefusalCaption, MB_OK | MB_ICONHAND);
         InstallExitStatus = kRefusedExitStatus;
+    } else if (TakeInstanceLock(ScreenSaverName) == InstanceLock::kHeldElsewhere) {
+        // Another installer or uninstaller of this screen saver runs: asking anything, or
+        // writing the same files beside it, would only spoil both.
+        char message[kMessageSize];
+        BuildAlreadyRunningMessage(ScreenSaverName, message);
+        MessageBoxA(nullptr, message, kRefusalCaption, MB_OK | MB_ICONHAND);
+        InstallExitStatus = kRefusedExitStatus;
     } else if (CheckExistingScreenSaver() && CheckDiskSpace(&total_size) &&
                PrepareInstallNames(install_caption) &&
                ConfirmInstallation(window, install_caption, total_size) && AskAgreement()) {
@@ -61,6 +69,9 @@ void InstallSequence(HWND window) {
             DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_DIALOG), window,
                             InstallDialogProc, 0);
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        // Everything of ours is written: the uninstaller that an abort starts must not find
+        // the screen saver taken.
+        ReleaseInstanceLock();
         // The dialog ends with 1 after every run and with 2 when the run did not begin;
         // anything else (-1, 0) means it could not even be created, and reporting
         // completion then would announce an installation that never happened.

@@ -57,18 +57,19 @@ class Writer {
 constexpr uint32_t kHeaderSize = 20, kAclHeaderSize = 8;
 static_assert(kHeaderSize + kAclHeaderSize + Writer::AceSize(1) + 2 * Writer::AceSize(2) ==
               kFolderSecuritySize);
+static_assert(kFolderSecuritySize + 8 + 4 * 2 == kOwnedFolderSecuritySize);
 
 } // namespace
 
-FolderSecurity MakeFolderSecurity() {
+FolderSecurity MakeFolderSecurity(bool administrators_own) {
     FolderSecurity security{};
     Writer out(security.bytes);
     out.U8(kSecurityDescriptorRevision);
     out.U8(0);
     out.U16(kDaclPresent | kDaclProtected | kSelfRelative);
-    out.U32(0); // owner
-    out.U32(0); // group
-    out.U32(0); // no system ACL
+    out.U32(administrators_own ? kFolderSecuritySize : 0); // owner, after the DACL
+    out.U32(0);                                            // group
+    out.U32(0);                                            // no system ACL
     out.U32(kHeaderSize);
 
     out.U8(kAclRevision);
@@ -82,5 +83,6 @@ FolderSecurity MakeFolderSecurity() {
     out.AllowedAce(kFileAllAccess, system, 1);
     out.AllowedAce(kFileAllAccess, administrators, 2);
     out.AllowedAce(kFileGenericReadAndExecute, users, 2);
+    if (administrators_own) out.Sid(administrators, 2);
     return security;
 }

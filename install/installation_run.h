@@ -13,11 +13,9 @@ void RunInstallation(HWND dialog);
 // Fills SharedDataFolder, creating nothing: the common application-data folder (or its
 // fallback under the Windows directory), then "Tarrowby", "Lumenvault" and the base name,
 // with a closing backslash. Left empty when the path would not fit. Returns the length of the
-// system's folder that the installer's own levels hang from.
+// system's folder that the installer's own levels hang from. The run makes those levels, with
+// our rules, when it secures its folders (install/install_securing.h).
 size_t WorkOutSharedDataFolder(const char* screen_saver_base_name);
-// Creates the installer's own levels of SharedDataFolder, those past `own_levels_start`, each
-// where it is missing, so that only administrators and the system may change them.
-void CreateSharedDataFolder(size_t own_levels_start);
 
 // What is at `path`: missing, a real folder or file, a link, or a file with other names.
 PathKind PathKindOnDisk(const char* path);

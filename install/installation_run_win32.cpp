@@ -2,7 +2,9 @@
 // of the member table and, at the end, the screen saver made the system's.
 #include "decode/member_extraction.h"
 #include "decode/pump_messages_win32.h"
+#include "install/folder_securing_win32.h"
 #include "install/install_paths.h"
+#include "install/install_securing.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
@@ -57,6 +59,54 @@ bool MayWriteUninstallKey(const char* uninstall_key_path) {
     return true;
 }
 
+constexpr const char kLinkedText[] = "%s is a link to another place. This screen saver cannot be "
+                                     "installed through it, and nothing has been changed.";
+constexpr const char kForeignText[] =
+    "%s belongs to another user, not to the administrators of this computer. This screen saver "
+    "cannot be installed there, and nothing has been changed. An administrator can remove it "
+    "and run this installation again.";
+
+// Ends the run before it has written anything, naming what it refused.
+void RefuseInstallation(HWND dialog, const char* text, const char* path) {
+    ReleaseHeldLevels();
+    char message[kPathSize + 256];
+    FormatText(message, sizeof message, text, path);
+    MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
+    InstallExitStatus = kRefusedExitStatus;
+    EndDialog(dialog, 2);
+}
+
+void RefuseAccess(HWND dialog) {
+    ReleaseHeldLevels();
+    MessageBoxA(nullptr,
+                "You do not have access to make the required system configuration "
+                "modifications. Please rerun this installation from an administrators "
+                "account.",
+                "Error!!!", MB_OK);
+    EndDialog(dialog, 2);
+}
+
+// Our folders and files as they must be before the run goes on; false when it was ended.
+bool SecureOrRefuse(HWND dialog, const InstallNames& names, size_t own_levels_start,
+                    SecuringStep step) {
+    char refused[kPathSize];
+    switch (SecureInstallPaths(names, own_levels_start, step, SystemSecurityAccess(), refused,
+                               sizeof refused)) {
+    case Securing::kSecured:
+        return true;
+    case Securing::kLink:
+        RefuseInstallation(dialog, kLinkedText, refused);
+        return false;
+    case Securing::kForeign:
+        RefuseInstallation(dialog, kForeignText, refused);
+        return false;
+    case Securing::kNoAccess:
+        RefuseAccess(dialog);
+        return false;
+    }
+    return false;
+}
+
 // The Windows directory, a backslash and the file; empty when the directory cannot be had or
 // the path would not fit, and then the screen saver is not installed anywhere else.
 void WorkOutScreenSaverPath(char (&screen_saver_path)[kPathSize]) {
@@ -82,30 +132,22 @@ void RunInstallation(HWND dialog) {
     char linked_path[kPathSize];
     if (!InstallPathsAreUnlinked(names, own_levels_start, PathKindOnDisk, linked_path,
                                  sizeof linked_path)) {
-        char message[kPathSize + 160];
-        FormatText(message, sizeof message,
-                   "%s is a link to another place. This screen saver cannot be installed "
-                   "through it, and nothing has been changed.",
-                   linked_path);
-        MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
-        InstallExitStatus = kRefusedExitStatus;
-        EndDialog(dialog, 2);
+        RefuseInstallation(dialog, kLinkedText, linked_path);
         return;
     }
+    // Whose our folders are, before anything is written: a refusal leaves nothing changed.
+    if (!SecureOrRefuse(dialog, names, own_levels_start, SecuringStep::kCheck)) return;
 
     char uninstall_key_path[kPathSize];
     BuildUninstallKeyPath(ScreenSaverFile, uninstall_key_path, sizeof uninstall_key_path);
     if (!MayWriteUninstallKey(uninstall_key_path)) {
-        MessageBoxA(nullptr,
-                    "You do not have access to make the required system configuration "
-                    "modifications. Please rerun this installation from an administrators "
-                    "account.",
-                    "Error!!!", MB_OK);
-        EndDialog(dialog, 2);
+        RefuseAccess(dialog);
         return;
     }
 
-    CreateSharedDataFolder(own_levels_start);
+    // The missing levels made, with our rules; our rules written where others could still
+    // change a level or file of ours.
+    if (!SecureOrRefuse(dialog, names, own_levels_start, SecuringStep::kSecure)) return;
     RunContext run = {OpenInstallLog(), uninstall_key_path, &names, false, {nullptr, nullptr}};
 
     uint16_t first_media_number = 0;
@@ -120,6 +162,7 @@ void RunInstallation(HWND dialog) {
     if (walk.package != kNoFile) PlatClose(walk.package);
     if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
     if (run.media_opened) CloseMediaDevices(run.media);
+    ReleaseHeldLevels();
 
     // A package that broke off mid-table, or members that had nowhere to go, leave an
     // incomplete installation: its screen saver does not become the system's.

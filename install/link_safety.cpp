@@ -27,44 +27,35 @@ bool LevelIsUnlinked(void* context, const char* level) {
     return search.kind_of(level) == PathKind::kLink ? Refuse(search, level) : true;
 }
 
-bool DestinationIsUnlinked(const Search& search, const char* path) {
+bool DestinationIsUnlinked(void* context, const char* path) {
+    const Search& search = *static_cast<const Search*>(context);
     const PathKind kind = search.kind_of(path);
     return kind == PathKind::kLink || kind == PathKind::kLinkedFile ? Refuse(search, path) : true;
 }
 
-// Every destination the member loop will write, in its order; it stops where the walk stops.
-bool MemberDestinationsAreUnlinked(const Search& search, const InstallNames& names) {
+} // namespace
+
+bool ForEachInstallDestination(const InstallNames& names,
+                               bool (*visit)(void* context, const char* path), void* context) {
+    if (names.shared_data_folder[0] != '\0') {
+        char log[kPathSize] = "";
+        if (AppendPath(log, sizeof log, names.shared_data_folder) &&
+            AppendPath(log, sizeof log, "INSTALL.LOG") && !visit(context, log))
+            return false;
+    }
     uint16_t first_media_number = 0;
     const FileHandle package = OpenMemberTable(&first_media_number);
     if (package == kNoFile) return true;
-    bool unlinked = true;
+    bool visited = true;
     MemberEntry entry;
     char destination[kPathSize];
-    for (uint32_t index = 0; unlinked && ReadMemberEntry(package, &entry) && entry.StoredSize != 0;
+    for (uint32_t index = 0; visited && ReadMemberEntry(package, &entry) && entry.StoredSize != 0;
          ++index)
         if (MemberDestination(index, entry, first_media_number, names, destination,
                               sizeof destination))
-            unlinked = DestinationIsUnlinked(search, destination);
+            visited = visit(context, destination);
     PlatClose(package);
-    return unlinked;
-}
-
-} // namespace
-
-bool ForEachOwnFolderLevel(const char* folder, size_t own_levels_start,
-                           bool (*visit)(void* context, const char* level), void* context) {
-    char level[kPathSize];
-    const size_t length = std::strlen(folder);
-    for (size_t at = own_levels_start; at < length && at < sizeof level; ++at) {
-        if (folder[at] != '\\') continue;
-        // A separator right at the start (levels hanging from a drive's root) or doubled
-        // closes no level of ours.
-        if (at == own_levels_start || folder[at - 1] == '\\') continue;
-        std::memcpy(level, folder, at);
-        level[at] = '\0';
-        if (!visit(context, level)) return false;
-    }
-    return true;
+    return visited;
 }
 
 bool InstallPathsAreUnlinked(const InstallNames& names, size_t own_levels_start, PathKindOf kind_of,
@@ -72,14 +63,9 @@ bool InstallPathsAreUnlinked(const InstallNames& names, size_t own_levels_start,
     if (size == 0) return false;
     refused[0] = '\0';
     Search search = {kind_of, refused, size};
-    if (names.shared_data_folder[0] != '\0') {
-        if (!ForEachOwnFolderLevel(names.shared_data_folder, own_levels_start, LevelIsUnlinked,
-                                   &search))
-            return false;
-        char log[kPathSize] = "";
-        if (AppendPath(log, sizeof log, names.shared_data_folder) &&
-            AppendPath(log, sizeof log, "INSTALL.LOG") && !DestinationIsUnlinked(search, log))
-            return false;
-    }
-    return MemberDestinationsAreUnlinked(search, names);
+    if (names.shared_data_folder[0] != '\0' &&
+        !ForEachOwnFolderLevel(names.shared_data_folder, own_levels_start, LevelIsUnlinked,
+                               &search))
+        return false;
+    return ForEachInstallDestination(names, DestinationIsUnlinked, &search);
 }

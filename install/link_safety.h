@@ -8,6 +8,7 @@
 // own; otherwise nothing is installed.
 #pragma once
 
+#include "install/folder_securing.h"
 #include "install/install_paths.h"
 
 #include <cstddef>
@@ -23,11 +24,12 @@ enum class PathKind {
 // What is at `path` on the system; the installer asks Windows, the tests make it up.
 using PathKindOf = PathKind (*)(const char* path);
 
-// Calls `visit` with every folder level of `folder` (which ends in a backslash) that lies past
-// its first `own_levels_start` characters, outermost first: the path up to, not including,
-// the level's closing backslash. Stops and returns false when `visit` does; true otherwise.
-bool ForEachOwnFolderLevel(const char* folder, size_t own_levels_start,
-                           bool (*visit)(void* context, const char* level), void* context);
+// Calls `visit` with every destination the run will write, in its order: "INSTALL.LOG" in
+// names.shared_data_folder, then each member's that the member table leads to (a table that
+// cannot be read is walked as far as the run will walk it). Stops and returns false when
+// `visit` does.
+bool ForEachInstallDestination(const InstallNames& names,
+                               bool (*visit)(void* context, const char* path), void* context);
 
 // Looks at the levels of names.shared_data_folder past `own_levels_start` and at every
 // destination the run will write: each member's that the member table leads to, and

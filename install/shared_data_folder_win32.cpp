@@ -1,8 +1,6 @@
-#include "install/folder_security.h"
 #include "install/install_paths.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
-#include "install/link_safety.h"
 #include "platform/system_paths_win32.h"
 
 #include <cstring>
@@ -20,14 +18,6 @@ void GetCommonAppDataFolder() {
         get_folder_path(nullptr, kCommonAppDataFolder, nullptr, 0, SharedDataFolder) != 0)
         SharedDataFolder[0] = '\0';
     FreeLibrary(shfolder);
-}
-
-// Levels are created one by one; a level that exists already, or cannot be made, is passed
-// over and the next one is tried all the same. A level that exists keeps its rules: it was
-// checked to be a real folder, and the files inside are checked one by one.
-bool CreateFolderLevel(void* context, const char* level) {
-    CreateDirectoryA(level, static_cast<SECURITY_ATTRIBUTES*>(context));
-    return true;
 }
 
 } // namespace
@@ -56,11 +46,4 @@ size_t WorkOutSharedDataFolder(const char* screen_saver_base_name) {
     // A folder path that does not fit whole is no folder of ours: nothing goes into it.
     if (!fits) SharedDataFolder[0] = '\0';
     return own_levels_start;
-}
-
-void CreateSharedDataFolder(size_t own_levels_start) {
-    if (SharedDataFolder[0] == '\0') return;
-    FolderSecurity security = MakeFolderSecurity();
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.bytes, FALSE};
-    ForEachOwnFolderLevel(SharedDataFolder, own_levels_start, CreateFolderLevel, &attributes);
 }

@@ -86,10 +86,8 @@ bool WalkToPackage(FileHandle file) {
     return SeekTo(file, package_start);
 }
 
-} // namespace
-
-FileHandle LocatePackageInFile(const char* path) {
-    const FileHandle file = PlatOpenRead(path);
+// Owns `file` from here on: returns it at the package start, or closes it.
+FileHandle WalkOrClose(FileHandle file) {
     if (file == kNoFile) return kNoFile;
     if (!WalkToPackage(file)) {
         PlatClose(file);
@@ -98,10 +96,12 @@ FileHandle LocatePackageInFile(const char* path) {
     return file;
 }
 
+} // namespace
+
+FileHandle LocatePackageInFile(const char* path) {
+    return WalkOrClose(PlatOpenRead(path));
+}
+
 FileHandle LocatePackage() {
-    char path[256];
-    const uint32_t length = PlatModuleFileName(path, sizeof path);
-    // A name that filled the whole buffer was cut short and names some other file.
-    if (length == 0 || length >= sizeof path) return kNoFile;
-    return LocatePackageInFile(path);
+    return WalkOrClose(PlatOpenOwnFile());
 }

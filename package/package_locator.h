@@ -2,8 +2,10 @@
 
 #include "platform/file_api.h"
 
-// Opens the running installer read-only and returns a handle positioned at the first byte of
-// the install package, or kNoFile. The caller closes the handle.
+// Returns a new handle on the running installer's own file, the one opened when it started
+// (PlatOpenOwnFile), positioned at the first byte of the install package; kNoFile when there is
+// none. The caller closes the handle. Handles from two calls share one file position, so each
+// pass positions its handle before it reads, and passes never interleave.
 FileHandle LocatePackage();
 
 // The same walk over any installer file (the authoring tool reads installers and stubs).

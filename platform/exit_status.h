@@ -13,7 +13,8 @@ enum InstallerExitStatus : int32_t {
     // An installation that could not install every member: the package broke off, or a
     // member had nowhere to go.
     kIncompleteExitStatus = 4,
-    // A package that could not be read, or whose names cannot be installed: nothing was asked
-    // or written.
+    // A package that could not be read, or whose names cannot be installed; a folder or file
+    // of ours that is a link or another user's; another installer or uninstaller of the same
+    // screen saver running: nothing was written.
     kRefusedExitStatus = 5,
 };

@@ -1,4 +1,4 @@
-// The handful of kernel calls that the portable installer code makes: module file name,
+// The handful of kernel calls that the portable installer code makes: the program's own file,
 // the handle-based file calls and global memory. In the installer each is the Win32 call of
 // the same name; on Linux it is a small POSIX equivalent, so that package reading, extraction
 // and decoding run unchanged under the unit tests, the fuzzers and the authoring tool.
@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
@@ -16,9 +17,24 @@ constexpr uint32_t kIoFailed = 0xFFFFFFFFu;
 
 enum SeekOrigin : int { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
 
-// GetModuleFileNameA(NULL, buffer, size): characters copied, 0 on failure. A name that does
-// not fit is cut and reported as a full buffer, as Windows does.
-uint32_t PlatModuleFileName(char* buffer, uint32_t size);
+// The running program's own file. A running program can be renamed, and another file put at its
+// name, after the user has approved it to run elevated: the installer must read its package
+// from the file that was started. So the file is opened once, by its name, with sharing that
+// refuses writers and deleters (no one can change it, rename it or remove it while it is open),
+// kept open for the life of the process, and every pass reads it through a new handle on that
+// same open file (which shares its position), never by name again. The installer opens it
+// first thing; the first call does the opening, and a failed opening is never retried. False
+// when it could not be opened. (The hosts open the file that the tests name, at the first call
+// after they name it.)
+bool PlatHoldOwnFile();
+// The buffer the program's own name is read into (GetModuleFileNameA): a longer name comes cut
+// short, names some other file, and is never opened.
+constexpr uint32_t kModuleNameSize = 256;
+// A new handle on the held file, closed with PlatClose; kNoFile when the file is not held.
+FileHandle PlatOpenOwnFile();
+// A buffered stream over a new handle on the held file, closed with std::fclose; null when the
+// file is not held.
+std::FILE* PlatOpenOwnStream();
 
 FileHandle PlatOpenRead(const char* path);   // _lopen(OF_READ | OF_SHARE_DENY_NONE)
 FileHandle PlatCreateFile(const char* path); // _lcreat(path, 0)

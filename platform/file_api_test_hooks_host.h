@@ -5,8 +5,8 @@
 
 #include "platform/file_api.h"
 
-// Names the file that PlatModuleFileName reports as the running program's own executable;
-// "" makes it fail, as the installer's call would.
+// Names the file that stands for the running program's own executable, opened at its first
+// use (PlatHoldOwnFile); "" leaves no such file, as when the installer cannot open its own.
 void PlatSetModuleFileName(const char* path);
 
 // Makes the next PlatGlobalAlloc fail, for tests of the out-of-memory paths.

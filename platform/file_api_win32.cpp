@@ -3,8 +3,56 @@
 
 #include <windows.h>
 
-uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
-    return GetModuleFileNameA(nullptr, buffer, size);
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+
+bool own_file_tried = false;
+HANDLE own_file = INVALID_HANDLE_VALUE;
+
+// A second handle on the same open file: the sharing it was opened with stays in force.
+HANDLE DuplicateOwnFile() {
+    if (!PlatHoldOwnFile()) return INVALID_HANDLE_VALUE;
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    if (!DuplicateHandle(GetCurrentProcess(), own_file, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return INVALID_HANDLE_VALUE;
+    return copy;
+}
+
+} // namespace
+
+bool PlatHoldOwnFile() {
+    if (own_file_tried) return own_file != INVALID_HANDLE_VALUE;
+    own_file_tried = true;
+    char path[kModuleNameSize];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    // A name that filled the whole buffer was cut short and names some other file.
+    if (length == 0 || length >= sizeof path) return false;
+    own_file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return own_file != INVALID_HANDLE_VALUE;
+}
+
+// The file calls below take a kernel file handle as their HFILE, as _lopen gives one.
+FileHandle PlatOpenOwnFile() {
+    const HANDLE copy = DuplicateOwnFile();
+    return copy == INVALID_HANDLE_VALUE ? kNoFile
+                                        : static_cast<FileHandle>(reinterpret_cast<INT_PTR>(copy));
+}
+
+std::FILE* PlatOpenOwnStream() {
+    const HANDLE copy = DuplicateOwnFile();
+    if (copy == INVALID_HANDLE_VALUE) return nullptr;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(copy);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "rb");
+    if (stream == nullptr) _close(descriptor);
+    return stream;
 }
 
 FileHandle PlatOpenRead(const char* path) {

@@ -1,39 +1,74 @@
 // What the hosts of the portable installer code (the Linux build and lmvpack.exe) supply in
-// place of two Win32 services that only the real installer has: GetModuleFileNameA, whose
-// "own executable" here is the file that a test names, and the Windows global heap, here the
-// C heap.
+// place of two Win32 services that only the real installer has: its own file, here the file
+// that a test names, and the Windows global heap, here the C heap.
 #include "platform/file_api.h"
 #include "platform/file_api_test_hooks_host.h"
+
+#include <fcntl.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 std::string module_file_name;
 bool fail_next_alloc = false;
+bool own_file_tried = false;
+FileHandle own_file = kNoFile;
+
+FileHandle DuplicateOwnFile() {
+    if (!PlatHoldOwnFile()) return kNoFile;
+#ifdef _WIN32
+    return ::_dup(own_file);
+#else
+    return ::fcntl(own_file, F_DUPFD_CLOEXEC, 0);
+#endif
+}
 } // namespace
 
+// A test names the running program's file: as at a program's start, it is opened afresh at
+// its first use.
 void PlatSetModuleFileName(const char* path) {
     module_file_name = path ? path : "";
+    if (own_file != kNoFile) PlatClose(own_file);
+    own_file = kNoFile;
+    own_file_tried = false;
+}
+
+bool PlatHoldOwnFile() {
+    if (own_file_tried) return own_file != kNoFile;
+    own_file_tried = true;
+    // As the installer: a name too long for its buffer would come cut short, naming some
+    // other file.
+    if (!module_file_name.empty() && module_file_name.size() < kModuleNameSize)
+        own_file = PlatOpenRead(module_file_name.c_str());
+    return own_file != kNoFile;
+}
+
+FileHandle PlatOpenOwnFile() {
+    return DuplicateOwnFile();
+}
+
+std::FILE* PlatOpenOwnStream() {
+    const FileHandle copy = DuplicateOwnFile();
+    if (copy == kNoFile) return nullptr;
+#ifdef _WIN32
+    std::FILE* stream = ::_fdopen(copy, "rb");
+#else
+    std::FILE* stream = ::fdopen(copy, "rb");
+#endif
+    if (stream == nullptr) PlatClose(copy);
+    return stream;
 }
 
 void PlatFailNextGlobalAlloc() {
     fail_next_alloc = true;
-}
-
-// GetModuleFileNameA's contract: a name that does not fit is cut, NUL-terminated, and the
-// buffer size is returned.
-uint32_t PlatModuleFileName(char* buffer, uint32_t size) {
-    if (size == 0 || module_file_name.empty()) return 0;
-    const size_t length = module_file_name.size();
-    if (length >= size) {
-        std::memcpy(buffer, module_file_name.data(), size - 1);
-        buffer[size - 1] = '\0';
-        return size;
-    }
-    std::memcpy(buffer, module_file_name.c_str(), length + 1);
-    return static_cast<uint32_t>(length);
 }
 
 MemoryHandle PlatGlobalAlloc(uint32_t size) {

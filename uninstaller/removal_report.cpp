@@ -25,6 +25,17 @@ const char* Explanation(Leftover why) {
         return "not a folder made by the screen saver's installer; nothing was removed";
     case Leftover::kEntryKept:
         return "this entry in the list of installed programs could not be deleted";
+    case Leftover::kForeignOwner:
+        return "belongs to another user, not to the administrators of this computer; nothing "
+               "was removed";
+    case Leftover::kUnprotected:
+        return "others may change it, and it could not be made the administrators' alone; "
+               "nothing was removed";
+    case Leftover::kLinkInstead:
+        return "a link to another place; nothing was removed";
+    case Leftover::kBusyElsewhere:
+        return "another installation or removal of this screen saver is running; nothing was "
+               "removed";
     }
     return "left behind";
 }

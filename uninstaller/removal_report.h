@@ -6,7 +6,9 @@
 //      ends, see self_removal_win32.h);
 //   1  the user answered No: nothing was changed;
 //   2  something remains: a file in use (scheduled for removal at the next restart), a log line
-//      or file the uninstaller refused, or a failure.
+//      or file the uninstaller refused, or a failure; or it refused to act at all (its folder
+//      is not where its installer puts it, is a link, or is not the administrators'), or
+//      another installer or uninstaller of the screen saver is running.
 #pragma once
 
 #include "uninstaller/removal_rules.h"
@@ -29,6 +31,12 @@ enum class Leftover {
     kFolderIsLink, // the own folder is a link: nothing at all was removed
     kNotInstalled, // the uninstaller is not in a folder its installer made
     kEntryKept,    // the Uninstall registry entry could not be deleted
+    // A level of the own folder, or INSTALL.LOG, that nothing is read from or removed from:
+    kForeignOwner,  // owned by someone other than the administrators
+    kUnprotected,   // others may change it, and the administrators' rules could not be given it
+    kLinkInstead,   // a link (made since the folder was looked at)
+    kBusyElsewhere, // another installer or uninstaller of the screen saver is running: nothing
+                    // was changed
 };
 
 struct RemovalReport {

@@ -38,6 +38,12 @@ struct OwnFolder {
 // uninstaller started anywhere else removes nothing.
 bool FindOwnFolder(std::string_view module_path, OwnFolder* out);
 
+// Where the installer's own levels begin in own.folder: the backslash before "Tarrowby", as
+// ForEachOwnFolderLevel (install/folder_securing.h) counts them.
+inline size_t OwnLevelsStart(const OwnFolder& own) {
+    return own.publisher_level_end - sizeof kPublisherLevel - 1;
+}
+
 // The Windows directory, a backslash unless it ends in one, the name and ".scr". False, with an
 // empty result, when it does not fit.
 bool ScreenSaverPathIn(const char* windows_directory, const char* base_name, char* out,

@@ -1,5 +1,7 @@
 #include "uninstaller/removal_run_win32.h"
 
+#include "install/folder_securing_win32.h"
+#include "platform/instance_lock.h"
 #include "platform/system_paths_win32.h"
 #include "uninstaller/file_removal_win32.h"
 #include "uninstaller/install_log.h"
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -119,6 +122,38 @@ bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, Remo
     return screen_saver_gone;
 }
 
+// Nothing is read from or removed out of folders that are not the administrators' alone:
+// whoever owns one could have rewritten INSTALL.LOG, or put a program of theirs where
+// UninstallString points. Checked first, then our rules written where they are wanting.
+Securing SecureRemovalFolder(const OwnFolder& own, char* refused, size_t size) {
+    SecurityAccess access = SystemSecurityAccess();
+    access.create_folder = nullptr;
+    const size_t own_levels_start = OwnLevelsStart(own);
+    char log_path[kPathSize];
+    if (std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder) >=
+        static_cast<int>(sizeof log_path))
+        log_path[0] = '\0';
+    for (const SecuringStep step : {SecuringStep::kCheck, SecuringStep::kSecure}) {
+        Securing secured =
+            SecureOwnLevels(own.folder, own_levels_start, step, access, refused, size);
+        if (secured == Securing::kSecured && log_path[0] != '\0')
+            secured = SecureOwnFile(log_path, step, access, refused, size);
+        if (secured != Securing::kSecured) return secured;
+    }
+    return Securing::kSecured;
+}
+
+Leftover LeftoverOf(Securing refusal) {
+    switch (refusal) {
+    case Securing::kForeign:
+        return Leftover::kForeignOwner;
+    case Securing::kLink:
+        return Leftover::kLinkInstead;
+    default:
+        return Leftover::kUnprotected;
+    }
+}
+
 void Tell(const RemovalReport& report, const char* name) {
     static char text[8192];
     FormatLeftovers(report, name, text, sizeof text);
@@ -160,10 +195,17 @@ int RunRemoval(bool interactive) {
     char folder[kPathSize];
     std::memcpy(folder, own.folder, std::strlen(own.folder) - 1);
     folder[std::strlen(own.folder) - 1] = '\0';
+    // Held until the program ends, its last message answered and its copy started.
+    if (TakeInstanceLock(own.base_name) == InstanceLock::kHeldElsewhere)
+        return Refuse(interactive, Leftover::kBusyElsewhere, folder, own.base_name);
     if (IsLinkOrMissing(folder))
         return Refuse(interactive, Leftover::kFolderIsLink, folder, own.base_name);
 
     if (interactive && !Confirm(own.base_name)) return kUserDeclined;
+    char refused[kPathSize];
+    const Securing secured = SecureRemovalFolder(own, refused, sizeof refused);
+    if (secured != Securing::kSecured)
+        return Refuse(interactive, LeftoverOf(secured), refused, own.base_name);
 
     char windows[kPathSize];
     char screen_saver[kPathSize] = "";
@@ -182,8 +224,16 @@ int RunRemoval(bool interactive) {
     char log_path[kPathSize];
     std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder);
     RemoveAndNote(log_path, &report);
-    if (!HandOverSelfRemoval(module, own)) NoteLeftover(&report, Leftover::kScheduled, module);
-
+    // Let go of the levels, which the copy removes once this program has ended.
+    ReleaseHeldLevels();
+    static FinishingCopy copy;
+    const bool prepared = PrepareFinishingCopy(module, &copy);
+    if (!prepared) NoteLeftover(&report, Leftover::kScheduled, module);
+    // Told before the copy starts waiting for this program to end.
     if (interactive && report.count > 0) Tell(report, own.base_name);
+    if (!prepared || !StartFinishingCopy(&copy, module)) {
+        LeaveSelfRemovalToRestart(module, own);
+        return kSomethingRemains;
+    }
     return RemovalExitStatus(report);
 }

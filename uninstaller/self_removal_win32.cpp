@@ -1,15 +1,18 @@
 #include "uninstaller/self_removal_win32.h"
 
+#include "install/folder_security.h"
+#include "platform/instance_lock.h"
+#include "platform/system_paths_win32.h"
 #include "uninstaller/file_removal_win32.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
-constexpr DWORD kWaitForUninstallerMs = 60000;
 constexpr int kDeleteAttempts = 50;
 constexpr DWORD kDeleteRetryMs = 100;
 
@@ -54,7 +57,7 @@ FileRemoval RemoveEndedUninstaller(const char* path) {
     return result;
 }
 
-bool StartFinishingCopy(const char* copy, const char* own_path) {
+bool StartCopy(const char* copy, const char* own_path) {
     HANDLE self = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                          SYNCHRONIZE, TRUE, 0))
@@ -79,41 +82,98 @@ bool StartFinishingCopy(const char* copy, const char* own_path) {
     return started;
 }
 
-bool StartCopyInTemporaryFolder(const char* own_path) {
-    char folder[kPathSize];
-    const DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) return false;
-    char copy[kPathSize];
-    if (GetTempFileNameA(folder, "lmv", 0, copy) == 0) return false;
-    // Held open against writers until the copy runs, so that nobody can change the file
-    // between the copy and the start.
-    HANDLE guard = INVALID_HANDLE_VALUE;
-    if (CopyFileA(own_path, copy, FALSE))
-        guard =
-            CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    const bool started = guard != INVALID_HANDLE_VALUE && StartFinishingCopy(copy, own_path);
-    if (guard != INVALID_HANDLE_VALUE) CloseHandle(guard);
-    if (!started) DeleteFileA(copy);
-    return started;
+// A folder of our own in the Windows directory's "Temp": made fresh, with our rules (nothing
+// that was there before is ever used), so that only the administrators can change what is
+// put in it. Other users may add files to "Temp" but not rename or remove what is not theirs.
+bool MakeCopyFolder(char (&folder)[kPathSize]) {
+    char windows[kPathSize];
+    if (!ReadWindowsDirectory(windows)) return false;
+    FolderSecurity security = MakeFolderSecurity(true);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.bytes, FALSE};
+    DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < 100; ++attempt, ++unique) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Temp\\lmv%08lX.tmp", static_cast<unsigned long>(unique));
+        if (!JoinPath(windows, name, folder, sizeof folder)) return false;
+        if (CreateDirectoryA(folder, &attributes)) return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+// Only ever a folder that MakeCopyFolder makes is removed with the copy.
+bool IsCopyFolder(const char* folder) {
+    const char* name = std::strrchr(folder, '\\');
+    char windows[kPathSize], temp[kPathSize], parent[kPathSize];
+    if (name == nullptr || std::strncmp(name + 1, "lmv", 3) != 0 ||
+        !ReadWindowsDirectory(windows) || !JoinPath(windows, "Temp", temp, sizeof temp))
+        return false;
+    const size_t parent_length = static_cast<size_t>(name - folder);
+    if (parent_length >= sizeof parent) return false;
+    std::memcpy(parent, folder, parent_length);
+    parent[parent_length] = '\0';
+    return lstrcmpiA(parent, temp) == 0;
+}
+
+// The copy and the folder made for it, when it is not to run.
+void DiscardCopy(FinishingCopy* copy) {
+    if (copy->held != INVALID_HANDLE_VALUE) CloseHandle(copy->held);
+    copy->held = INVALID_HANDLE_VALUE;
+    DeleteFileA(copy->path);
+    if (char* slash = std::strrchr(copy->path, '\\')) {
+        *slash = '\0';
+        RemoveDirectoryA(copy->path);
+    }
+    copy->path[0] = '\0';
 }
 
 } // namespace
 
-bool HandOverSelfRemoval(const char* own_path, const OwnFolder& own) {
-    if (StartCopyInTemporaryFolder(own_path)) return true;
+bool PrepareFinishingCopy(const char* own_path, FinishingCopy* copy) {
+    copy->path[0] = '\0';
+    copy->held = INVALID_HANDLE_VALUE;
+    char folder[kPathSize];
+    const char* name = std::strrchr(own_path, '\\');
+    if (name == nullptr || !MakeCopyFolder(folder)) return false;
+    if (!JoinPath(folder, name + 1, copy->path, sizeof copy->path)) {
+        RemoveDirectoryA(folder);
+        return false;
+    }
+    // Held against writers and deleters until the copy runs: the file started is the one made.
+    if (CopyFileA(own_path, copy->path, TRUE))
+        copy->held = CreateFileA(copy->path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+    if (copy->held != INVALID_HANDLE_VALUE) return true;
+    DiscardCopy(copy);
+    return false;
+}
+
+bool StartFinishingCopy(FinishingCopy* copy, const char* own_path) {
+    const bool started = StartCopy(copy->path, own_path);
+    CloseHandle(copy->held);
+    copy->held = INVALID_HANDLE_VALUE;
+    if (!started) DiscardCopy(copy);
+    return started;
+}
+
+void LeaveSelfRemovalToRestart(const char* own_path, const OwnFolder& own) {
     ScheduleRemovalAtRestart(own_path);
     RemoveFolderLevels(own, true);
-    return false;
 }
 
 void FinishSelfRemoval(const UninstallArguments& arguments) {
     const HANDLE ended = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(arguments.ended_process));
+    // However long the uninstaller takes to end (its last message waits for the user), its
+    // file cannot go before.
     if (ended != nullptr) {
-        WaitForSingleObject(ended, kWaitForUninstallerMs);
+        WaitForSingleObject(ended, INFINITE);
         CloseHandle(ended);
     }
     OwnFolder own;
-    if (arguments.original[0] != '\0' && FindOwnFolder(arguments.original, &own)) {
+    // An installer or uninstaller of the screen saver that has started since then owns its
+    // folder now: what it writes there is not ours to remove.
+    if (arguments.original[0] != '\0' && FindOwnFolder(arguments.original, &own) &&
+        TakeInstanceLock(own.base_name) != InstanceLock::kHeldElsewhere) {
         char level[kPathSize];
         const bool folder_ok =
             FolderLevel(own.folder, std::strlen(own.folder), level, sizeof level) &&
@@ -125,7 +185,13 @@ void FinishSelfRemoval(const UninstallArguments& arguments) {
                                         removal == FileRemoval::kAlreadyGone);
         }
     }
+    ReleaseInstanceLock();
     char self[kPathSize];
     const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    if (length > 0 && length < sizeof self) ScheduleRemovalAtRestart(self);
+    if (length == 0 || length >= sizeof self || !ScheduleRemovalAtRestart(self)) return;
+    // And the folder it was made in, once emptied.
+    if (char* slash = std::strrchr(self, '\\')) {
+        *slash = '\0';
+        if (IsCopyFolder(self)) ScheduleRemovalAtRestart(self);
+    }
 }

@@ -37,6 +37,7 @@ HELPERS = {
     "PLANTED.DLL": "PLANTED.DLL",
     "recorder_planted.exe": "recorder_planted.exe",
     "describe_folder_security.exe": "describe_folder_security.exe",
+    "try_replace.exe": "try_replace.exe",
 }
 # Hard-linked, not copied, into each scenario's prefix: large, and never written by a run.
 SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs"),
@@ -637,17 +638,19 @@ def start_driver(env: dict, log_path: Path, timeout: float) -> int:
 @dataclass
 class DriverRun:
     """One installer run for the driver: the program, its arguments, and script steps
-    (("answer", caption, button), ("cancel", path, size), ("shot", caption))."""
+    (("answer", caption, button), ("cancel", path, size), ("shot", caption),
+    ("hook", caption))."""
     installer: str
     args: str = ""
     steps: list = field(default_factory=list)
 
 
 def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: float = 90,
-                    screenshot_dir: Path | None = None, xvfb: Xvfb) -> tuple:
+                    screenshot_dir: Path | None = None, xvfb: Xvfb, hooks: tuple = ()) -> tuple:
     """Runs the GUI driver, which runs the installer runs one after the other; then lets
     every process of the prefix end (so launched helpers have written their markers and the
-    registry is saved). Returns (one RunResult per run, seconds taken)."""
+    registry is saved). hooks: what the runs' "hook" steps ask for, in their order, each a
+    function of nothing. Returns (one RunResult per run, seconds taken)."""
     run_dir = prefix / "drive_c" / "e2e" / "run"
     run_dir.mkdir(parents=True, exist_ok=True)
     lines = [f"timeout\t{int(timeout)}"]
@@ -660,12 +663,14 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
     start = time.monotonic()
     shots: list = []
     marks: list = []
+    hooks_done: list = []
+    request_errors: list = []
     drive = prefix / "drive_c"
     stop_watch = threading.Event()
 
     def watch_requests():
         # The driver numbers its requests; each number is answered once.
-        answered = {"shot": "", "mark": ""}
+        answered = {"shot": "", "mark": "", "hook": ""}
         while not stop_watch.is_set():
             for kind in answered:
                 try:
@@ -679,8 +684,14 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
                     if kind == "shot":
                         png = (screenshot_dir or run_dir) / f"shot{len(shots)}.png"
                         shots.append((png, xvfb.screenshot(png)))
+                    elif kind == "hook":
+                        hooks_done.append(number)
+                        if len(hooks_done) <= len(hooks):
+                            hooks[len(hooks_done) - 1]()
                     else:
                         marks.append(snapshot_files(drive))
+                except Exception as error:  # reported once the driver has ended
+                    request_errors.append(f"{kind} request: {error}")
                 finally:
                     Path(f"{log_path}.{kind}-done").write_bytes(b"")
             stop_watch.wait(0.02)
@@ -704,6 +715,8 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
         stop_watch.set()
         watcher.join()
     stop_wineserver(prefix, wait=True, timeout=30)
+    if request_errors:
+        raise HarnessError("; ".join(request_errors))
     logs = DriverLog.read(log_path)
     logs = [log for log in logs if log.events and log.events[0].get("run", -1) >= 0]
     results = [RunResult(prefix, log, status) for log in logs]
@@ -754,6 +767,10 @@ class Run:
     before: Callable | None = None
     # The damage leaves no program the system will start: the start must fail as such.
     loader_refuses: bool = False
+    # (caption, action[, n]) each: action(ctx, xvfb) is done from outside Wine while the (nth,
+    # else first) window of that caption waits for its answer (the run's other windows wait
+    # meanwhile). Their windows must come in this order.
+    during: list = field(default_factory=list)
 
 
 @dataclass
@@ -767,6 +784,9 @@ class Scenario:
     overrides: str = ""  # WINEDLLOVERRIDES additions, e.g. "ddraw=d"
     timeout: float = 90
     arch: str = "win32"  # win64: a 64-bit prefix set to Windows 10 (its own template)
+    # The preparation gives files to another Unix user, which Wine then reports as another
+    # owner (ANONYMOUS LOGON): only root may.
+    gives_away_files: bool = False
 
 
 @dataclass
@@ -859,7 +879,8 @@ def unmount_all_under(folder: Path) -> None:
 
 
 class NeedsRoot(HarnessError):
-    """The scenario mounts a small file system, which only root may do here."""
+    """The scenario mounts a small file system, or gives files to another user, which only
+    root may do here."""
 
 
 def needs_mount(scenario: Scenario) -> bool:
@@ -911,6 +932,8 @@ def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvp
         template = template.with_name(f"{template.name}-{scenario.arch}")
     if needs_mount(scenario) and os.geteuid() != 0:
         raise NeedsRoot(f"{name} mounts a small file system and needs root")
+    if scenario.gives_away_files and os.geteuid() != 0:
+        raise NeedsRoot(f"{name} gives files to another user and needs root")
     folder = work / name
     if folder.exists():
         unmount_all_under(folder)
@@ -977,6 +1000,7 @@ def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvp
             steps += [("cancel", p, n) for p, n in run.cancels]
             if run.shot:
                 steps.append(("shot", run.shot))
+            steps += [("hook", hook[0], *hook[2:]) for hook in run.during]
             if stand_in is not None:
                 shutil.copy2(stand_in, win_to_unix(prefix, installer_win))
             runs.append(DriverRun(installer_win, run.args, steps))
@@ -987,9 +1011,11 @@ def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvp
         for first, last in run_groups(scenario.runs):
             if scenario.runs[first].before:
                 scenario.runs[first].before(ctx)
+            hooks = tuple((lambda action: lambda: action(ctx, xvfb))(hook[1])
+                          for run in scenario.runs[first:last] for hook in run.during)
             results, elapsed = drive_installer(
                 prefix, runs[first:last], overrides=scenario.overrides, timeout=scenario.timeout,
-                screenshot_dir=folder, xvfb=xvfb)
+                screenshot_dir=folder, xvfb=xvfb, hooks=hooks)
             ctx.results += results
             ctx.elapsed += elapsed
             if len(results) != last - first:

@@ -20,10 +20,11 @@ from pathlib import Path
 from typing import Callable
 
 import harness
-from expectations import (CAPTION, NAME, Package, abort_dialog, complete_dialog, confirm_dialog,
-                          dialog, expect_dialogs, expect_installed, expect_log)
+from expectations import (CAPTION, NAME, Package, abort_dialog, agreement_dialog, complete_dialog,
+                          confirm_dialog, dialog, expect_dialogs, expect_installed, expect_log,
+                          replace_dialog)
 from harness import COMMON_APPDATA, WINDIR, Ctx, Helpers, Member, Run, Scenario
-from scenarios import standard_package
+from scenarios import AGREEMENT, standard_package
 
 DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME + "\\"
 UNINSTALLER = DATA_FOLDER + "UNINSTAL.EXE"
@@ -35,6 +36,10 @@ QUESTION = "Remove {} Screen Saver and all of its files?"
 LEFTOVERS_HEAD = "{} Screen Saver could not be removed completely:"
 PENDING_KEY = r"system\currentcontrolset\control\session manager"
 PENDING_VALUE = "PendingFileRenameOperations"
+# Where the uninstaller puts the copy of itself that removes its file and folders: a folder made
+# for it, with the administrators' rules, in the Windows directory's Temp (as prefix_state
+# names it).
+COPY_FOLDER = r"windows/temp/lmv[0-9a-f]{8}\.tmp"
 
 # What Wine itself changes in a prefix, whatever programs run in it. Registry keys (and their
 # subkeys), lower case:
@@ -196,6 +201,91 @@ def replace_folder_by_link(ctx: Ctx) -> None:
     snapshot("linked")(ctx)
 
 
+OTHER_USER = 65534  # nobody: Wine reports the files of another Unix user as ANONYMOUS LOGON's
+
+
+def give_folder_away(ctx: Ctx) -> None:
+    """After the installation the screen saver's folder is given to another user, who could
+    have rewritten INSTALL.LOG or put a program of theirs where UninstallString points."""
+    os.chown(harness.win_to_unix(ctx.prefix, DATA_FOLDER.rstrip("\\")), OTHER_USER, OTHER_USER)
+    snapshot("given away")(ctx)
+
+
+# A temporary folder the user's own environment names: the elevated uninstaller must not put
+# the copy of itself that it runs there, where that user could swap it.
+USERS_TEMP = r"C:\users\Public\their temp"
+
+
+def redirect_users_temp(ctx: Ctx) -> None:
+    harness.win_to_unix(ctx.prefix, USERS_TEMP).mkdir(parents=True)
+    reg = ctx.prefix / "user.reg"
+    text = reg.read_text(encoding="utf-8")
+    value = USERS_TEMP.replace("\\", "\\\\")
+    text, count = re.subn(r'^"(TEMP|TMP)"="[^"\n]*"$', lambda m: f'"{m[1]}"="{value}"', text,
+                          flags=re.MULTILINE)
+    if count != 2:
+        raise harness.HarnessError("user.reg has no TEMP and TMP values to change")
+    reg.write_text(text, encoding="utf-8")
+
+
+def expect_users_temp_unused(ctx: Ctx) -> list:
+    found = sorted(p.name for p in harness.win_to_unix(ctx.prefix, USERS_TEMP).iterdir())
+    return [f"written into the user's temporary folder: {found}"] if found else []
+
+
+def note_held_copy(ctx: Ctx, xvfb) -> None:
+    """While the uninstaller's last message waits for the user: its copy is already made, in a
+    folder of its own in the Windows directory's Temp, and held there: another program of the
+    user's tries to write, rename and delete it, from inside Wine, whose sharing rules are
+    Windows'."""
+    temp = harness.win_to_unix(ctx.prefix, WINDIR + r"\temp")
+    ctx.copies_at_message = sorted(str(p.relative_to(temp)).lower()
+                                   for p in temp.glob("lmv*.tmp/*"))
+    for copy in ctx.copies_at_message:
+        subprocess.run(["wine", r"C:\e2e\bin\try_replace.exe",
+                        WINDIR + "\\temp\\" + copy.replace("/", "\\")],
+                       env=harness.wine_env(ctx.prefix, xvfb.display), timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def expect_copy_held_at_message(ctx: Ctx) -> list:
+    copies = getattr(ctx, "copies_at_message", None)
+    if copies is None:
+        return ["the uninstaller's last message was not seen"]
+    if len(copies) != 1 or not re.fullmatch(r"lmv[0-9a-f]{8}\.tmp/uninstal\.exe", copies[0]):
+        return [f"copies in the Windows directory's Temp at the last message: {copies}"]
+    seen = ctx.last.marker("try_replace")
+    done = [field for line in seen for field in line[1].split("\t") if field.endswith(":0")]
+    if len(seen) != 1:
+        return [f"try_replace.exe saw {seen}"]
+    return [f"another program could change the uninstaller's copy: {done}"] if done else []
+
+
+def start_others(ctx: Ctx, xvfb) -> None:
+    """While the second installation waits for its licence to be accepted: another installer
+    of the same screen saver (silent) is started and must say that one is running; then the
+    installed uninstaller, silent, which must refuse."""
+    ctx.second_installer = harness.start_program(ctx.prefix, xvfb, ctx.package.installer, "/S")
+    harness.wait_for(lambda: ctx.second_installer.poll() is not None or
+                     xvfb.shows_window("Error!!!"), "the second installer's message or end", 30)
+    ctx.uninstaller_status = harness.start_program(ctx.prefix, xvfb, UNINSTALLER, "/s").wait(60)
+
+
+def expect_others_refused(ctx: Ctx) -> list:
+    out = []
+    second = ctx.second_installer.wait(60)
+    if second != 5:
+        out.append(f"the second installer ended with {second}, expected 5")
+    if ctx.uninstaller_status != 2:
+        out.append(f"the uninstaller ended with {ctx.uninstaller_status} during the installation, "
+                   f"expected 2")
+    return out
+
+
+ALREADY_RUNNING = ("Another installation or removal of {} Screen Saver is running.  Wait until "
+                   "it has finished, and then run this installation again.")
+
+
 # --- Packages -------------------------------------------------------------------------------
 
 def our_uninstaller(h: Helpers) -> bytes:
@@ -290,34 +380,37 @@ def expect_unchanged_between(first: str, second: str) -> Callable:
 
 def expect_only_restart_leftovers(in_use: list = (), folders_wait: bool = False,
                                   copies: int = 1) -> Callable:
-    """Right after the removal: the differences from before are the uninstaller's copies in
-    the temporary folder, the files still in use, and the list of removals at restart naming
-    exactly those (then, when `folders_wait`, the folders that hold them)."""
+    """Right after the removal: the differences from before are the uninstaller's copies, each
+    in a folder of its own in the Windows directory's Temp, the files still in use, and the
+    list of removals at restart naming exactly those (then, when `folders_wait`, the folders
+    that hold them)."""
 
     def check(ctx: Ctx) -> list:
         out = []
         after = prefix_state(ctx.prefix)
         diff = differences(ctx.before, after)
-        copy = re.compile(r"users/[^/]+/temp/lmv[0-9a-f]{1,4}\.tmp$")
+        copy = re.compile(COPY_FOLDER + r"/uninstal\.exe$")
         pending_key = f"[system.reg] {PENDING_KEY}"
         found_copies = [k for k in diff if copy.match(k) and diff[k][0] is None]
+        copy_folders = [k.rsplit("/", 1)[0] for k in found_copies]
         kept = [unix_rel(p) for p in in_use]
         folders = [unix_rel(DATA_FOLDER.rstrip("\\")), unix_rel(COMMON_APPDATA + r"\Tarrowby"),
                    unix_rel(COMMON_APPDATA + r"\Tarrowby\Lumenvault")] if folders_wait else []
         unexpected = {k: v for k, v in diff.items()
-                      if k not in found_copies and k != pending_key and k not in folders and
-                      not any(k == p for p in kept)}
+                      if k not in found_copies + copy_folders and k != pending_key and
+                      k not in folders and not any(k == p for p in kept)}
         if unexpected:
             out.append(f"left behind besides what waits for a restart:\n{describe(unexpected)}")
         if len(found_copies) != copies:
-            out.append(f"{len(found_copies)} copies of the uninstaller in the temporary folder, "
-                       f"expected {copies}: {found_copies}")
+            out.append(f"{len(found_copies)} copies of the uninstaller in folders of their own "
+                       f"in the Windows directory's Temp, expected {copies}: {found_copies}")
         for path in kept:
             if path not in after:
                 out.append(f"{path} is gone, but it was in use")
         pending = [p.lower() for p in pending_operations(ctx.prefix)]
         want = sorted([p.lower() for p in in_use] +
-                      [WINDIR[:3].lower() + k.replace("/", "\\") for k in found_copies] +
+                      [WINDIR[:3].lower() + k.replace("/", "\\")
+                       for k in found_copies + copy_folders] +
                       ([(COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME).lower(),
                         (COMMON_APPDATA + r"\Tarrowby\Lumenvault").lower(),
                         (COMMON_APPDATA + r"\Tarrowby").lower()] if folders_wait else []))
@@ -516,12 +609,44 @@ SCENARIOS: dict = {
         package_with_our_uninstaller,
         silent_install_then(
             Run(program=HOLD_OPEN, args=f"{IN_USE} {UNINSTALLER}", before=check_installation,
-                answers=[(REMOVAL_CAPTION, "Yes"), (REMOVAL_CAPTION, "OK")])),
+                answers=[(REMOVAL_CAPTION, "Yes"), (REMOVAL_CAPTION, "OK")],
+                during=[(REMOVAL_CAPTION, note_held_copy, 2)])),
         [expect_installation_was_complete, expect_exit_codes(0, 2),
          expect_dialogs([], [removal_question(NAME, "Yes"), leftovers_message(NAME, [
-             IN_USE + ": in use; it will be removed when Windows restarts"])])]
+             IN_USE + ": in use; it will be removed when Windows restarts"])]),
+         expect_copy_held_at_message, expect_users_temp_unused]
         + gone_after_restart(in_use=[IN_USE], folders_wait=True),
-        prepare=prepare()),
+        prepare=prepare(redirect_users_temp)),
+    "round_trip_foreign_folder": Scenario(
+        "the screen saver's folder given to another user after the installation: the removal, "
+        "answered Yes, removes nothing and says why, exit status 2",
+        package_with_our_uninstaller,
+        silent_install_then(
+            Run(program=UNINSTALLER, before=give_folder_away,
+                answers=[(REMOVAL_CAPTION, "Yes"), (REMOVAL_CAPTION, "OK")])),
+        [expect_exit_codes(0, 2),
+         expect_dialogs([], [removal_question(NAME, "Yes"), leftovers_message(NAME, [
+             DATA_FOLDER.rstrip("\\") + ": belongs to another user, not to the administrators "
+             "of this computer; nothing was removed"])]),
+         expect_untouched_since("given away"), expect_screen_saver_kept],
+        prepare=prepare(), gives_away_files=True),
+    "one_at_a_time": Scenario(
+        "while a second installation of the screen saver waits for its licence, a third "
+        "installer says that one is running (exit status 5) and the installed uninstaller "
+        "refuses (exit status 2): the installation stays whole, logged twice",
+        lambda h: package_with_our_uninstaller(h, agreement=AGREEMENT, media=[]),
+        [Run(args="/S", answers=[("License Agreement", "Accept")]),
+         Run(answers=[("Replace Screen Saver?", "Yes"), (CAPTION, "OK"),
+                      ("License Agreement", "Accept"), ("Error!!!", "OK"), (CAPTION, "OK")],
+             during=[("License Agreement", start_others)])],
+        [expect_exit_codes(0, 0), expect_others_refused,
+         expect_dialogs(lambda c: [agreement_dialog(c, "Accept")],
+                        lambda c: [replace_dialog(c, "Yes"), confirm_dialog(c),
+                                   agreement_dialog(c, "Accept"),
+                                   dialog("Error!!!", ALREADY_RUNNING.format(NAME), ["OK"],
+                                          owned=False, pressed="OK"),
+                                   complete_dialog(c)]),
+         expect_installed(), expect_log(times=2)]),
     "uninstaller_planted_library": Scenario(
         "a UXTHEME.DLL planted in the screen saver's folder, which a program there without our "
         "hardening loads, is never loaded by the uninstaller (its question shown, answered No)",

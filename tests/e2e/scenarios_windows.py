@@ -1,5 +1,6 @@
-"""Scenarios of the installer on today's Windows: libraries and links planted by another
-user, the quoted uninstall command, and a 64-bit Windows 10.
+"""Scenarios of the installer on today's Windows: libraries, links and folders planted by
+another user, the installer's own file replaced while it runs, the quoted uninstall command,
+and a 64-bit Windows 10.
 
 scenarios.py imports this module at its end and adds SCENARIOS to its own.
 """
@@ -9,6 +10,7 @@ from __future__ import annotations
 import dataclasses
 import os
 import shutil
+import subprocess
 from pathlib import Path
 
 import harness
@@ -99,8 +101,8 @@ def plant_links_inside(ctx: Ctx) -> None:
         link(win_ini, lumenvault / name / "INSTALL.LOG")
 
 
-def refusal(path: str) -> list:
-    return [dialog("Error!!!", LINK_TEXT.format(path=path), ["OK"], owned=False, pressed="OK")]
+def refusal(path: str, text: str = LINK_TEXT) -> list:
+    return [dialog("Error!!!", text.format(path=path), ["OK"], owned=False, pressed="OK")]
 
 
 def expect_nothing_written(names: list):
@@ -132,18 +134,118 @@ def expect_win_ini_unchanged(ctx: Ctx) -> list:
     return [] if ctx.last.file(WINDIR + r"\win.ini") == before else ["win.ini was written"]
 
 
-def link_scenario(description: str, names: list, refused: list, prepare, extra: list) -> Scenario:
+def link_scenario(description: str, names: list, refused: list, prepare, extra: list,
+                  text: str = LINK_TEXT) -> Scenario:
     """Silent runs of the package under each name (a copy with that name written in): each
-    shows the refusal naming its path and writes nothing."""
+    shows the refusal (`text`) naming its path and writes nothing."""
     return Scenario(
         description, lambda h: standard_package(h),
         [Run(args="/S", answers=[("Error!!!", "OK")], damage=set_name(name.encode()))
          for name in names],
         [expect_exit_code_per_run(*[REFUSED_STATUS] * len(names)),
-         expect_dialogs(*[refusal(path) for path in refused]),
+         expect_dialogs(*[refusal(path, text) for path in refused]),
          expect_nothing_written(names), expect_marker("uninstaller", []),
          expect_marker("screensaver", [])] + extra,
-        prepare=prepare)
+        prepare=prepare, gives_away_files=text != LINK_TEXT)
+
+
+# --- Folders of ours that belong to someone else -------------------------------------------
+
+FOREIGN_TEXT = ("{path} belongs to another user, not to the administrators of this computer. "
+                "This screen saver cannot be installed there, and nothing has been changed. An "
+                "administrator can remove it and run this installation again.")
+# Wine keeps no owners or rules of files. It reports every file as its one user's (so the
+# installer trusts that user, the owner of the system directory, as it trusts TrustedInstaller
+# on Windows), a file of another Unix user as ANONYMOUS LOGON's, and reads the rules from the
+# mode bits, "others" being Everyone; it writes rules given to a file as mode bits.
+OTHER_USER = 65534  # nobody
+# The cases inside Lumenvault, one screen saver name each: its own folder another user's; its
+# INSTALL.LOG another user's, in a folder of ours; another user's file in a folder of ours that
+# everyone may add files to.
+THEIR_FOLDER, THEIR_LOG, THEIR_FILE_INSIDE = "TheirFolder", "TheirLog", "TheirFileInside"
+REFUSED_FOREIGN = {THEIR_FOLDER: LUMENVAULT + "\\" + THEIR_FOLDER,
+                   THEIR_LOG: LUMENVAULT + "\\" + THEIR_LOG + r"\INSTALL.LOG",
+                   THEIR_FILE_INSIDE: LUMENVAULT + "\\" + THEIR_FILE_INSIDE + r"\notes.txt"}
+
+
+def give_away(path: Path) -> None:
+    os.chown(path, OTHER_USER, OTHER_USER)
+
+
+def plant_foreign_tarrowby(ctx: Ctx) -> None:
+    tarrowby = unix(ctx, COMMON_APPDATA + r"\Tarrowby")
+    tarrowby.mkdir()
+    give_away(tarrowby)
+
+
+def plant_foreign_inside(ctx: Ctx) -> None:
+    lumenvault = unix(ctx, LUMENVAULT)
+    for name in REFUSED_FOREIGN:
+        (lumenvault / name).mkdir(parents=True)
+    give_away(lumenvault / THEIR_FOLDER)
+    log = lumenvault / THEIR_LOG / "INSTALL.LOG"
+    log.write_bytes(b"C:\\windows\\win.ini\r\n")
+    give_away(log)
+    inside = lumenvault / THEIR_FILE_INSIDE
+    inside.chmod(0o777)
+    (inside / "notes.txt").write_bytes(b"planted while anyone could add files here")
+    give_away(inside / "notes.txt")
+
+
+# Tarrowby and Lumenvault as an installation made before the installer gave them its rules
+# leaves them: the administrators' (here: Wine's user's), but others may add files. One file
+# of the administrators' is in Lumenvault already.
+LOOSE_LEVELS = [COMMON_APPDATA + r"\Tarrowby", LUMENVAULT]
+OURS_INSIDE = LUMENVAULT + r"\readme.txt"
+
+
+def plant_loose_levels(ctx: Ctx) -> None:
+    for level in LOOSE_LEVELS:
+        unix(ctx, level).mkdir()
+        unix(ctx, level).chmod(0o777)
+    unix(ctx, OURS_INSIDE).write_bytes(b"an administrator's note")
+
+
+def expect_levels_ours_alone(ctx: Ctx) -> list:
+    """Our rules were written to the levels others could write to: read back as mode bits,
+    no one but the owner may write there any longer."""
+    return [f"{level} may still be written by others ({unix(ctx, level).stat().st_mode:o})"
+            for level in LOOSE_LEVELS if unix(ctx, level).stat().st_mode & 0o002]
+
+
+# --- The installer's own file, replaced while it runs ---------------------------------------
+
+def try_changing_installer(ctx: Ctx, xvfb) -> None:
+    """While the confirmation is shown: a program of the same user tries to write, rename and
+    delete the running installer's file, from inside Wine, whose sharing rules are Windows'."""
+    subprocess.run(["wine", r"C:\e2e\bin\try_replace.exe", ctx.package.installer],
+                   env=harness.wine_env(ctx.prefix, xvfb.display), timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def replace_installer(ctx: Ctx, xvfb) -> None:
+    """While the licence is shown: the installer's file is renamed away (as Windows lets one do
+    with a running program before anything holds it) and another installer put at its name:
+    this package with the planted recorder as its screen saver. From outside Wine, which does
+    not ask the installer's handle."""
+    installer = unix(ctx, ctx.package.installer)
+    data = bytearray(installer.read_bytes())
+    screen_saver = ctx.listing["members"][0]
+    planted = (ctx.prefix / "drive_c" / "e2e" / "bin" / "recorder_planted.exe").read_bytes()
+    if len(planted) != screen_saver["stored_size"]:
+        raise harness.HarnessError("the planted recorder must be the screen saver's size")
+    data[screen_saver["data_offset"]:screen_saver["data_offset"] + len(planted)] = planted
+    installer.rename(installer.with_name("moved.exe"))
+    installer.write_bytes(bytes(data))
+
+
+def expect_installer_kept_from_others(ctx: Ctx) -> list:
+    seen = ctx.last.marker("try_replace")
+    want = (ctx.package.installer,)
+    if len(seen) != 1 or seen[0][:1] != want:
+        return [f"try_replace.exe saw {seen}"]
+    done = [field for field in seen[0][1].split("\t") if field.endswith(":0")]
+    return [f"another program could change the running installer's file: {done}"] if done else []
 
 
 # --- The data folder's rules ---------------------------------------------------------------
@@ -231,6 +333,32 @@ SCENARIOS: dict = {
         "its INSTALL.LOG a second name of win.ini: each refused by name, nothing written",
         list(REFUSED_INSIDE), list(REFUSED_INSIDE.values()), plant_links_inside,
         [expect_elsewhere_empty, expect_win_ini_unchanged]),
+    "foreign_tarrowby": link_scenario(
+        "the data folder's Tarrowby level belongs to another user: refused, nothing written",
+        [NAME], [COMMON_APPDATA + r"\Tarrowby"], plant_foreign_tarrowby, [], FOREIGN_TEXT),
+    "foreign_inside_lumenvault": link_scenario(
+        "a screen saver's own folder another user's, its INSTALL.LOG another user's, another "
+        "user's file in its folder that everyone may add to: each refused by name, nothing "
+        "written",
+        list(REFUSED_FOREIGN), list(REFUSED_FOREIGN.values()), plant_foreign_inside,
+        [], FOREIGN_TEXT),
+    "loose_levels_secured": Scenario(
+        "Tarrowby and Lumenvault the administrators' but writable by everyone, a file of the "
+        "administrators' inside: the installation gets on, and nobody else may write there after",
+        lambda h: standard_package(h, media=[]),
+        [Run(args="/S")],
+        [expect_exit_zero, expect_installed(), expect_log(), expect_activated(),
+         expect_levels_ours_alone],
+        prepare=plant_loose_levels),
+    "installer_replaced_while_running": Scenario(
+        "the running installer's file cannot be written, renamed or deleted by another program; "
+        "renamed away from outside Wine while the licence is shown and another installer put at "
+        "its name, it still installs its own files",
+        lambda h: standard_package(h, agreement=base.AGREEMENT),
+        [dataclasses.replace(base.typical_runs()[0],
+                             during=[(CAPTION, try_changing_installer),
+                                     ("License Agreement", replace_installer)])],
+        base.typical_checks() + [expect_installer_kept_from_others, expect_marker("planted", [])]),
     "data_folder_rules": Scenario(
         "the rules the installer gives the data folder's levels, as the system reads them",
         lambda h: standard_package(h, media=[]),

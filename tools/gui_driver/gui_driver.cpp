@@ -17,6 +17,11 @@
 //   shot<TAB>CAPTION                    before answering a window with this caption, wait until
 //                                       it is painted, ask the harness for a screenshot and
 //                                       wait until it is taken
+//   hook<TAB>CAPTION[<TAB>N]            before answering the Nth window with this caption (the
+//                                       first unless N is given), ask the harness to do what
+//                                       the test does at that moment (from outside Wine) and
+//                                       wait until it is done; hooks are asked for in the
+//                                       order they come
 //   timeout<TAB>SECONDS                 give up on a run (and end its program) after this long
 // Answers are consumed in script order per caption. A visible dialog that no answer matches
 // is logged as unscripted and dismissed with Cancel, No, Decline or OK so the run ends; an
@@ -34,6 +39,7 @@ namespace {
 
 constexpr int kMaxRules = 64;
 constexpr int kMaxRuns = 16;
+constexpr int kMaxHooks = 4;
 constexpr int kMaxWindows = 256;
 constexpr int kTextMax = 2048;
 
@@ -49,10 +55,18 @@ struct CancelTrigger {
     bool fired;
 };
 
+struct Hook {
+    char caption[260];
+    int skip; // windows of that caption to answer before the hook's
+    bool done;
+};
+
 struct RunScript {
     char program[260];
     char args[1024];
     char shotCaption[260];
+    Hook hooks[kMaxHooks];
+    int hookCount;
     Answer answers[kMaxRules];
     int answerCount;
     CancelTrigger cancels[kMaxRules];
@@ -342,6 +356,13 @@ void AnswerWindow(const Seen& s) {
                 AwaitPainted(s.hwnd);
                 RequestScreenshot();
             }
+            for (int h = 0; h < g_run->hookCount; ++h) {
+                Hook& hook = g_run->hooks[h];
+                if (!hook.done && strcmp(hook.caption, caption) == 0 && hook.skip-- == 0) {
+                    hook.done = true;
+                    RequestFromHarness("hook", 120000);
+                }
+            }
             Press(s, caption, a.button, true);
             return;
         }
@@ -534,6 +555,10 @@ bool ReadScript(const char* path) {
             c.size = strtoul(b, nullptr, 10);
         } else if (strcmp(verb, "shot") == 0 && a) {
             snprintf(run->shotCaption, sizeof run->shotCaption, "%s", a);
+        } else if (strcmp(verb, "hook") == 0 && a && run->hookCount < kMaxHooks) {
+            Hook& hook = run->hooks[run->hookCount++];
+            snprintf(hook.caption, sizeof hook.caption, "%s", a);
+            hook.skip = b ? atoi(b) - 1 : 0;
         }
     }
     fclose(f);

@@ -234,15 +234,15 @@ TEST_F(ExtractMemberTest, CompressedMemberAbortedLaterKeepsWholeBlocks) {
 TEST_F(ExtractMemberTest, CompressedMemberWithoutTheModuleNameCreatesNothing) {
     const MemberEntry entry = WriteCompressedMember(RandomBytes(100, 13));
     PlatSetModuleFileName("");
-    EXPECT_EQ(Extract(entry), kNoOwnFileName);
+    EXPECT_EQ(Extract(entry), kNoOwnFile);
     EXPECT_FALSE(fs::exists(destination_));
 }
 
-TEST_F(ExtractMemberTest, CompressedMemberWithoutItsInstallerFileIsSkipped) {
+TEST_F(ExtractMemberTest, CompressedMemberWithoutItsInstallerFileCreatesNothing) {
     const MemberEntry entry = WriteCompressedMember(RandomBytes(100, 14));
     const std::string missing = (directory_ / "gone.exe").string();
     PlatSetModuleFileName(missing.c_str());
-    EXPECT_EQ(Extract(entry), kMemberHandled);
+    EXPECT_EQ(Extract(entry), kNoOwnFile);
     EXPECT_FALSE(fs::exists(destination_));
 }
 

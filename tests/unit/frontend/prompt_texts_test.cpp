@@ -126,6 +126,16 @@ TEST(CodecMessage, AListThatJustFitsIsNotCut) {
 
 namespace {
 
+TEST(AlreadyRunningMessage, NamesTheScreenSaverTrimmedWhateverItsLength) {
+    char message[kMessageSize];
+    for (const std::string& name : {std::string("Aurora"), std::string(259, 'N')}) {
+        BuildAlreadyRunningMessage((name + "  ").c_str(), message);
+        EXPECT_EQ(std::string(message), "Another installation or removal of " + name +
+                                            " Screen Saver is running.  Wait until it has "
+                                            "finished, and then run this installation again.");
+    }
+}
+
 TEST(IncompleteMessage, NamesTheScreenSaverAndKeepsItsEndWhateverTheNameLength) {
     char message[kMessageSize];
     BuildIncompleteMessage("Aurora", message);

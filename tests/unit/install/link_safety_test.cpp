@@ -31,14 +31,8 @@ class LinkSafety : public testing::Test {
     void SetUp() override {
         disk.clear();
         asked.clear();
-        TestPackage package;
-        for (int index = 0; index < 5; ++index) {
-            TestMember member;
-            member.data.assign(10, static_cast<uint8_t>(index));
-            member.suffix = ".MID";
-            package.members.push_back(member);
-        }
-        PlatSetModuleFileName(WriteSyntheticInstaller("links.exe", package).c_str());
+        PlatSetModuleFileName(
+            WriteSyntheticInstaller("links.exe", PackageOfSmallMembers(5)).c_str());
     }
 
     // The verdict and the path it names.

@@ -100,9 +100,18 @@ class MemberWalk : public testing::Test {
     // Writes the installer (the package, or the given bytes) and walks its member table into a
     // fresh folder beside it.
     MemberWalkResult Walk(bool (*poll)() = Poll, const std::vector<uint8_t>* bytes = nullptr) {
-        const std::string installer = bytes ? WriteTempFile("installer.exe", *bytes)
-                                            : WriteSyntheticInstaller("installer.exe", package);
-        PlatSetModuleFileName(installer.c_str());
+        PlatSetModuleFileName(Write(bytes).c_str());
+        return WalkStarted(poll);
+    }
+
+    std::string Write(const std::vector<uint8_t>* bytes = nullptr) {
+        installer = bytes ? WriteTempFile("installer.exe", *bytes)
+                          : WriteSyntheticInstaller("installer.exe", package);
+        return installer;
+    }
+
+    // The walk of the installer that the module file name names.
+    MemberWalkResult WalkStarted(bool (*poll)() = Poll) {
         const std::string beside = fs::path(installer).parent_path().string();
         folder = beside + "/shared/";
         fs::remove_all(folder);
@@ -123,6 +132,7 @@ class MemberWalk : public testing::Test {
     }
 
     TestPackage package;
+    std::string installer;
     Recorder record;
     MemberWalkResult result{};
     std::string folder;
@@ -155,6 +165,30 @@ TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
     EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(4096, 3));
     EXPECT_EQ(ReadAll(folder + "FILE0051.MID"), Pattern(3000, 4));
     EXPECT_EQ(ReadAll(folder + "JUK_0052.wav"), Pattern(10, 5));
+}
+
+// A running installer can be renamed and another one put at its name (by a process of the same
+// user, after the elevation was approved for the original): the files installed are the
+// started one's, stored and compressed alike, and so is every pass before the run.
+TEST_F(MemberWalk, InstallsFromTheInstallerThatWasStartedWhateverLaterLiesAtItsName) {
+    package.members = {Stored(5000, 1), Compressed(70000, 2), Stored(4096, 3)};
+    PlatSetModuleFileName(Write().c_str());
+    uint32_t total = 0;
+    ASSERT_TRUE(SumMemberSizes(&total)); // the first pass, as at the installer's start
+    EXPECT_EQ(total, 5000u + 70000u + 4096u);
+
+    fs::rename(installer, installer + ".moved");
+    const TestPackage started = package;
+    package.members = {Stored(6000, 7), Compressed(80000, 8), Stored(5000, 9)};
+    Write();
+    package = started;
+
+    ASSERT_TRUE(SumMemberSizes(&total));
+    EXPECT_EQ(total, 5000u + 70000u + 4096u);
+    EXPECT_TRUE(WalkStarted().reached_end);
+    EXPECT_EQ(ReadAll(screen_saver), Pattern(5000, 1));
+    EXPECT_EQ(ReadAll(folder + "Aurora.dat"), Pattern(70000, 2));
+    EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(4096, 3));
 }
 
 TEST_F(MemberWalk, AMemberWhoseWriteFailsIsLoggedBeforeTheProcessEnds) {

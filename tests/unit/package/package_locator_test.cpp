@@ -3,6 +3,7 @@
 #include "support/synthetic_pe.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,22 +92,57 @@ TEST(PackageLocator, PositionDependsOnTheDataRvaAloneNotOnTheDeclaredSize) {
     PlatClose(file);
 }
 
-TEST(PackageLocator, TwoCallsGiveIndependentHandles) {
+// Every pass reads the one file opened when the program started, through a handle of its
+// own that shares that file's position: each is positioned at the package when it is handed
+// out, and closing one leaves the others usable.
+TEST(PackageLocator, TwoCallsGiveTwoHandlesOnTheOneOpenFile) {
     SyntheticPe layout;
     uint32_t expected = 0;
     LocatedOffset(layout, &expected);
     const FileHandle first = LocatePackage();
-    const FileHandle second = LocatePackage();
     ASSERT_NE(first, kNoFile);
-    ASSERT_NE(second, kNoFile);
-    EXPECT_NE(first, second);
     uint8_t byte;
     PlatRead(first, &byte, 1);
     PlatRead(first, &byte, 1);
-    EXPECT_EQ(PlatSeek(second, 0, kFromCurrent), static_cast<int32_t>(expected));
     EXPECT_EQ(PlatSeek(first, 0, kFromCurrent), static_cast<int32_t>(expected + 2));
-    PlatClose(first);
+    const FileHandle second = LocatePackage();
+    ASSERT_NE(second, kNoFile);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(PlatSeek(second, 0, kFromCurrent), static_cast<int32_t>(expected));
     PlatClose(second);
+    ASSERT_EQ(PlatSeek(first, static_cast<int32_t>(expected), kFromStart),
+              static_cast<int32_t>(expected));
+    EXPECT_EQ(PlatRead(first, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'P');
+    PlatClose(first);
+}
+
+// A running program can be renamed and another file put at its name: the package is still
+// read from the file that was started.
+TEST(PackageLocator, ReadsTheFileThatWasStartedWhateverLaterLiesAtItsName) {
+    BuiltPe started = BuildSyntheticPe(SyntheticPe{});
+    const std::vector<uint8_t> marker = Marker();
+    started.bytes.insert(started.bytes.end(), marker.begin(), marker.end());
+    const std::filesystem::path path = WriteTempFile("started.exe", started.bytes);
+    PlatSetModuleFileName(path.c_str());
+    const FileHandle at_start = LocatePackage();
+    ASSERT_NE(at_start, kNoFile);
+    PlatClose(at_start);
+
+    std::filesystem::rename(path, path.parent_path() / "moved.exe");
+    SyntheticPe other_layout;
+    other_layout.sections = {".text", ".data", ".rsrc"};
+    BuiltPe other = BuildSyntheticPe(other_layout);
+    other.bytes.insert(other.bytes.end(), {'E', 'V', 'I', 'L'});
+    WriteTempFile("started.exe", other.bytes);
+
+    const FileHandle file = LocatePackage();
+    ASSERT_NE(file, kNoFile);
+    EXPECT_EQ(PlatSeek(file, 0, kFromCurrent), static_cast<int32_t>(started.package_offset));
+    uint8_t first[4] = {};
+    EXPECT_EQ(PlatRead(file, first, 4), 4u);
+    EXPECT_EQ(std::memcmp(first, "PKG!", 4), 0);
+    PlatClose(file);
 }
 
 TEST(PackageLocator, RefusesFilesThatAreNotInstallers) {

@@ -102,6 +102,13 @@ TEST_F(StubLayout, RandomisedBaseWithRelocationsBeforeTheResources) {
     EXPECT_GT(fixups, 100);
 }
 
+// On a Remote Desktop host Windows gives a program without this flag a per-user copy of what
+// it writes to the Windows directory (and of system.ini), where the uninstaller never looks
+// and other users never see the screen saver.
+TEST_F(StubLayout, IsTerminalServerAware) {
+    EXPECT_NE(TheStub().DllCharacteristics() & kPeTerminalServerAware, 0);
+}
+
 TEST_F(StubLayout, ChecksumIsTheFilesOwn) {
     const PeFile& stub = TheStub();
     EXPECT_EQ(StoredPeChecksum(stub.bytes), ReferencePeChecksum(stub.bytes));

@@ -36,6 +36,7 @@ constexpr int kPeImportDirectory = 1, kPeResourceDirectory = 2, kPeBaseRelocatio
 constexpr uint16_t kPeRelocationsStripped = 0x0001; // file header Characteristics
 constexpr uint16_t kPeDynamicBase = 0x0040;         // DllCharacteristics: ASLR
 constexpr uint16_t kPeNxCompatible = 0x0100;        // DllCharacteristics: DEP
+constexpr uint16_t kPeTerminalServerAware = 0x8000; // DllCharacteristics
 constexpr uint16_t kPeGuiSubsystem = 2;
 
 // The libraries Windows always takes from the system directory (KnownDLLs), whatever lies

@@ -149,6 +149,17 @@ std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& b
     return path.string();
 }
 
+TestPackage PackageOfSmallMembers(int count) {
+    TestPackage package;
+    for (int index = 0; index < count; ++index) {
+        TestMember member;
+        member.data.assign(10, static_cast<uint8_t>(index));
+        member.suffix = ".MID";
+        package.members.push_back(member);
+    }
+    return package;
+}
+
 std::string WriteSyntheticInstaller(const std::string& name, const TestPackage& package,
                                     const SyntheticPe& layout) {
     BuiltPe pe = BuildSyntheticPe(layout);

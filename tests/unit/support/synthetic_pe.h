@@ -52,6 +52,10 @@ struct TestPackage {
 };
 std::vector<uint8_t> SerializePackage(const TestPackage& package, uint32_t package_offset);
 
+// A package of `count` stored members of 10 bytes each, the media ones named ".MID": for tests
+// of the paths an installation writes to.
+TestPackage PackageOfSmallMembers(int count);
+
 // The folder of this test process's temporary files. Its name holds the process id: several
 // checkouts on one machine run the same tests at once.
 std::filesystem::path UnitTempFolder();

@@ -37,6 +37,9 @@ TEST(ProgramImage, UninstallerIsHardenedAndAsksForAdministratorRights) {
     REQUIRE_BUILT(image, "lmvuninst.exe");
     ExpectHardenedGuiProgram(image);
     EXPECT_EQ(image.ImportedLibraries().count("gdi32.dll"), 0u) << "it draws nothing";
+    // It removes from the Windows directory what the installer put there, not from a per-user
+    // copy that a Remote Desktop host would give it.
+    EXPECT_NE(image.DllCharacteristics() & kPeTerminalServerAware, 0);
     const std::string manifest = Manifest(image);
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"requireAdministrator\""),
               std::string::npos)

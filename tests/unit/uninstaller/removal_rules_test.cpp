@@ -1,8 +1,11 @@
 #include "uninstaller/removal_rules.h"
 
+#include "install/folder_securing.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,6 +39,28 @@ TEST(FindOwnFolder, SplitsTheInstalledPathIntoFolderNameAndLevels) {
               "c:\\WINDOWS\\All Users\\Application Data\\TARROWBY\\");
     EXPECT_STREQ(Own("\\\\server\\share\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE").folder,
                  "\\\\server\\share\\Tarrowby\\Lumenvault\\Aurora\\");
+}
+
+// The levels whose owners the uninstaller judges: its three, never the system's folder above
+// (C:\ProgramData lets Users add files; its rules are not ours to rewrite).
+TEST(FindOwnFolder, OwnLevelsAreTarrowbyLumenvaultAndTheScreenSaversFolder) {
+    for (const char* path : {"C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE",
+                             "c:\\X\\TARROWBY\\lumenvault\\A b\\uninstal.exe"}) {
+        const OwnFolder own = Own(path);
+        std::vector<std::string> levels;
+        ForEachOwnFolderLevel(
+            own.folder, OwnLevelsStart(own),
+            [](void* context, const char* level) {
+                static_cast<std::vector<std::string>*>(context)->push_back(level);
+                return true;
+            },
+            &levels);
+        const std::string folder = own.folder;
+        ASSERT_EQ(levels.size(), 3u) << path;
+        EXPECT_EQ(levels[2], folder.substr(0, folder.size() - 1));
+        EXPECT_EQ(levels[1] + "\\" + own.base_name, levels[2]);
+        EXPECT_EQ(levels[0], std::string(own.folder, own.publisher_level_end - 1));
+    }
 }
 
 TEST(FindOwnFolder, RefusesAnyOtherPlace) {
