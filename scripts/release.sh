@@ -69,9 +69,12 @@ rm -rf "$src"
 mv "$src.new" "$src"
 
 # No path of the build machine in the programs: they are the same wherever they are built.
+# The Linux tool is optimised as the tested build is (RelWithDebInfo), its debugging
+# information stripped when it is installed; the Windows programs as the win32 preset builds
+# them.
 prefix_map="-ffile-prefix-map=$src/="
 echo "== building lmvpack for Linux ($work/native)"
-cmake -S "$src" -B "$work/native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLMV_BUILD_TESTS=OFF \
+cmake -S "$src" -B "$work/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLMV_BUILD_TESTS=OFF \
   -DLMV_SOURCE_TREE_LOOKUP=OFF -DCMAKE_CXX_FLAGS="$prefix_map" -DCMAKE_C_FLAGS="$prefix_map" \
   >/dev/null
 cmake --build "$work/native"

@@ -39,7 +39,7 @@ import shutil
 import subprocess
 import sys
 import tarfile
-import tempfile
+import time
 import zipfile
 from pathlib import Path
 
@@ -218,7 +218,9 @@ def in_clean_root(root: CleanRoot, dist: Path, names: dict, version: str) -> tup
     deb = f"/tmp/release/{names['deb']}"
 
     def step(what: str, script: str, status: int = 0) -> subprocess.CompletedProcess | None:
+        started = time.monotonic()
         result = root.run(script)
+        print(f"clean root: {what}: {time.monotonic() - started:.1f} s", flush=True)
         if result.returncode != status:
             problems.append(f"clean root: {what} ended with {result.returncode}, not {status}:\n"
                             f"{describe(result)[-3000:]}")
