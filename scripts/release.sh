@@ -68,11 +68,13 @@ git ls-files -z --cached --others --exclude-standard |
 rm -rf "$src"
 mv "$src.new" "$src"
 
-# No path of the build machine in the programs: they are the same wherever they are built.
-# The Linux tool is optimised as the tested build is (RelWithDebInfo), its debugging
+# No path of the build machine in the programs, so that they are the same wherever they are
+# built: the sources' and the build folders' paths are written relative to the work folder
+# (also in the debugging information, from which the linker derives the Linux tool's build
+# id). The Linux tool is optimised as the tested build is (RelWithDebInfo), its debugging
 # information stripped when it is installed; the Windows programs as the win32 preset builds
 # them.
-prefix_map="-ffile-prefix-map=$src/="
+prefix_map="-ffile-prefix-map=$work/="
 echo "== building lmvpack for Linux ($work/native)"
 cmake -S "$src" -B "$work/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLMV_BUILD_TESTS=OFF \
   -DLMV_SOURCE_TREE_LOOKUP=OFF -DCMAKE_CXX_FLAGS="$prefix_map" -DCMAKE_C_FLAGS="$prefix_map" \
@@ -93,6 +95,6 @@ cmake --install "$work/win32" --component windows --prefix "$stage/windows" >/de
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/native/CMakeCache.txt")
 echo "== packing lmvpack $version (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH) into ${out#"$checkout"/}"
-python3 scripts/release_packages.py --linux "$stage/linux" --windows "$stage/windows" \
+python3 "$src/scripts/release_packages.py" --linux "$stage/linux" --windows "$stage/windows" \
   --version "$version" --epoch "$SOURCE_DATE_EPOCH" --out "$out"
 (cd "$out" && cat SHA256SUMS)

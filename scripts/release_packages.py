@@ -167,10 +167,12 @@ def build_deb(linux: Path, version: str, epoch: int, work: Path, out: Path) -> N
         f"{hashlib.md5((root / p).read_bytes()).hexdigest()}  {p.as_posix()}\n" for p in files))
     normalise(root, epoch)
     # dpkg-deb dates the archive's members by SOURCE_DATE_EPOCH and takes the entries' times
-    # from the files.
+    # from the files; one compressor thread, so that the bytes do not depend on how many
+    # processors the machine has.
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
-    result = subprocess.run(["dpkg-deb", "--root-owner-group", "-Zxz", "--build", str(root),
-                             str(out)], env=env, capture_output=True, text=True)
+    result = subprocess.run(["dpkg-deb", "--root-owner-group", "-Zxz", "--threads-max=1",
+                             "--build", str(root), str(out)], env=env, capture_output=True,
+                            text=True)
     if result.returncode != 0:
         raise ReleaseError(f"dpkg-deb failed:\n{result.stdout}{result.stderr}")
 
