@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test: the formatting check, unit tests natively and under the sanitizers, the
-# end-to-end scenarios of the real installer under Wine, the release (made and checked on a
-# clean Debian 12 root), and a short fuzzing pass. Installs
-# what it needs first, and fails when any of it is missing: a test that cannot run is never
-# counted as passed. A failed test is never retried; only the harness starts Wine once more
-# when Wine itself did not start, and says so.
+# end-to-end scenarios of the real installer under Wine, the release (made, and checked on a
+# clean Debian 12 root), and a short fuzzing pass. Installs what it needs first, and fails
+# when any of it is missing: a test that cannot run is never counted as passed. A failed test
+# is never retried; only the harness starts Wine once more when Wine itself did not start, and
+# says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
