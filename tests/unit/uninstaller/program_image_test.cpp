@@ -72,11 +72,13 @@ TEST(ProgramImage, StubAndUninstallerCarryTheReleaseVersion) {
         EXPECT_EQ(version->number, *release);
         EXPECT_EQ(version->Value("ProductName"), "lmvpack");
         EXPECT_EQ(version->Value("ProductVersion"), LMV_VERSION_FOR_TESTS);
-        EXPECT_EQ(version->Value("FileVersion"), LMV_VERSION_FOR_TESTS);
-        EXPECT_EQ(version->Value("OriginalFilename"), program);
-        // Only the stub records its release for listings; the uninstaller is never branded.
-        EXPECT_EQ(version->Value(kStubReleaseKey),
-                  std::string(program) == "lmvstub.exe" ? LMV_VERSION_FOR_TESTS : "");
+        const bool stub = std::string(program) == "lmvstub.exe";
+        // Only the stub records its release for listings (the uninstaller is never branded),
+        // and it names no file or description: an installer its author has not branded is
+        // named by its own file's name in the elevation prompt.
+        EXPECT_EQ(version->Value(kStubReleaseKey), stub ? LMV_VERSION_FOR_TESTS : "");
+        EXPECT_EQ(version->Value("FileDescription"), stub ? "" : "Screen saver uninstaller");
+        EXPECT_EQ(version->Value("OriginalFilename"), stub ? "" : program);
     }
 }
 
