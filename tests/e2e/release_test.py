@@ -380,7 +380,9 @@ def check(args) -> list:
                 if not path.is_file():
                     problems.append(f"{what} built no installer")
                 elif path.read_bytes() != want:
-                    problems.append(f"{what} built another installer than this tree's build: " +
+                    problems.append(f"{what} built another installer than this tree's build "
+                                    "(are the packages this tree's? scripts/release.sh --work "
+                                    f"{args.release_work}): " +
                                     first_difference(path.read_bytes(), want))
     finally:
         shutil.rmtree(root.path, ignore_errors=True)
