@@ -43,6 +43,5 @@ target_link_options(lmvpack_windows PRIVATE -static -s -mconsole -Wl,--no-insert
 target_link_libraries(lmvpack_windows PRIVATE gdi32 user32)
 
 # A Windows author's copy is one folder: the tool finds the stub beside itself.
-install(TARGETS lmvpack_windows RUNTIME DESTINATION bin)
-install(FILES $<TARGET_FILE:lmvstub> $<TARGET_FILE:lmvuninst>
-        ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION bin)
+install(TARGETS lmvpack_windows RUNTIME DESTINATION . COMPONENT windows)
+install(FILES ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION . COMPONENT windows)

@@ -33,8 +33,11 @@ add_library(lmvpack_lib STATIC ${lmvpack_sources})
 target_include_directories(lmvpack_lib PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(lmvpack_lib PRIVATE ${LMV_WARNINGS})
 target_link_libraries(lmvpack_lib PUBLIC lmvcore nlohmann_json::nlohmann_json)
-# Lets a tool run from the build tree find the stub built beside it (build/win32/lmvstub.exe).
-target_compile_definitions(lmvpack_lib PRIVATE LMV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# Lets a tool run from the build tree find the stub built beside it (build/win32/lmvstub.exe);
+# a released tool finds its files beside itself only.
+if(LMV_SOURCE_TREE_LOOKUP)
+  target_compile_definitions(lmvpack_lib PRIVATE LMV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+endif()
 if(CAIRO_FOUND)
   target_link_libraries(lmvpack_lib PUBLIC PkgConfig::CAIRO)
   target_compile_definitions(lmvpack_lib PUBLIC LMV_HAVE_CAIRO=1)
@@ -45,16 +48,40 @@ target_compile_options(lmvpack PRIVATE ${LMV_WARNINGS})
 target_link_libraries(lmvpack PRIVATE lmvpack_lib)
 target_compile_definitions(lmvpack PRIVATE LMV_VERSION="${PROJECT_VERSION}")
 set_target_properties(lmvpack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-install(TARGETS lmvpack RUNTIME DESTINATION bin)
-# The stub is cross-built by the win32 preset; installed beside the tool's data when present.
+
+# The manual page and the bash completion are made from the built tool's own --help, so that
+# neither can say anything else than the tool does.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(lmvpack_manual ${CMAKE_BINARY_DIR}/lmvpack.1)
+set(lmvpack_completion ${CMAKE_BINARY_DIR}/lmvpack.bash-completion)
+add_custom_command(
+  OUTPUT ${lmvpack_manual} ${lmvpack_completion}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/lmvpack_help_pages.py
+          --lmvpack $<TARGET_FILE:lmvpack> --manual ${lmvpack_manual}
+          --completion ${lmvpack_completion}
+  DEPENDS lmvpack ${CMAKE_SOURCE_DIR}/scripts/lmvpack_help_pages.py
+  COMMENT "The manual page and the bash completion from lmvpack's --help")
+add_custom_target(lmvpack_help_pages ALL DEPENDS ${lmvpack_manual} ${lmvpack_completion})
+
+# The Linux packages (component linux, scripts/release.sh); the win32 build installs the
+# stub, the uninstaller, the GUI driver and the sample into the same prefix.
+install(TARGETS lmvpack RUNTIME DESTINATION bin COMPONENT linux)
+install(FILES ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION share/lmvpack
+        COMPONENT linux)
+install(FILES ${lmvpack_manual} DESTINATION share/man/man1 COMPONENT linux)
+install(FILES ${lmvpack_completion} DESTINATION share/bash-completion/completions
+        RENAME lmvpack COMPONENT linux)
+lmv_install_documents(share/doc/lmvpack linux)
+# A contributor's `cmake --install build/native` also takes the stub and its companions from
+# the tree's win32 build, when there is one.
 install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe ${CMAKE_SOURCE_DIR}/build/win32/lmvuninst.exe
-        ${CMAKE_SOURCE_DIR}/build/win32/gui_driver.exe DESTINATION share/lmvpack OPTIONAL)
-install(FILES ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION share/lmvpack)
+        ${CMAKE_SOURCE_DIR}/build/win32/gui_driver.exe DESTINATION share/lmvpack OPTIONAL
+        COMPONENT from_tree_win32_build)
 
 enable_testing()
 if(LMV_FUZZ)
   add_subdirectory(tests/fuzz)
-else()
+elseif(LMV_BUILD_TESTS)
   add_subdirectory(tests)
   if(NOT LMV_SANITIZE)
     add_subdirectory(bench)

@@ -23,10 +23,12 @@ set(stub_sources ${installer_sources})
 list(FILTER stub_sources EXCLUDE REGEX "_(posix|host)\\.cpp$")
 
 # The resource compiler reports no dependencies: the files the .rc pulls in are named here.
+set(release_version_resource ${CMAKE_SOURCE_DIR}/resources/release_version.rc
+    ${CMAKE_BINARY_DIR}/generated/release_version.h)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/lmvstub.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/lmvstub.manifest;${CMAKE_SOURCE_DIR}/resources/lmvstub.ico;${CMAKE_SOURCE_DIR}/resources/package_placeholder.bin;${CMAKE_SOURCE_DIR}/resources/resource_ids.h")
+  "${CMAKE_SOURCE_DIR}/resources/lmvstub.manifest;${CMAKE_SOURCE_DIR}/resources/lmvstub.ico;${CMAKE_SOURCE_DIR}/resources/package_placeholder.bin;${CMAKE_SOURCE_DIR}/resources/resource_ids.h;${release_version_resource}")
 add_executable(lmvstub WIN32 ${stub_sources} ${CMAKE_SOURCE_DIR}/resources/lmvstub.rc)
-target_include_directories(lmvstub PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(lmvstub PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(lmvstub PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
 target_compile_definitions(lmvstub PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0400 WINVER=0x0400)
@@ -49,9 +51,20 @@ add_subdirectory(samples/aurora)
 add_subdirectory(tools/gui_driver)
 
 # Small Win32 programs that the end-to-end tests run inside the Wine prefix.
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
+if(LMV_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt)
   add_subdirectory(tests/e2e/win32)
 endif()
 
 # The authoring tool for Windows authors (its own options; the stub's are above).
 include(cmake/lmvpack_windows.cmake)
+
+# What the packages take from this build (scripts/release.sh installs each component):
+#   linux:   the files lmvpack finds beside itself (<prefix>/share/lmvpack), for the .deb and
+#            the Linux archive; the native build installs the rest of them;
+#   windows: the Windows author's folder of the zip, lmvpack.exe with its files beside it.
+# The stub is installed as a file, not as a target, so that an installation with --strip
+# never touches the layout that the post-link steps made.
+install(FILES $<TARGET_FILE:lmvstub> $<TARGET_FILE:lmvuninst> $<TARGET_FILE:gui_driver>
+        DESTINATION share/lmvpack COMPONENT linux)
+install(FILES $<TARGET_FILE:lmvstub> $<TARGET_FILE:lmvuninst> DESTINATION . COMPONENT windows)
+lmv_install_documents(. windows)

@@ -14,7 +14,9 @@ add_executable(lmvuninst WIN32 ${uninstaller_portable_sources} ${uninstaller_win
                ${CMAKE_SOURCE_DIR}/platform/library_search_win32.cpp
                ${CMAKE_SOURCE_DIR}/platform/windows_directory_win32.cpp
                ${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc)
-target_include_directories(lmvuninst PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(lmvuninst PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.manifest;${CMAKE_SOURCE_DIR}/resources/lmvstub.ico;${release_version_resource}")
 target_compile_options(lmvuninst PRIVATE ${LMV_WARNINGS} -fno-exceptions -fno-rtti)
 target_compile_definitions(lmvuninst PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX
                            _WIN32_WINNT=0x0400 WINVER=0x0400)

@@ -16,6 +16,9 @@ native_pkgs=(build-essential cmake ninja-build pkg-config git
 cross_pkgs=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686)
 wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick x11-utils libxtst6)
 signing_pkgs=(osslsigncode openssl)
+# The release (scripts/release.sh) and its check on a clean Debian root; groff renders the
+# manual page for its test.
+release_pkgs=(dpkg-dev mmdebstrap groff-base)
 
 missing() {
   local p out=()
@@ -45,7 +48,8 @@ SRC
   touch /tmp/.lmv-apt-stale
 fi
 
-todo=$(missing "${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}" "${signing_pkgs[@]}")
+todo=$(missing "${native_pkgs[@]}" "${cross_pkgs[@]}" "${wine_pkgs[@]}" "${signing_pkgs[@]}" \
+  "${release_pkgs[@]}")
 qemu_ok=0
 if dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null | grep -qE '^1:(9|1[0-9])'; then qemu_ok=1; fi
 if [ -n "$todo" ] || [ "$qemu_ok" = 0 ]; then

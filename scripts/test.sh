@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Runs every test: the formatting check, unit tests natively and under the sanitizers, the
-# end-to-end scenarios of the real installer under Wine, and a short fuzzing pass. Installs
-# what it needs first, and fails when any of it is missing: a test that cannot run is never
-# counted as passed. A failed test is never retried; only the harness starts Wine once more
-# when Wine itself did not start, and says so.
+# end-to-end scenarios of the real installer under Wine, the release (made, and checked on a
+# clean Debian 12 root), and a short fuzzing pass. Installs what it needs first, and fails
+# when any of it is missing: a test that cannot run is never counted as passed. A failed test
+# is never retried; only the harness starts Wine once more when Wine itself did not start, and
+# says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 missing=()
-for tool in wine Xvfb i686-w64-mingw32-g++ i686-w64-mingw32-windres clang-format; do
+for tool in wine Xvfb i686-w64-mingw32-g++ i686-w64-mingw32-windres clang-format mmdebstrap \
+  dpkg-shlibdeps groff; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -30,6 +32,16 @@ trap 'kill -- -"$background" 2>/dev/null || true' EXIT
 
 status=0
 results=()
+# The release, from a copy of this tree, into dist/; its build folders stay in build/release,
+# so that later runs build only what changed. release_clean_machine (with the end-to-end
+# tests) installs and uses it on a clean Debian 12 root.
+echo "== the release (scripts/release.sh --work build/release)"
+if bash scripts/release.sh --work build/release; then
+  results+=("release: made")
+else
+  results+=("release: FAILED")
+  status=1
+fi
 # ctest with its JUnit report, so that skipped tests can be counted and explained.
 run_ctest() {
   local what=$1 report=$2
@@ -52,8 +64,8 @@ else
   status=1
 fi
 run_ctest "unit tests (native build)" build/native/unit-tests.xml --preset native -j2 -L unit
-run_ctest "end-to-end tests: the real installer under Wine" build/native/e2e-tests.xml \
-  --preset native -j2 -L e2e
+run_ctest "end-to-end tests: the real installer under Wine, the release on a clean machine" \
+  build/native/e2e-tests.xml --preset native -j2 -L 'e2e|release'
 echo "== waiting for the sanitizer and fuzzing builds (log: $background_log)"
 if wait "$background"; then
   results+=("sanitizer and fuzzing builds: built")

@@ -42,6 +42,12 @@ std::string SignerText(const SignatureInfo& signature) {
     return text;
 }
 
+// The lmvpack release of the stub an installer was built with; empty when its stub records
+// none (stubs before 1.0.0 did not).
+std::string StubRelease(const InstallerBranding& branding) {
+    return branding.version ? branding.version->Value(kStubReleaseKey) : std::string();
+}
+
 } // namespace
 
 nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature) {
@@ -62,7 +68,11 @@ nlohmann::json BrandingToJson(const InstallerBranding& branding, const Signature
                      {"issuer", signature.issuer},
                      {"signatures", signature.signature_count},
                      {"problem", signature.problem}};
-    return {{"icon", icon}, {"version", version}, {"signature", signed_by}};
+    const std::string stub = StubRelease(branding);
+    return {{"icon", icon},
+            {"version", version},
+            {"stub_release", stub.empty() ? nlohmann::json(nullptr) : nlohmann::json(stub)},
+            {"signature", signed_by}};
 }
 
 std::string BrandingText(const InstallerBranding& branding, const SignatureInfo& signature) {
@@ -79,6 +89,11 @@ std::string BrandingText(const InstallerBranding& branding, const SignatureInfo&
                 text += ", " + value;
         text += "\n";
     }
+    const std::string stub = StubRelease(branding);
+    text += "stub:               " +
+            (stub.empty() ? std::string("not recorded (a stub from before lmvpack 1.0.0)")
+                          : "lmvpack " + stub) +
+            "\n";
     return text + "signature:          " + SignerText(signature) + "\n";
 }
 

@@ -13,11 +13,12 @@
 // flags as true or false.
 nlohmann::json ListingToJson(const InstallerListing& listing);
 
-// The keys "icon", "version" and "signature" that list --json adds for an installer's
-// branding and signature; "version" and "signature" are null when it has none.
+// The keys "icon", "version", "stub_release" and "signature" that list --json adds for an
+// installer's branding, the lmvpack release of its stub and its signature; "version",
+// "stub_release" and "signature" are null when it has none.
 nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature);
 
-// One line each for the icon, the version information and the signature.
+// One line each for the icon, the version information, the stub's release and the signature.
 std::string BrandingText(const InstallerBranding& branding, const SignatureInfo& signature);
 
 // 0x00BBGGRR as "#RRGGBB".

@@ -555,7 +555,8 @@ void LoadVersion(const toml::table& root, Manifest& manifest, Report& report) {
                 report.Problem(node, label,
                                std::string("missing; add ") + key + " = " +
                                    (key == "version" ? "\"1.0.0.0\"" : "\"Your Product\""));
-            whole = false;
+            // An optional key left out leaves the table whole; one of another type does not.
+            if (required || table->get(key)) whole = false;
             continue;
         }
         if (text->empty() && required) {

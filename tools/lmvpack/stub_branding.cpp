@@ -59,6 +59,22 @@ void ReplaceIcon(std::vector<Resource>& resources, const fs::path& icon_file) {
         resources.push_back(std::move(r));
 }
 
+// The author's version information, with the stub's release carried over from the version
+// information it replaces.
+VersionInfo BrandedVersionInfo(const ProductVersion& version,
+                               const std::vector<Resource>& resources) {
+    VersionInfo info = VersionInfoFor(version);
+    for (const Resource& resource : resources) {
+        if (!IsType(resource, kResourceTypeVersion)) continue;
+        if (const std::optional<VersionInfo> stub = ReadVersionResource(resource.data)) {
+            if (const std::string release = stub->Value(kStubReleaseKey); !release.empty())
+                info.strings.emplace_back(kStubReleaseKey, release);
+        }
+        break;
+    }
+    return info;
+}
+
 std::vector<uint8_t> ReadPrefix(const std::string& path, uint64_t count) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes(count);
@@ -98,10 +114,11 @@ std::vector<uint8_t> BrandStub(std::span<const uint8_t> stub, const Manifest& ma
 
     if (!manifest.icon.empty()) ReplaceIcon(resources, manifest.icon);
     if (manifest.version) {
+        const VersionInfo info = BrandedVersionInfo(*manifest.version, resources);
         std::erase_if(resources, [](const Resource& r) { return IsType(r, kResourceTypeVersion); });
         resources.push_back(Resource{ResourceId::Number(kResourceTypeVersion),
                                      ResourceId::Number(1), kLanguageEnglishUs, 0,
-                                     BuildVersionResource(VersionInfoFor(*manifest.version))});
+                                     BuildVersionResource(info)});
     }
     return ReplaceResources(stub, resources, package);
 }

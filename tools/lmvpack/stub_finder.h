@@ -11,8 +11,9 @@
 
 // The places searched for one of these files, in order: beside the tool installed
 // (<prefix>/share/lmvpack/<file> for <prefix>/bin/lmvpack; on Windows the tool's own folder
-// first), then the source tree the tool was built from: its win32 build (build/win32/<file>)
-// and the tool's data (tools/lmvpack/data/<file>).
+// first), then, in a development build (LMV_SOURCE_TREE_LOOKUP; never in a release), the source
+// tree the tool was built from: its win32 build (build/win32/<file>) and the tool's data
+// (tools/lmvpack/data/<file>).
 std::vector<std::filesystem::path> ProgramCandidates(std::string_view file_name);
 
 // The first candidate that exists.

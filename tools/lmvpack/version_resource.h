@@ -12,6 +12,11 @@
 #include <utility>
 #include <vector>
 
+// A value of its own in the stub's version information: the lmvpack release the stub belongs
+// to (resources/release_version.rc writes it). Branding keeps it when the author's [version]
+// table replaces the rest, so that a listing names the stub's release of every installer.
+constexpr std::string_view kStubReleaseKey = "LmvpackStub";
+
 struct VersionInfo {
     std::array<uint16_t, 4> number{}; // major, minor, build, revision
     // Keys and values in UTF-8, in the order they are stored ("ProductName", "Aurora").

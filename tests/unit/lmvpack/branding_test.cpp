@@ -231,7 +231,9 @@ TEST(LmvpackBranding, KeepsThePackageResourceFirstAndLastAndEveryOtherResourceWh
 
     // Dialogs and everything else but the icon come through unchanged.
     for (const Resource& old : before) {
-        if (IsType(old, kResourceTypeIcon) || IsType(old, kResourceTypeGroupIcon)) continue;
+        if (IsType(old, kResourceTypeIcon) || IsType(old, kResourceTypeGroupIcon) ||
+            IsType(old, kResourceTypeVersion))
+            continue;
         const auto same = std::find_if(after.begin(), after.end(), [&](const Resource& r) {
             return r.type == old.type && r.name == old.name && r.language == old.language;
         });
@@ -253,6 +255,11 @@ TEST(LmvpackBranding, KeepsThePackageResourceFirstAndLastAndEveryOtherResourceWh
     });
     ASSERT_NE(version, after.end());
     EXPECT_EQ(ReadVersionResource(version->data)->Value("CompanyName"), "Tarrowby");
+    // The author's version information replaced the stub's, all but the stub's release.
+    EXPECT_EQ(ReadVersionResource(version->data)->Value(kStubReleaseKey), LMV_VERSION_FOR_TESTS);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(),
+                            [](const Resource& r) { return IsType(r, kResourceTypeVersion); }),
+              1);
 }
 
 TEST(LmvpackBranding, RefusesAResourceSectionThatIsNotTheLastSection) {
@@ -289,17 +296,23 @@ TEST(LmvpackBranding, ListShowsTheIconAndVersionOfABuiltInstaller) {
               std::string::npos)
         << list.out;
     EXPECT_NE(list.out.find("signature:          none"), std::string::npos) << list.out;
+    // The author's version information replaced the stub's, which still names its release.
+    const std::string stub_line =
+        std::string("stub:               lmvpack ") + LMV_VERSION_FOR_TESTS + "\n";
+    EXPECT_NE(list.out.find(stub_line), std::string::npos) << list.out;
 
     const nlohmann::json json =
         nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "Setup.exe", "--json"}).out);
     EXPECT_EQ(json["icon"].size(), 3u);
     EXPECT_EQ(json["version"]["strings"]["ProductVersion"], "2.0.1");
     EXPECT_EQ(json["version"]["strings"]["FileDescription"], "Aurora Saver Setup");
+    EXPECT_EQ(json["stub_release"], LMV_VERSION_FOR_TESTS);
     EXPECT_TRUE(json["signature"].is_null());
     const RunResult verify = RunLmvpack(folder.path(), {"verify", "Setup.exe"});
     EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
 
-    // The same manifest without branding keeps the stub's own icon and has no version.
+    // The same manifest without branding keeps the stub's own icon and version information:
+    // the release of lmvpack that built it.
     WriteText(folder / "plain.toml", "name = \"Aurora\"\nscreensaver = \"s.scr\"\n"
                                      "data = \"s.dat\"\nuninstaller = \"u.exe\"\n");
     ASSERT_EQ(RunLmvpack(folder.path(),
@@ -307,9 +320,41 @@ TEST(LmvpackBranding, ListShowsTheIconAndVersionOfABuiltInstaller) {
                   .status,
               0);
     const std::string plain = RunLmvpack(folder.path(), {"list", "Plain.exe"}).out;
-    EXPECT_NE(plain.find("version:            none"), std::string::npos) << plain;
+    const std::string release_number = std::string(LMV_VERSION_FOR_TESTS) + ".0, lmvpack\n";
+    EXPECT_NE(plain.find("version:            " + release_number), std::string::npos) << plain;
+    EXPECT_NE(plain.find(stub_line), std::string::npos) << plain;
     EXPECT_EQ(ReadBranding((folder / "Plain.exe").string()).icon.size(),
               ListIconGroup(ReadResources(ReadBytes(stub))).size());
+}
+
+// A stub from before releases were recorded: branding adds no release of its own invention.
+TEST(LmvpackBranding, ListSaysWhenTheStubRecordsNoRelease) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    const std::vector<uint8_t> bytes = ReadBytes(stub);
+    std::vector<Resource> resources = ReadResources(bytes);
+    const Resource package = resources.front();
+    resources.erase(resources.begin());
+    std::erase_if(resources, [](const Resource& r) { return IsType(r, kResourceTypeVersion); });
+    WriteBytes(folder / "old-stub.exe", ReplaceResources(bytes, resources, package));
+    for (const char* name : {"s.scr", "s.dat", "u.exe"})
+        WriteText(folder / name, std::string("content of ") + name);
+    WriteText(folder / "m.toml", "name = \"Aurora\"\nscreensaver = \"s.scr\"\n"
+                                 "data = \"s.dat\"\nuninstaller = \"u.exe\"\n"
+                                 "[version]\nproduct = \"Aurora Saver\"\nversion = \"2.0.1\"\n");
+    ASSERT_EQ(RunLmvpack(folder.path(),
+                         {"build", "m.toml", "-o", "Setup.exe", "--stub", "old-stub.exe", "-q"})
+                  .status,
+              0);
+    const std::string list = RunLmvpack(folder.path(), {"list", "Setup.exe"}).out;
+    EXPECT_NE(list.find("stub:               not recorded"), std::string::npos) << list;
+    const nlohmann::json json =
+        nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "Setup.exe", "--json"}).out);
+    EXPECT_TRUE(json["stub_release"].is_null());
+    // A [version] table without its optional company and copyright brands the installer too.
+    ASSERT_TRUE(json["version"].is_object()) << json.dump(2);
+    EXPECT_EQ(json["version"]["strings"]["ProductName"], "Aurora Saver");
+    EXPECT_EQ(json["version"]["strings"].count(std::string(kStubReleaseKey)), 0u);
 }
 
 TEST(LmvpackBranding, ManifestProblemsAreReportedWithTheirLines) {

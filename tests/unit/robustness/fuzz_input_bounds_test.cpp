@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -53,10 +54,12 @@ class FuzzInstallerBoundsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         good_ = BuildGoodInstaller();
-        // A folder per test: ctest runs them side by side.
-        folder_ = std::filesystem::temp_directory_path() / "lmv-unit" /
-                  (std::string("fuzz-input-bounds-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A folder per test and process: ctest runs them side by side, and a folder that
+        // another user's run left behind must not stand in the way.
+        folder_ = std::filesystem::temp_directory_path() /
+                  (std::string("lmv-unit-fuzz-input-bounds-") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                   std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }

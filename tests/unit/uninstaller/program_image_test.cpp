@@ -1,7 +1,10 @@
 // Reads the built lmvuninst.exe and aurora.scr and checks what their build promises: a GUI
 // program, ASLR with the relocations it needs, DEP, imports from KnownDLLs only (the folder
-// they run from may hold planted libraries), and the manifest that asks for the right level.
+// they run from may hold planted libraries), and the manifest that asks for the right level;
+// and that the stub and the uninstaller name the release that built them.
 #include "support/pe_file.h"
+
+#include "tools/lmvpack/version_resource.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +54,35 @@ TEST(ProgramImage, SampleScreenSaverIsHardenedAndRunsAsItsUser) {
     ExpectHardenedGuiProgram(image);
     EXPECT_NE(Manifest(image).find("<requestedExecutionLevel level=\"asInvoker\""),
               std::string::npos);
+}
+
+// What Windows shows in a file's properties, and what `lmvpack list` reads to name the stub's
+// release: the version of the project that built them, in the fixed part and the texts.
+TEST(ProgramImage, StubAndUninstallerCarryTheReleaseVersion) {
+    const std::optional<std::array<uint16_t, 4>> release =
+        ParseVersionNumber(LMV_VERSION_FOR_TESTS);
+    ASSERT_TRUE(release);
+    for (const char* program : {"lmvstub.exe", "lmvuninst.exe"}) {
+        SCOPED_TRACE(program);
+        const PeFile built = PeFile::Read(std::string(LMV_SOURCE_DIR "/build/win32/") + program);
+        if (built.Empty()) GTEST_SKIP() << program << " not built (win32 preset)";
+        const PeResource* resource = built.Resource("#16", 1); // RT_VERSION
+        ASSERT_NE(resource, nullptr);
+        const std::string data = built.ResourceData(*resource);
+        const std::optional<VersionInfo> version = ReadVersionResource(
+            std::span(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+        ASSERT_TRUE(version);
+        EXPECT_EQ(version->number, *release);
+        EXPECT_EQ(version->Value("ProductName"), "lmvpack");
+        EXPECT_EQ(version->Value("ProductVersion"), LMV_VERSION_FOR_TESTS);
+        const bool stub = std::string(program) == "lmvstub.exe";
+        // Only the stub records its release for listings (the uninstaller is never branded),
+        // and it names no file or description: an installer its author has not branded is
+        // named by its own file's name in the elevation prompt.
+        EXPECT_EQ(version->Value(kStubReleaseKey), stub ? LMV_VERSION_FOR_TESTS : "");
+        EXPECT_EQ(version->Value("FileDescription"), stub ? "" : "Screen saver uninstaller");
+        EXPECT_EQ(version->Value("OriginalFilename"), stub ? "" : program);
+    }
 }
 
 } // namespace
