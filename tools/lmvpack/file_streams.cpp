@@ -66,7 +66,7 @@ ScratchFile::ScratchFile() {
                                   _S_IREAD | _S_IWRITE);
         if (file >= 0) {
             ::_close(file);
-            path_ = candidate;
+            file_ = TemporaryPath(candidate, TemporaryPath::Kind::File);
             return;
         }
         if (errno != EEXIST) break;
@@ -75,9 +75,6 @@ ScratchFile::ScratchFile() {
                      std::strerror(errno));
 }
 
-ScratchFile::~ScratchFile() {
-    DeleteFileW(path_.wstring().c_str());
-}
 #else
 FILE* OpenStream(const std::filesystem::path& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
@@ -103,11 +100,8 @@ ScratchFile::ScratchFile() {
     if (file < 0)
         throw BuildError("cannot create a temporary file in " + folder.string() + ": " +
                          std::strerror(errno));
+    // Named before anything is written into it; a signal until then leaves an empty file.
+    file_ = TemporaryPath(name, TemporaryPath::Kind::File);
     ::close(file);
-    path_ = name;
-}
-
-ScratchFile::~ScratchFile() {
-    ::unlink(path_.c_str());
 }
 #endif

@@ -3,6 +3,8 @@
 // streams on their way into an installer.
 #pragma once
 
+#include "tools/lmvpack/temporary_files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -33,18 +35,16 @@ class StreamCloser {
     FILE* stream_;
 };
 
-// A named, empty file of our own in the temporary folder, removed when the object goes away.
-// Named rather than anonymous: a build keeps one per compressed member, and an anonymous file
-// would hold a descriptor open for each until the installer is written.
+// A named, empty file of our own in the temporary folder, removed when the object goes away
+// and by a signal meanwhile (temporary_files.h). Named rather than anonymous: a build keeps
+// one per compressed member, and an anonymous file would hold a descriptor open for each
+// until the installer is written.
 class ScratchFile {
   public:
     // Throws BuildError when no such file can be created.
     ScratchFile();
-    ~ScratchFile();
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return file_.path(); }
 
   private:
-    std::filesystem::path path_;
+    TemporaryPath file_;
 };
