@@ -82,6 +82,18 @@ std::string BrandingText(const InstallerBranding& branding, const SignatureInfo&
     return text + "signature:          " + SignerText(signature) + "\n";
 }
 
+std::string ProgramSignerText(const SignatureInfo& signature) {
+    return signature.present ? SignerText(signature) : "not signed";
+}
+
+nlohmann::json ProgramSignatureJson(bool program, const SignatureInfo& signature) {
+    if (!program) return nullptr;
+    return {{"signed", signature.present},
+            {"signer", signature.signer},
+            {"issuer", signature.issuer},
+            {"problem", signature.problem}};
+}
+
 std::string ColorText(uint32_t color) {
     char text[8];
     std::snprintf(text, sizeof text, "#%02X%02X%02X", color & 0xFF, (color >> 8) & 0xFF,
