@@ -75,6 +75,43 @@ TEST(InstallerReading, RefusesFilesThatAreNoInstallersWithOneLineAndStatus1) {
     EXPECT_EQ(RunLmvpack(folder.path(), {"list", "does-not-exist.exe"}).status, 1);
 }
 
+// A Windows program whose first resource is no package (the sample's own aurora.scr, or one
+// made here that reads like it: a name without its end, members that lie nowhere) is not an
+// installer to any reading command, nor to try; damaged installers still read (the tests below
+// and tests/unit/robustness keep that).
+TEST(InstallerReading, AProgramWithResourcesIsNotABuiltInstaller) {
+    ScratchFolder folder;
+    SyntheticPe layout;
+    layout.first_type_named = false; // an icon first
+    std::vector<uint8_t> bytes = BuildSyntheticPe(layout).bytes;
+    bytes.insert(bytes.end(), {0, 0});    // no agreement
+    bytes.insert(bytes.end(), 260, 0xFF); // a name without its end
+    bytes.insert(bytes.end(), 16, 0);     // flags and colours
+    for (const uint32_t offset : {9000000u, 4u, 70000u, 12u, 0x41414141u}) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(offset >> (8 * i)));
+        bytes.insert(bytes.end(), {0x10, 0x20, 0, 0}); // a stored size
+        bytes.insert(bytes.end(), 20, 0x33);
+    }
+    bytes.insert(bytes.end(), 28 + 500, 0);
+    std::vector<fs::path> programs = {folder / "resources.exe"};
+    WriteBytes(programs[0], bytes);
+    if (const fs::path stub = RealStub();
+        !stub.empty() && fs::exists(stub.parent_path() / "aurora.scr"))
+        programs.push_back(stub.parent_path() / "aurora.scr");
+    for (const fs::path& program : programs) {
+        for (const std::string& command : kReadingCommands) {
+            const RunResult result = RunReading(folder, command, program);
+            EXPECT_EQ(result.status, 1) << command << " " << program << ": " << result.out;
+            EXPECT_NE(result.err.find(program.string() + ": not a built installer"),
+                      std::string::npos)
+                << command << ": " << result.err;
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder / "out"));
+}
+
 TEST(InstallerReading, TableWithoutTerminatorIsDamage) {
     ScratchFolder folder;
     TestPackage package = GoodPackage();
