@@ -46,3 +46,4 @@ target_link_libraries(lmvpack_windows PRIVATE gdi32 user32)
 install(TARGETS lmvpack_windows RUNTIME DESTINATION bin)
 install(FILES $<TARGET_FILE:lmvstub> $<TARGET_FILE:lmvuninst>
         ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION bin)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION bin/docs)

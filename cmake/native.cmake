@@ -50,6 +50,8 @@ install(TARGETS lmvpack RUNTIME DESTINATION bin)
 install(FILES ${CMAKE_SOURCE_DIR}/build/win32/lmvstub.exe ${CMAKE_SOURCE_DIR}/build/win32/lmvuninst.exe
         ${CMAKE_SOURCE_DIR}/build/win32/gui_driver.exe DESTINATION share/lmvpack OPTIONAL)
 install(FILES ${CMAKE_SOURCE_DIR}/tools/lmvpack/data/nodata.dat DESTINATION share/lmvpack)
+# The documents --help names, where it looks for them (stub_finder.h).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/lmvpack)
 
 enable_testing()
 if(LMV_FUZZ)
