@@ -23,6 +23,15 @@ RunResult RunReading(const ScratchFolder& folder, const std::string& command,
     return RunLmvpack(folder.path(), {command, installer.string()});
 }
 
+// lmvpack try on a machine without Wine: what it says before it would need Wine.
+RunResult RunTryWithoutWine(const ScratchFolder& folder, const fs::path& installer) {
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", "/nonexistent", 1);
+    RunResult result = RunLmvpack(folder.path(), {"try", installer.string()});
+    ::setenv("PATH", path.c_str(), 1);
+    return result;
+}
+
 std::vector<uint8_t> Bytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
@@ -108,6 +117,10 @@ TEST(InstallerReading, AProgramWithResourcesIsNotABuiltInstaller) {
                 << command << ": " << result.err;
             EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         }
+        // try ends at once, before it looks for Wine (which would end it with 3).
+        const RunResult tried = RunTryWithoutWine(folder, program);
+        EXPECT_EQ(tried.status, 1) << tried.err;
+        EXPECT_NE(tried.err.find("not a built installer"), std::string::npos) << tried.err;
     }
     EXPECT_FALSE(fs::exists(folder / "out"));
 }
@@ -187,6 +200,14 @@ TEST(InstallerReading, VerifyAndExtractNameEachDamagedMember) {
         EXPECT_EQ(extract.status, 1) << damage.label;
         EXPECT_EQ(ReadText(folder / "out/Aurora.scr"), "screen saver") << damage.label;
         EXPECT_FALSE(fs::exists(folder / "out/FILE0001.MID")) << damage.label;
+
+        // The installer would install such a member "successfully": try refuses it first.
+        const RunResult tried = RunTryWithoutWine(folder, folder / "in.exe");
+        EXPECT_EQ(tried.status, 1) << damage.label << ": " << tried.err;
+        EXPECT_NE(tried.err.find("member 3 (FILE0001.MID) would not install whole: " +
+                                 report["members"][3]["problem"].get<std::string>()),
+                  std::string::npos)
+            << tried.err;
     }
 }
 
