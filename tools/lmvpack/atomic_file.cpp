@@ -1,5 +1,6 @@
 #include "tools/lmvpack/atomic_file.h"
 
+#include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -59,9 +60,8 @@ AtomicFile::AtomicFile(const std::filesystem::path& path, bool executable)
         std::swprintf(suffix, 8, L"%06x", static_cast<unsigned>(random() & 0xFFFFFF));
         const std::filesystem::path candidate =
             folder / (L"." + path.filename().wstring() + L"." + suffix);
-        file_ = ::_wopen(candidate.wstring().c_str(),
-                         _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                         _S_IREAD | _S_IWRITE);
+        // Deletable while open: Ctrl-C removes it (temporary_files.h).
+        file_ = OpenSharedFile(candidate, true, CREATE_NEW);
         if (file_ >= 0) temporary_ = TemporaryPath(candidate, TemporaryPath::Kind::File);
         if (file_ < 0 && errno != EEXIST) break;
     }

@@ -10,8 +10,16 @@
 #include <filesystem>
 #include <span>
 
-// fopen() for a path of any characters; nullptr on failure, with errno set.
+// fopen() for a path of any characters, "rb" or "wb"; nullptr on failure, with errno set. On
+// Windows the file stays deletable while it is open, as on Linux, so that Ctrl-C can remove
+// a temporary file that a thread is writing (temporary_files.h).
 FILE* OpenStream(const std::filesystem::path& path, const char* mode);
+
+#ifdef _WIN32
+// A descriptor for a file opened, or created (`disposition`), with every kind of sharing
+// Windows has; -1 with errno set on failure.
+int OpenSharedFile(const std::filesystem::path& path, bool write, unsigned long disposition);
+#endif
 
 // fseek() to an absolute position that may lie beyond what `long` holds on 32-bit Windows.
 bool SeekStream(FILE* stream, uint64_t position);

@@ -105,10 +105,10 @@ InstallerListing ReadInstaller(const std::string& path) {
         BrokenRelations(listing, NameIsTerminated(path, uint64_t{listing.package_offset} + 2 +
                                                             listing.agreement_length));
     if (broken >= 3 || (broken == 2 && 2 * broken > relations))
-        Fail(path, "not a built installer: what lies where an installer keeps its package is no "
-                   "package (" +
+        Fail(path, "not a built installer: where an installer keeps its package, this file holds "
+                   "something else (" +
                        std::to_string(broken) + " of " + std::to_string(relations) +
-                       " of its fields contradict each other: a Windows program with resources of "
-                       "its own, or an installer damaged beyond reading)");
+                       " fields of a package contradict each other): a Windows program with "
+                       "resources of its own, or an installer damaged beyond reading");
     return listing;
 }

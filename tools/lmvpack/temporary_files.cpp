@@ -76,7 +76,8 @@ bool IsNamed(const TemporaryEntry* entry, TemporaryEntry::Kind kind) {
 }
 
 #ifdef _WIN32
-// Files that another thread holds open cannot be deleted here; the rest go.
+// lmvpack opens its files with delete sharing (file_streams.h): those that a thread is
+// writing go when the process ends and closes them, the others at once.
 BOOL WINAPI OnConsoleStop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
