@@ -74,6 +74,27 @@ std::string IniValue(const std::string& ini, std::string_view section, std::stri
     return {};
 }
 
+// The regular files under `root` and, when asked for, its folders, by their relative paths
+// ('/'-separated); links are not followed.
+void WalkFolder(const fs::path& root, FileSnapshot& files, std::vector<std::string>* folders) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator
+             it(root, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        if (it->is_symlink(error)) {
+            if (it->is_directory(error)) it.disable_recursion_pending();
+            continue;
+        }
+        const std::string relative = it->path().lexically_relative(root).generic_string();
+        if (it->is_directory(error)) {
+            if (folders) folders->push_back(relative);
+        } else if (it->is_regular_file(error)) {
+            files[relative] = {it->file_size(error), it->last_write_time(error)};
+        }
+    }
+}
+
 bool SameValues(const RegistryKey& a, const RegistryKey& b) {
     if (a.values.size() != b.values.size()) return false;
     for (size_t i = 0; i < a.values.size(); ++i)
@@ -162,19 +183,7 @@ DriverOutcome ParseDriverLog(std::string_view log) {
 
 FileSnapshot SnapshotFiles(const fs::path& root) {
     FileSnapshot snapshot;
-    std::error_code error;
-    for (fs::recursive_directory_iterator
-             it(root, fs::directory_options::skip_permission_denied, error),
-         end;
-         !error && it != end; it.increment(error)) {
-        if (it->is_symlink(error)) {
-            if (it->is_directory(error)) it.disable_recursion_pending();
-            continue;
-        }
-        if (!it->is_regular_file(error)) continue;
-        const FileState state{it->file_size(error), it->last_write_time(error)};
-        snapshot[it->path().lexically_relative(root).generic_string()] = state;
-    }
+    WalkFolder(root, snapshot, nullptr);
     return snapshot;
 }
 
@@ -335,20 +344,9 @@ void AddRegistryLeftovers(const Registry& before, const Registry& installed,
 PrefixState ReadPrefixState(const fs::path& prefix) {
     PrefixState state;
     const fs::path drive_c = prefix / "drive_c";
-    state.files = SnapshotFiles(drive_c);
-    std::error_code error;
-    for (fs::recursive_directory_iterator
-             it(drive_c, fs::directory_options::skip_permission_denied, error),
-         end;
-         !error && it != end; it.increment(error)) {
-        if (it->is_symlink(error)) {
-            if (it->is_directory(error)) it.disable_recursion_pending();
-            continue;
-        }
-        if (it->is_directory(error))
-            state.folders.push_back(it->path().lexically_relative(drive_c).generic_string());
-    }
+    WalkFolder(drive_c, state.files, &state.folders);
     std::sort(state.folders.begin(), state.folders.end());
+    std::error_code error;
     state.machine = ParseWineRegistry(ReadText(prefix / "system.reg"));
     state.user = ParseWineRegistry(ReadText(prefix / "user.reg"));
     for (const auto& entry : fs::directory_iterator(drive_c / "windows", error))
