@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -28,9 +30,11 @@ struct TemporaryEntry {
     TemporaryEntry* next = nullptr; // set once, before the entry is reachable
     Kind kind = kFile;
     pid_t pid = 0;
-    // Never freed: the handler may read it while another thread hands the entry back.
+    // Never freed: the handler may read it while another thread hands the entry back. A
+    // longer name gets a new buffer; every buffer the entry has had stays with it.
     PathChar* path = nullptr;
     size_t capacity = 0;
+    std::vector<std::unique_ptr<PathChar[]>> buffers;
 };
 
 namespace {
@@ -54,10 +58,9 @@ TemporaryEntry* NamePath(const fs::path& path, TemporaryEntry::Kind kind) {
     TemporaryEntry* entry = TakeEntry();
     const fs::path::string_type& text = path.native();
     if (entry->capacity < text.size() + 1) {
-        // The old text is left to the handler, which may be reading it this moment; a
-        // temporary name longer than the last one of this entry is rare.
         entry->capacity = std::max<size_t>(text.size() + 1, 256);
-        entry->path = new PathChar[entry->capacity];
+        entry->buffers.emplace_back(new PathChar[entry->capacity]);
+        entry->path = entry->buffers.back().get();
     }
     std::memcpy(entry->path, text.c_str(), (text.size() + 1) * sizeof(PathChar));
     entry->kind = kind;
