@@ -46,9 +46,13 @@ std::string SignerText(const SignatureInfo& signature) {
 
 nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature) {
     nlohmann::json icon = nlohmann::json::array();
-    for (const IconImage& image : branding.icon)
-        icon.push_back(
-            {{"width", image.width}, {"height", image.height}, {"bits", image.bit_count}});
+    for (const IconImage& image : branding.icon) {
+        nlohmann::json entry = {
+            {"width", image.width}, {"height", image.height}, {"bits", image.bit_count}};
+        // What the image itself holds, which the icon's directory may misstate.
+        if (image.png) entry["png_bits_per_channel"] = image.png_channel_depth;
+        icon.push_back(std::move(entry));
+    }
     nlohmann::json version = nullptr;
     if (branding.version) {
         nlohmann::json strings = nlohmann::json::object();
