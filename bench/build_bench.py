@@ -95,8 +95,11 @@ def write_member(path: Path, size: int, like: str | None) -> None:
             left -= len(piece)
 
 
-def write_manifest(folder: Path, media: list, name: str = "Bench") -> Path:
-    for file, content in (("b.scr", b"MZ screen saver"), ("b.dat", b"data"), ("u.exe", b"MZ u")):
+def write_manifest(folder: Path, media: list, program: Path, name: str = "Bench") -> Path:
+    """The screen saver and the uninstaller are copies of `program` (a Windows program: the
+    stub will do), which lmvpack requires of them."""
+    for file, content in (("b.scr", program.read_bytes()), ("b.dat", b"data"),
+                          ("u.exe", program.read_bytes())):
         (folder / file).write_bytes(content)
     text = (f'name = "{name}"\nscreensaver = "b.scr"\ndata = "b.dat"\n'
             '[uninstaller]\nfile = "u.exe"\ncompress = false\n')
@@ -115,7 +118,7 @@ def check(status: int, what: str, stderr: str) -> None:
 def memory(args, work: Path) -> None:
     member = work / "member.bin"
     write_member(member, args.size_mb * MB, args.like)
-    manifest = write_manifest(work, [member])
+    manifest = write_manifest(work, [member], Path(args.stub))
     print(f"| level | build | verify | extract |")
     print("|---|---:|---:|---:|")
     for level in args.levels.split(","):
@@ -146,7 +149,7 @@ def parallel(args, work: Path) -> None:
     files = sorted(p for p in corpus.iterdir() if p.is_file() and p.suffix != ".md")
     if len(files) != 5:
         sys.exit(f"build_bench: expected the five files of the benchmark corpus in {corpus}")
-    manifest = write_manifest(work, [p.resolve() for p in files])
+    manifest = write_manifest(work, [p.resolve() for p in files], Path(args.stub))
     jobs = args.jobs or len(os.sched_getaffinity(0))
     times = {1: [], jobs: []}
     outputs = {}
@@ -182,7 +185,7 @@ def wine(args, work: Path) -> None:
                WINEDLLOVERRIDES="mscoree,mshtml=")
     member = work / "member.bin"
     write_member(member, args.size_mb * MB, args.like)
-    manifest = write_manifest(work, [member])
+    manifest = write_manifest(work, [member], Path(args.stub))
     installer = work / "big.exe"
     out = work / "out"
     tool = ["wine", windows_path(Path(args.tool_exe))]

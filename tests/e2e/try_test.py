@@ -6,11 +6,17 @@
 1. Without Wine on PATH, try says how to get it and exits with 3.
 2. An interactive trial with --screenshot: exit status 0, the questions answered, every file
    written (sizes of the sample's members), INSTALL.LOG, the Uninstall entry, the screen-saver
-   setting, and a picture of the title screen in the manifest's colours.
+   setting, and a picture of the title screen in the manifest's colours; the GUI driver's log
+   (the prefix kept) shows its look at the files before the run answered at once, not waited
+   out for a minute.
 3. The sample signed with a throwaway certificate installs exactly as the unsigned one: the
    two silent trials report the same windows, files, log, registry values and setting.
 4. Ctrl-C during a trial: exit status 130, the virtual display and every Wine process of the
    trial gone, and its prefix removed.
+5. --uninstall: the sample installed and removed by its UninstallString, nothing left, exit 0.
+   With an uninstaller that damages instead of removing (stand_in_vandal.exe: it
+   overwrites system32\kernel32.dll), everything the installation added is named as left, the
+   exit status is 1, and the kept Wine prefix in the cache is untouched by the damage.
 The kept Wine prefix lives in DIR/cache (made by the first trial, reused by the next ones).
 """
 
@@ -86,11 +92,18 @@ def check_interactive(lmvpack: Path, installer: Path, sources: Path, win32: Path
     """sources: the sample's folder; win32: where the screen saver and our uninstaller were
     built (the sample manifest names the one, lmvpack packs the other)."""
     png = work / "title.png"
-    result = run([lmvpack, "try", installer, "--screenshot", png], env)
+    kept = work / "kept-interactive"
+    result = run([lmvpack, "try", installer, "--screenshot", png, "--keep", kept], env)
     out = result.stdout
     problems = []
     if result.returncode != 0:
         return [f"interactive trial failed\n{show(result)}"]
+    # The driver asks for a look at the files before its run; try answers at once instead of
+    # leaving it to wait a minute for an answer.
+    log = kept / "drive_c" / "lmvpack-try" / "driver.log"
+    marks = [e for e in driver_events(log) if e.startswith("mark")] if log.exists() else []
+    if marks != ["mark-request", "mark-done"]:
+        problems.append(f"the driver's request before its run was not answered: {marks}")
     expected = [
         '"Aurora Screen Saver Installation": OK\n',
         '"License Agreement": Accept\n',
@@ -195,6 +208,73 @@ def check_interrupt(lmvpack: Path, installer: Path, cache: Path, env: dict) -> l
     return problems
 
 
+def driver_events(log: Path) -> list:
+    events = []
+    for line in log.read_text(encoding="utf-8", errors="replace").splitlines():
+        m = re.search(r'"event":"([a-z_-]+)"', line)
+        if m:
+            events.append(m.group(1))
+    return events
+
+
+def check_uninstall(lmvpack: Path, installer: Path, env: dict) -> list:
+    result = run([lmvpack, "try", installer, "--uninstall"], env)
+    out = result.stdout
+    problems = []
+    if result.returncode != 0:
+        problems.append(f"try --uninstall of the sample: exit status {result.returncode}")
+    removal = out[out.find("Removed as Add/Remove Programs does"):]
+    expected = [
+        'UninstallString: "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE"\n',
+        '"Aurora Screen Saver": Yes\n      Remove Aurora Screen Saver and all of its files?\n',
+        "Exit status: 0\n",
+        "Left behind of what the installation added: nothing\n",
+    ]
+    for text in expected:
+        if text not in removal:
+            problems.append(f"try --uninstall: {text!r} not in the removal's report")
+    return problems + ([show(result)] if problems else [])
+
+
+def check_vandal_removal(lmvpack: Path, manifest: Path, stub: Path, cache: Path, work: Path,
+                         env: dict) -> list:
+    vandal = stub.parent / "stand_in_vandal.exe"
+    if not vandal.exists():
+        return [f"no {vandal}: build the win32 preset"]
+    installer = work / "VandalSetup.exe"
+    build = run([lmvpack, "build", manifest, "-o", installer, "--stub", stub, "--uninstaller",
+                 vandal, "-q"], env, 300)
+    if build.returncode != 0:
+        return [f"building the installer with the vandal as uninstaller failed\n{show(build)}"]
+    templates = list((cache / "lmvpack").glob("wine-prefix-*/drive_c/windows/system32"))
+    if len(templates) != 1:
+        return [f"expected one kept prefix in {cache / 'lmvpack'}, found {templates}"]
+    library = templates[0] / "kernel32.dll"
+    before = library.read_bytes()
+    kept = work / "kept-vandal"
+    result = run([lmvpack, "try", installer, "--uninstall", "--keep", kept], env)
+    problems = []
+    if result.returncode != 1:
+        problems.append(f"a removal that leaves everything: exit status {result.returncode}, "
+                        "expected 1")
+    for text in ("Left behind of what the installation added:\n",
+                 "  file C:\\windows\\Aurora.scr\n",
+                 "  file C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\INSTALL.LOG\n",
+                 "  folder C:\\ProgramData\\Tarrowby\n",
+                 "registry value HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
+                 "\\Uninstall\\Aurora: UninstallString",
+                 "  setting system.ini [boot] SCRNSAVE.EXE=C:\\windows\\Aurora.scr\n"):
+        if text not in result.stdout:
+            problems.append(f"the vandal's removal: {text!r} not in the report")
+    damaged = kept / "drive_c" / "windows" / "system32" / "kernel32.dll"
+    if not damaged.exists() or damaged.read_bytes() != b"not a library any more":
+        problems.append("the vandal did not run in the trial (its kernel32.dll is untouched), so "
+                        "this proves nothing")
+    if library.read_bytes() != before:
+        problems.append(f"the trial changed the kept prefix's {library}")
+    return problems + ([show(result)] if problems else [])
+
+
 def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--lmvpack", required=True, type=Path)
@@ -224,7 +304,11 @@ def main() -> int:
                                        args.stub.parent, work, env)),
             ("signed as unsigned",
              lambda: check_signed_installs_alike(args.lmvpack, installer, work, env)),
-            ("Ctrl-C", lambda: check_interrupt(args.lmvpack, installer, cache, env))):
+            ("Ctrl-C", lambda: check_interrupt(args.lmvpack, installer, cache, env)),
+            ("--uninstall", lambda: check_uninstall(args.lmvpack, installer, env)),
+            ("a removal that damages",
+             lambda: check_vandal_removal(args.lmvpack, args.manifest, args.stub, cache, work,
+                                          env))):
         started = time.monotonic()
         found = check()
         print(f"{name}: {'ok' if not found else 'FAILED'} ({time.monotonic() - started:.1f} s)")

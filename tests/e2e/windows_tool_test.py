@@ -7,8 +7,9 @@
 Builds the manifest with both tools and compares the installers; lists the Windows-built
 installer with both (`list --json`) and compares the listings, also through a path longer
 than the 255 characters the installer's passes accept; verifies it with lmvpack.exe; and
-builds once more with the stub found beside lmvpack.exe instead of named by --stub; draws
-the title preview with both; and refuses to write an installer over the build's agreement.
+builds once more with the stub found beside lmvpack.exe instead of named by --stub, also with
+lmvpack.exe started by a Unix path no drive leads to; draws the title preview with both; and
+refuses to write an installer over the build's agreement.
 A console program, so no X server: only a copy of the e2e template prefix.
 """
 
@@ -59,13 +60,23 @@ def unix_lines(text: bytes) -> bytes:
     return text.replace(b"\r\n", b"\n")
 
 
+def program_bytes(body: bytes) -> bytes:
+    """What lmvpack takes for a 32-bit Windows program: the headers a loader reads first."""
+    headers = bytearray(0x40 + 24 + 224)
+    headers[0:2], headers[0x3C] = b"MZ", 0x40
+    headers[0x40:0x46] = b"PE\0\0\x4c\x01"  # i386
+    headers[0x54], headers[0x56] = 224, 0x02  # optional header size; an executable image
+    headers[0x58:0x5A] = b"\x0b\x01"  # PE32
+    return bytes(headers) + body
+
+
 def write_non_ascii_manifest(folder: Path) -> Path:
     """A manifest whose name and file names lie outside ASCII (all within Windows-1252, which
     the installer uses), one media suffix taken from such a file's extension."""
     folder.mkdir(parents=True)
-    files = {"écran.scr": harness.compressible_bytes(5000, 1),
+    files = {"écran.scr": program_bytes(harness.compressible_bytes(5000, 1)),
              "données.dat": harness.random_bytes(700, 2),
-             "désinstaller.exe": b"MZ" + harness.random_bytes(300, 3),
+             "désinstaller.exe": program_bytes(harness.random_bytes(300, 3)),
              "chanson à moi.wav": harness.wav_bytes(3000),
              "bruit.dür": harness.compressible_bytes(2000, 4)}
     for name, content in files.items():
@@ -145,6 +156,34 @@ def check_inputs_kept(work: Path, args, wine_tool) -> list:
             problems.append(f"lmvpack.exe build -o {target} changed the agreement")
             agreement.write_bytes(before)
     return problems
+
+
+def check_started_by_unix_path(work: Path, args, prefix: Path, env: dict,
+                               expected: bytes) -> list:
+    """lmvpack.exe started by a Unix path outside every drive (the prefix without its Z:
+    drive) finds the stub beside itself: the system names such a program "unix\\...", which
+    reads as relative to the current folder. Runs after check_inputs_kept, whose folder holds
+    the sample's files."""
+    tool = work / "unix-tool"
+    tool.mkdir()
+    for name in ("lmvpack.exe", "lmvstub.exe", "lmvuninst.exe"):
+        shutil.copyfile(Path(args.stub).parent / name, tool / name)
+    drive_z, away = prefix / "dosdevices" / "z:", prefix / "z-away"
+    harness.stop_wineserver(prefix, wait=True)
+    drive_z.rename(away)
+    try:
+        built = run(["wine", str(tool / "lmvpack.exe"), "build", Path(args.manifest).name, "-o",
+                     "unix.exe", "--quiet"], env=env, cwd=work / "inputs")
+    finally:
+        harness.stop_wineserver(prefix, wait=True)
+        away.rename(drive_z)
+    out = work / "inputs" / "unix.exe"
+    if built.returncode != 0 or not out.is_file():
+        return [f"lmvpack.exe started by its Unix path did not build: {describe(built)}"]
+    if out.read_bytes() != expected:
+        return ["lmvpack.exe started by its Unix path built another installer: " +
+                first_difference(out.read_bytes(), expected)]
+    return []
 
 
 def read_png(png: Path) -> harness.Image:
@@ -267,6 +306,7 @@ def check(args) -> list:
         problems += check_non_ascii_names(work, args, wine_tool)
         problems += check_inputs_kept(work, args, wine_tool)
         problems += check_preview(work, args, wine_tool)
+        problems += check_started_by_unix_path(work, args, prefix, env, linux_bytes)
     finally:
         harness.stop_wineserver(prefix, wait=False)
     if not problems:

@@ -8,6 +8,9 @@
 // the lines after it until the next run line belong to it. Runs follow one another.
 //   run<TAB>C:\path\setup.exe           the program to start
 //   args<TAB>/S                         its command-line arguments (may be empty)
+//   command<TAB>"C:\path\x.exe" /a       instead of run and args: a whole command line, started
+//                                       as Add/Remove Programs starts an UninstallString (the
+//                                       system finds the program in it)
 //   answer<TAB>CAPTION<TAB>BUTTON       answer the next window with this caption by pressing
 //                                       the button whose text (without '&') is BUTTON; a
 //                                       CAPTION ending in '*' matches every caption that
@@ -23,9 +26,12 @@
 //                                       wait until it is done; hooks are asked for in the
 //                                       order they come
 //   timeout<TAB>SECONDS                 give up on a run (and end its program) after this long
+//   fallback<TAB>BUTTON[<TAB>BUTTON...]  the buttons tried, in order, on a dialog no answer
+//                                       matches (default: Cancel, No, Decline, OK)
 // Answers are consumed in script order per caption. A visible dialog that no answer matches
-// is logged as unscripted and dismissed with Cancel, No, Decline or OK so the run ends; an
-// answer still unused when its run ends is logged too. The harness fails a scenario on both.
+// is logged as unscripted and dismissed with the first fallback button it has, so the run
+// ends; an answer still unused when its run ends is logged too. The harness fails a scenario
+// on both.
 //
 // Before each run the driver asks the harness to take stock of the prefix's files (LOG.mark-
 // request, answered by LOG.mark-done), so that every run's writes can be told apart.
@@ -42,6 +48,7 @@ constexpr int kMaxRuns = 16;
 constexpr int kMaxHooks = 4;
 constexpr int kMaxWindows = 256;
 constexpr int kTextMax = 2048;
+constexpr int kMaxFallbacks = 8;
 
 struct Answer {
     char caption[260];
@@ -64,6 +71,9 @@ struct Hook {
 struct RunScript {
     char program[260];
     char args[1024];
+    bool wholeCommand; // `args` is the whole command line, `program` unused
+    char fallbacks[kMaxFallbacks][64];
+    int fallbackCount;
     char shotCaption[260];
     Hook hooks[kMaxHooks];
     int hookCount;
@@ -373,8 +383,10 @@ void AnswerWindow(const Seen& s) {
         LogEvent("vanished", "caption", caption);
         return;
     }
-    static const char* const fallbacks[] = {"Cancel", "No", "Decline", "OK"};
-    for (const char* name : fallbacks) {
+    static const char* const defaults[] = {"Cancel", "No", "Decline", "OK"};
+    const int count = g_run->fallbackCount > 0 ? g_run->fallbackCount : 4;
+    for (int i = 0; i < count; ++i) {
+        const char* name = g_run->fallbackCount > 0 ? g_run->fallbacks[i] : defaults[i];
         if (FindButton(s.hwnd, name)) {
             Press(s, caption, name, false);
             return;
@@ -541,6 +553,10 @@ bool ReadScript(const char* path) {
         } else if (strcmp(verb, "run") == 0 && a && g_runCount < kMaxRuns) {
             run = &g_runs[g_runCount++];
             snprintf(run->program, sizeof run->program, "%s", a);
+        } else if (strcmp(verb, "command") == 0 && a && g_runCount < kMaxRuns) {
+            run = &g_runs[g_runCount++];
+            run->wholeCommand = true;
+            snprintf(run->args, sizeof run->args, "%s", a);
         } else if (!run) {
             continue;
         } else if (strcmp(verb, "args") == 0) {
@@ -559,6 +575,11 @@ bool ReadScript(const char* path) {
             Hook& hook = run->hooks[run->hookCount++];
             snprintf(hook.caption, sizeof hook.caption, "%s", a);
             hook.skip = b ? atoi(b) - 1 : 0;
+        } else if (strcmp(verb, "fallback") == 0) {
+            for (char* button = a; button && run->fallbackCount < kMaxFallbacks;
+                 button = button == a ? b : NextField(&cursor))
+                snprintf(run->fallbacks[run->fallbackCount++], sizeof run->fallbacks[0], "%s",
+                         button);
         }
     }
     fclose(f);
@@ -569,14 +590,17 @@ bool ReadScript(const char* path) {
 // be stopped, or could not be started.
 bool PlayRun() {
     char commandLine[1400];
-    snprintf(commandLine, sizeof commandLine, "\"%s\"%s%s", g_run->program,
-             g_run->args[0] ? " " : "", g_run->args);
+    if (g_run->wholeCommand)
+        snprintf(commandLine, sizeof commandLine, "%s", g_run->args);
+    else
+        snprintf(commandLine, sizeof commandLine, "\"%s\"%s%s", g_run->program,
+                 g_run->args[0] ? " " : "", g_run->args);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     LogEvent("start", "command", commandLine);
-    if (!CreateProcessA(g_run->program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessA(g_run->wholeCommand ? nullptr : g_run->program, commandLine, nullptr,
+                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         char err[32];
         snprintf(err, sizeof err, "%lu", static_cast<unsigned long>(GetLastError()));
         LogEvent("error", "create_process", err);

@@ -1,5 +1,6 @@
 #include "tools/lmvpack/atomic_file.h"
 
+#include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <algorithm>
@@ -57,10 +58,11 @@ AtomicFile::AtomicFile(const std::filesystem::path& path, bool executable)
     for (int attempt = 0; attempt < 100 && file_ < 0; ++attempt) {
         wchar_t suffix[8];
         std::swprintf(suffix, 8, L"%06x", static_cast<unsigned>(random() & 0xFFFFFF));
-        temporary_ = folder / (L"." + path.filename().wstring() + L"." + suffix);
-        file_ = ::_wopen(temporary_.wstring().c_str(),
-                         _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                         _S_IREAD | _S_IWRITE);
+        const std::filesystem::path candidate =
+            folder / (L"." + path.filename().wstring() + L"." + suffix);
+        // Deletable while open: Ctrl-C removes it (temporary_files.h).
+        file_ = OpenSharedFile(candidate, true, CREATE_NEW);
+        if (file_ >= 0) temporary_ = TemporaryPath(candidate, TemporaryPath::Kind::File);
         if (file_ < 0 && errno != EEXIST) break;
     }
     if (file_ < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
@@ -94,15 +96,15 @@ void AtomicFile::Commit() {
     const int closed = ::_close(file_);
     file_ = -1;
     if (closed != 0) Fail(Reason());
-    if (!MoveFileExW(temporary_.wstring().c_str(), path_.wstring().c_str(),
+    if (!MoveFileExW(temporary_.path().wstring().c_str(), path_.wstring().c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         Fail(SystemReason(GetLastError()));
-    temporary_.clear();
+    temporary_.Release();
 }
 
 AtomicFile::~AtomicFile() {
+    // Closed first: Windows deletes no file that is open.
     if (file_ >= 0) ::_close(file_);
-    if (!temporary_.empty()) DeleteFileW(temporary_.wstring().c_str());
 }
 #else
 AtomicFile::AtomicFile(const std::filesystem::path& path, bool executable)
@@ -112,7 +114,7 @@ AtomicFile::AtomicFile(const std::filesystem::path& path, bool executable)
     std::string name = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     file_ = ::mkstemp(name.data());
     if (file_ < 0) throw BuildError(path.string() + ": cannot create a file there: " + Reason());
-    temporary_ = name;
+    temporary_ = TemporaryPath(name, TemporaryPath::Kind::File);
 }
 
 void AtomicFile::Write(std::span<const uint8_t> bytes) {
@@ -144,13 +146,12 @@ void AtomicFile::Commit() {
         Fail(Reason());
     const int closed = ::close(file_);
     file_ = -1;
-    if (closed != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) Fail(Reason());
-    temporary_.clear();
+    if (closed != 0 || ::rename(temporary_.path().c_str(), path_.c_str()) != 0) Fail(Reason());
+    temporary_.Release();
 }
 
 AtomicFile::~AtomicFile() {
     if (file_ >= 0) ::close(file_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 #endif
 

@@ -3,6 +3,8 @@
 // final name only once it is complete.
 #pragma once
 
+#include "tools/lmvpack/temporary_files.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -11,7 +13,7 @@
 
 // One output file, written a piece at a time. Every failure throws BuildError naming the
 // file; until Commit() succeeds the final name is untouched, and the temporary file is removed
-// when the object goes away uncommitted.
+// when the object goes away uncommitted, or by a signal meanwhile (temporary_files.h).
 class AtomicFile {
   public:
     AtomicFile(const std::filesystem::path& path, bool executable);
@@ -30,7 +32,7 @@ class AtomicFile {
     [[noreturn]] void Fail(const std::string& why);
 
     std::filesystem::path path_;
-    std::filesystem::path temporary_;
+    TemporaryPath temporary_;
     int file_ = -1;
     bool executable_;
     uint64_t size_ = 0;

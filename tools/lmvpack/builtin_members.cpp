@@ -11,12 +11,9 @@ namespace {
 
 fs::path Find(std::string_view file_name, std::string_view role) {
     if (const auto found = FindProgram(file_name)) return *found;
-    std::string searched;
-    for (const fs::path& candidate : ProgramCandidates(file_name))
-        searched += "\n  " + candidate.lexically_normal().string();
     throw BuildError("the manifest asks for lmvpack's own " + std::string(role) + ", but no " +
                      std::string(file_name) + " was found; reinstall lmvpack, or name a file " +
-                     "in the manifest (searched:" + searched + ")");
+                     "in the manifest (searched:" + SearchedPlaces(file_name) + ")");
 }
 
 } // namespace

@@ -140,6 +140,7 @@ Child::Child(const ChildCommand& command, bool capture_output) {
     }
     // Set from this side too, so that a signal sent before the child ran reaches its group.
     ::setpgid(pid_, pid_);
+    registration_ = std::make_unique<ChildRegistration>(pid_);
     int exec_error = 0;
     ssize_t got;
     do {
@@ -163,9 +164,13 @@ Child::~Child() {
 std::optional<int> Child::Poll() {
     if (status_ || pid_ <= 0) return status_;
     int raw = 0;
-    const pid_t done = ::waitpid(pid_, &raw, WNOHANG);
-    if (done == pid_) status_ = StatusOf(raw);
+    if (::waitpid(pid_, &raw, WNOHANG) == pid_) Reaped(raw);
     return status_;
+}
+
+void Child::Reaped(int raw) {
+    status_ = StatusOf(raw);
+    registration_.reset(); // its number may now go to another process
 }
 
 void Child::Drain(int timeout_ms) {
@@ -210,7 +215,7 @@ void Child::Stop(std::chrono::milliseconds grace) {
     if (!Wait(grace)) {
         ::kill(-pid_, SIGKILL);
         int raw = 0;
-        if (::waitpid(pid_, &raw, 0) == pid_) status_ = StatusOf(raw);
+        if (::waitpid(pid_, &raw, 0) == pid_) Reaped(raw);
     }
 }
 

@@ -4,9 +4,12 @@
 // captured, a time limit, and a child that never outlives lmvpack.
 #pragma once
 
+#include "tools/lmvpack/temporary_files.h"
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -29,7 +32,8 @@ struct ChildCommand {
 };
 
 // A started child, in a process group of its own (so that the terminal's Ctrl-C reaches
-// lmvpack, which then stops it in order), ended by SIGTERM should lmvpack die first.
+// lmvpack, which then stops it in order), ended by SIGTERM should lmvpack die first, and by
+// lmvpack's own signal handler before it removes its temporary files (temporary_files.h).
 // The destructor stops a child that is still running.
 class Child {
   public:
@@ -52,7 +56,9 @@ class Child {
 
   private:
     void Drain(int timeout_ms);
+    void Reaped(int raw);
     pid_t pid_ = -1;
+    std::unique_ptr<ChildRegistration> registration_;
     int output_fd_ = -1;
     std::optional<int> status_;
     std::string output_;

@@ -8,10 +8,12 @@
 #include "tools/lmvpack/manifest.h"
 #include "tools/lmvpack/progress_bar.h"
 #include "tools/lmvpack/stub_finder.h"
+#include "tools/lmvpack/temporary_files.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/worker_thread.h"
 
 #ifndef _WIN32
+#include "package/package_format.h"
 #include "tools/lmvpack/ansi_text.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/installer_signing_posix.h"
@@ -36,6 +38,8 @@ struct BuildOptions {
     SigningOptions signing;
 #endif
     bool json = false;
+    bool werror = false;
+    std::vector<std::string> defines; // -D KEY=VALUE
 };
 
 // The installer's size as written: a signature makes it larger than the image built.
@@ -105,11 +109,8 @@ class BuildReport {
 std::filesystem::path ChooseStub(const std::string& given) {
     if (!given.empty()) return given;
     if (const auto found = FindStub()) return *found;
-    std::string searched;
-    for (const auto& candidate : StubCandidates())
-        searched += "\n  " + candidate.lexically_normal().string();
-    throw BuildError("no installer stub found; give one with --stub PATH (searched:" + searched +
-                     ")");
+    throw BuildError("no installer stub found; give one with --stub PATH (searched:" +
+                     SearchedPlaces(kStubFileName) + ")");
 }
 
 std::string Percent(uint64_t part, uint64_t whole) {
@@ -157,25 +158,38 @@ void RefuseToOverwriteAnInput(const std::filesystem::path& output, const Manifes
 }
 
 #ifndef _WIN32
+std::string ProgramName(const Manifest& manifest, const char* what) {
+    return Windows1252ToUtf8(TrimTrailingBlanks(manifest.name)) + " Screen Saver " + what;
+}
+
+// The uninstaller member signed with the installer's certificate, before anything is
+// compressed: Add/Remove Programs then names the author as its publisher, and a wrong
+// password or an unusable key shows at once. The signed copy is a temporary file that the
+// manifest's uninstaller member takes the place of; messages name the original.
+TemporaryPath SignUninstaller(Manifest& manifest, const SigningKey& key,
+                              const std::filesystem::path& output) {
+    MemberSource& member = manifest.members[kUninstallerMember];
+    TemporaryPath copy(output.parent_path() / ("." + output.filename().string() + ".uninstaller"),
+                       TemporaryPath::Kind::File);
+    SignProgram(member.file, copy.path(), key, ProgramName(manifest, "Uninstaller"),
+                member.file.string());
+    member.file = copy.path();
+    return copy;
+}
+
 // The installer is built into a temporary file of its own beside the output, which signing
 // reads; only the signed file takes the output's name.
 BuiltInstaller BuildSigned(const BuildOptions& options, const Manifest& manifest,
                            const std::filesystem::path& stub, const BuildSettings& settings,
-                           const ProgressReport& show) {
+                           const SigningKey& key, const ProgressReport& show) {
     const std::filesystem::path output = options.output;
-    const std::filesystem::path unsigned_file =
-        output.parent_path() / ("." + output.filename().string() + ".unsigned");
-    struct Remove {
-        std::filesystem::path path;
-        ~Remove() {
-            std::error_code ignored;
-            std::filesystem::remove(path, ignored);
-        }
-    } remove{unsigned_file};
-    const BuiltInstaller built = BuildInstaller(manifest, stub, unsigned_file, settings, show);
-    const SignatureInfo info = SignInstaller(unsigned_file, output, options.signing,
-                                             Windows1252ToUtf8(TrimTrailingBlanks(manifest.name)) +
-                                                 " Screen Saver Installation");
+    const TemporaryPath unsigned_copy(output.parent_path() /
+                                          ("." + output.filename().string() + ".unsigned"),
+                                      TemporaryPath::Kind::File);
+    const BuiltInstaller built =
+        BuildInstaller(manifest, stub, unsigned_copy.path(), settings, show);
+    const SignatureInfo info = SignInstaller(unsigned_copy.path(), output, key,
+                                             ProgramName(manifest, "Installation"), options.output);
     if (!options.quiet && !options.json) std::printf("signed by %s\n", info.signer.c_str());
     return built;
 }
@@ -190,17 +204,30 @@ int RunBuild(const BuildOptions& options) {
         return report.Finish(2);
     }
 #ifndef _WIN32
-    if (const std::string problem = SigningOptionsProblem(options.signing); !problem.empty()) {
-        report.Fail(problem);
-        return report.Finish(2);
+    // The password is read before anything else: its variable then leaves the environment.
+    std::optional<SigningKey> key;
+    if (SigningRequested(options.signing) || !SigningOptionsProblem(options.signing).empty()) {
+        try {
+            key = ReadSigningKey(options.signing);
+        } catch (const BuildError& error) {
+            report.Fail(error.what());
+            return report.Finish(2);
+        }
     }
 #endif
-    const ManifestLoad load = LoadManifest(options.manifest);
-    for (const ManifestDiagnostic& found : load.diagnostics)
+    const ManifestLoad load = LoadManifest(options.manifest, true, options.defines);
+    size_t problems = load.problems.size();
+    for (ManifestDiagnostic found : load.diagnostics) {
+        // A CI job that wants a clean manifest: every warning stops the build as an error.
+        if (options.werror && !found.is_error) {
+            found.is_error = true;
+            found.message += " (a warning, an error with --werror)";
+            ++problems;
+        }
         report.Add(found);
-    if (!load.manifest) {
-        report.Summary(std::to_string(load.problems.size()) + " problem" +
-                       (load.problems.size() == 1 ? "" : "s") +
+    }
+    if (problems > 0) {
+        report.Summary(std::to_string(problems) + " problem" + (problems == 1 ? "" : "s") +
                        " in the manifest; nothing was written");
         return report.Finish(2);
     }
@@ -211,16 +238,20 @@ int RunBuild(const BuildOptions& options) {
         RefuseToOverwriteAnInput(options.output, manifest, stub);
         // Found now rather than after minutes of compressing.
         PrepareOutputPath(options.output);
+#ifndef _WIN32
+        const std::filesystem::path uninstaller = manifest.members[kUninstallerMember].file;
+        const TemporaryPath signed_uninstaller =
+            key ? SignUninstaller(manifest, *key, options.output) : TemporaryPath();
+#endif
         ProgressBar progress(!options.quiet && !options.json, stderr);
         const BuildSettings settings{*level, options.jobs > 0 ? options.jobs : CoreCount()};
         const auto show = [&](uint64_t done, uint64_t total, const std::string& label) {
             progress.Update(done, total, label);
         };
 #ifndef _WIN32
-        const BuiltInstaller built =
-            SigningRequested(options.signing)
-                ? BuildSigned(options, manifest, stub, settings, show)
-                : BuildInstaller(manifest, stub, options.output, settings, show);
+        BuiltInstaller built = key ? BuildSigned(options, manifest, stub, settings, *key, show)
+                                   : BuildInstaller(manifest, stub, options.output, settings, show);
+        built.members[kUninstallerMember].file = uninstaller;
 #else
         const BuiltInstaller built = BuildInstaller(manifest, stub, options.output, settings, show);
 #endif
@@ -258,10 +289,20 @@ void AddBuildCommand(CLI::App& app, int& exit_status) {
     command->add_flag("-q,--quiet", options->quiet, "No progress bar and no summary");
     command->add_flag("--json", options->json,
                       "Print one JSON object (errors and warnings, the members built) for CI");
+    command
+        ->add_option("-D,--define", options->defines,
+                     "Set or replace a manifest key: -D version.version=1.2.3.4 (repeatable; "
+                     "checked as in the file; paths relative to the current folder)")
+        ->expected(1)
+        ->take_all();
+    command->add_flag("--werror", options->werror,
+                      "Treat every warning as an error (exit status 2, nothing written), for CI");
 #ifndef _WIN32
     AddSigningOptions(*command, options->signing);
 #endif
     command->footer("Example:\n  lmvpack build aurora.toml -o AuroraSetup.exe\n"
+                    "  lmvpack build aurora.toml -o AuroraSetup.exe --werror -D "
+                    "version.version=1.2.3.4\n"
                     "Every problem of the manifest is reported at once (exit status 2) and no file "
                     "is written.");
     command->callback([options, &exit_status] { exit_status = RunBuild(*options); });

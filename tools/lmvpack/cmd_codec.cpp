@@ -58,6 +58,9 @@ void AddCodecCommands(CLI::App& app, int& exit_status) {
         ->check(CLI::IsMember({"fast", "default", "best"}));
     encode->add_option("IN", options->input, "file to compress")->required();
     encode->add_option("OUT", options->output, "stream to write")->required();
+    encode->footer("Example:\n  lmvpack encode --level best sky.bmp sky.lzh\n"
+                   "Prints the stream's size in bytes. lmvpack decode --size with the file's own "
+                   "size restores it.");
     encode->callback([options, &exit_status] {
         try {
             const StreamCloser input(OpenInput(options->input));
@@ -85,6 +88,9 @@ void AddCodecCommands(CLI::App& app, int& exit_status) {
     decode->add_option("--size", options->size, "unpacked size in bytes")->required();
     decode->add_option("IN", options->input, "stream to restore")->required();
     decode->add_option("OUT", options->output, "file to write")->required();
+    decode->footer("Example:\n  lmvpack decode --size 1843254 sky.lzh sky.bmp\n"
+                   "--size is the restored file's size, as an installer's member table gives it "
+                   "(lmvpack list shows it as \"unpacked\").");
     decode->callback([options, &exit_status] {
         try {
             if (options->size > INT32_MAX)

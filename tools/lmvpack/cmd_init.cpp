@@ -1,11 +1,13 @@
 // lmvpack init: a commented starter manifest to edit.
 #include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace fs = std::filesystem;
@@ -96,10 +98,14 @@ int RunInit(const InitOptions& options) {
     }
     try {
         fs::create_directories(options.folder, error);
-        WriteFileAtomically(path,
-                            std::span(reinterpret_cast<const uint8_t*>(kStarterManifest.data()),
-                                      kStarterManifest.size()),
-                            false);
+        // The reference the starter names is where this machine keeps it.
+        std::string starter(kStarterManifest);
+        const std::string_view reference = "docs/manifest.md";
+        starter.replace(starter.find(reference), reference.size(),
+                        DocumentPath("manifest.md").generic_string());
+        WriteFileAtomically(
+            path, std::span(reinterpret_cast<const uint8_t*>(starter.data()), starter.size()),
+            false);
     } catch (const BuildError& failure) {
         std::fprintf(stderr, "lmvpack init: %s\n", failure.what());
         return 2;

@@ -3,6 +3,7 @@
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/installer_reader.h"
 #include "tools/lmvpack/listing_json.h"
+#include "tools/lmvpack/member_restore.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <cstdio>
@@ -29,10 +30,17 @@ void PrintListing(const InstallerListing& listing) {
         "%s", BrandingText(ReadBranding(listing.path), ReadSignatureOfFile(listing.path)).c_str());
     std::printf("\n%5s %10s %10s %10s  %s\n", "index", "offset", "stored", "unpacked",
                 "installed as");
-    for (const ListedMember& member : listing.members)
-        std::printf("%5u %10u %10u %10u  %s\n", member.index, member.entry.DataOffset,
+    for (const ListedMember& member : listing.members) {
+        // A program's signer, which Windows shows whenever it is started (the uninstaller's
+        // in Add/Remove Programs' elevation prompt).
+        const MemberProgram program = ReadMemberProgram(listing, member);
+        std::printf("%5u %10u %10u %10u  %s%s\n", member.index, member.entry.DataOffset,
                     member.entry.StoredSize, member.entry.UnpackedSize,
-                    Windows1252ToUtf8(member.installed_name).c_str());
+                    Windows1252ToUtf8(member.installed_name).c_str(),
+                    program.program
+                        ? ("  (program, " + ProgramSignerText(program.signature) + ")").c_str()
+                        : "");
+    }
 }
 
 void PrintInfo(const InstallerListing& listing, bool json) {
@@ -89,6 +97,11 @@ void AddListCommand(CLI::App& app, int& exit_status) {
         exit_status = RunRead(*options, "list", [&](const InstallerListing& listing) {
             if (options->json) {
                 nlohmann::json json = ListingToJson(listing);
+                for (nlohmann::json& member : json["members"]) {
+                    const MemberProgram program =
+                        ReadMemberProgram(listing, listing.members[member["index"].get<size_t>()]);
+                    member["signature"] = ProgramSignatureJson(program.program, program.signature);
+                }
                 json.update(
                     BrandingToJson(ReadBranding(listing.path), ReadSignatureOfFile(listing.path)));
                 std::printf("%s\n", json.dump(2).c_str());

@@ -15,6 +15,7 @@ struct PreviewOptions {
     std::string manifest;
     std::string output;
     std::string size = "1024x768";
+    std::vector<std::string> defines; // -D KEY=VALUE
 };
 
 constexpr int kLargestSide = 16384;
@@ -37,7 +38,7 @@ int RunPreview(const PreviewOptions& options) {
             kLargestSide);
         return 2;
     }
-    const ManifestLoad load = LoadManifest(options.manifest, false);
+    const ManifestLoad load = LoadManifest(options.manifest, false, options.defines);
     // Warnings too: a name that repeats the words the title adds shows here first.
     for (const ManifestDiagnostic& found : load.diagnostics)
         std::fprintf(stderr, "%s: %s\n", found.is_error ? "error" : "warning",
@@ -68,6 +69,12 @@ void AddPreviewCommand(CLI::App& app, int& exit_status) {
     command->add_option("manifest", options->manifest, "The manifest (TOML)")->required();
     command->add_option("-o,--output", options->output, "The PNG to write")->required();
     command->add_option("--size", options->size, "Screen size WIDTHxHEIGHT (default 1024x768)");
+    command
+        ->add_option("-D,--define", options->defines,
+                     "Set or replace a manifest key, as lmvpack build -D does: -D "
+                     "top_color=#102060")
+        ->expected(1)
+        ->take_all();
 #ifdef _WIN32
     command->footer("Example:\n  lmvpack preview aurora.toml -o title.png --size 800x600\n"
                     "Drawn by the installer's own painting code, with this system's fonts and "

@@ -4,6 +4,9 @@
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/installer_reader.h"
 #include "tools/lmvpack/installer_signing_posix.h"
+#include "tools/lmvpack/listing_json.h"
+#include "tools/lmvpack/member_restore.h"
+#include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <cstdio>
@@ -28,16 +31,32 @@ int RunSign(const SignOptions& options) {
         return 2;
     }
     try {
+        const SigningKey key = ReadSigningKey(options.signing);
         const InstallerListing listing = ReadInstaller(options.installer);
         const std::string description =
             Windows1252ToUtf8(TrimTrailingBlanks(listing.name)) + " Screen Saver Installation";
         const SignatureInfo info =
-            SignInstaller(options.installer, options.output, options.signing, description);
+            SignInstaller(options.installer, options.output, key, description, options.installer);
         std::printf("Signed %s: signed by %s%s\n", options.output.c_str(), info.signer.c_str(),
                     info.issuer == info.signer
-                        ? " (self-signed: Windows shows it as from an unknown publisher; see "
-                          "docs/signing.md)"
+                        ? (" (self-signed: Windows shows it as from an unknown publisher; see " +
+                           DocumentPath("signing.md").string() + ")")
+                              .c_str()
                         : "");
+        // The uninstaller is a member of the package, which the installer's signature covers
+        // but cannot change: its own signature is the one it was built with.
+        if (listing.members.size() > kUninstallerMember) {
+            const ListedMember& member = listing.members[kUninstallerMember];
+            const MemberProgram uninstaller = ReadMemberProgram(listing, member);
+            std::printf("Its uninstaller %s stays as it was built: %s.%s\n",
+                        Windows1252ToUtf8(member.installed_name).c_str(),
+                        uninstaller.program ? ProgramSignerText(uninstaller.signature).c_str()
+                                            : "not a program",
+                        uninstaller.signature.present
+                            ? ""
+                            : " lmvpack build with --cert/--key or --pkcs12 signs it with the "
+                              "installer");
+        }
         return 0;
     } catch (const InstallerError& error) {
         std::fprintf(stderr, "lmvpack sign: %s\n", error.what());
@@ -62,7 +81,8 @@ void AddSignCommand(CLI::App& app, int& exit_status) {
         "Example:\n  LMVPACK_KEY_PASSWORD=... lmvpack sign AuroraSetup.exe -o AuroraSetup.exe "
         "--cert cert.pem --key key.pem\n"
         "The key's password comes from the environment or a file, never from the command line.\n"
-        "A signature the installer already has is replaced. docs/signing.md tells how to get a "
-        "certificate.");
+        "A signature the installer already has is replaced. Its uninstaller member stays as it "
+        "was built (lmvpack build --cert signs both). " +
+        DocumentPath("signing.md").string() + " tells how to get a certificate.");
     command->callback([options, &exit_status] { exit_status = RunSign(*options); });
 }

@@ -4,6 +4,7 @@
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/member_restore.h"
 #include "tools/lmvpack/stub_finder.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/wine_trial_posix.h"
@@ -21,6 +22,7 @@ constexpr int kInterrupted = 130;
 
 struct TryOptions {
     std::string installer;
+    bool uninstall = false;
     bool interactive = false;
     std::string screenshot;
     std::string keep;
@@ -74,6 +76,25 @@ void ExplainMissing(const std::vector<std::string>& missing) {
                  list.c_str());
 }
 
+// A member that would not restore installs "successfully" all the same (the package format
+// holds no checksum): what verify finds, try refuses before anything runs.
+bool RefuseDamage(const InstallerListing& listing) {
+    const PackageFindings findings = CheckPackage(listing);
+    for (const MemberFinding& found : findings.members)
+        if (!found.problem.empty())
+            std::fprintf(stderr, "lmvpack try: %s: member %u (%s) would not install whole: %s\n",
+                         listing.path.c_str(), found.member->index,
+                         Windows1252ToUtf8(found.member->installed_name).c_str(),
+                         found.problem.c_str());
+    if (!findings.package_problem.empty())
+        std::fprintf(stderr, "lmvpack try: %s: %s\n", listing.path.c_str(),
+                     findings.package_problem.c_str());
+    if (findings.failures == 0 && findings.package_problem.empty()) return false;
+    std::fprintf(stderr, "lmvpack try: nothing was tried; lmvpack verify %s tells the same\n",
+                 listing.path.c_str());
+    return true;
+}
+
 int RunTry(const TryOptions& options) {
     InstallerListing listing;
     try {
@@ -82,6 +103,7 @@ int RunTry(const TryOptions& options) {
         std::fprintf(stderr, "lmvpack try: %s\n", error.what());
         return 1;
     }
+    if (RefuseDamage(listing)) return 1;
     const bool interactive = options.interactive || !options.screenshot.empty();
     if (!options.interactive && !options.screenshot.empty())
         std::fprintf(stderr, "lmvpack try: --screenshot runs the installer interactively: its "
@@ -92,9 +114,7 @@ int RunTry(const TryOptions& options) {
     }
     const std::optional<std::filesystem::path> driver = FindProgram(kGuiDriverFileName);
     if (!driver) {
-        std::string searched;
-        for (const auto& candidate : ProgramCandidates(kGuiDriverFileName))
-            searched += "\n  " + candidate.lexically_normal().string();
+        const std::string searched = SearchedPlaces(kGuiDriverFileName);
         std::fprintf(stderr,
                      "lmvpack try: gui_driver.exe, which plays the user under Wine, is not "
                      "installed beside lmvpack (searched:%s)\nBuild the win32 preset, or install "
@@ -112,6 +132,7 @@ int RunTry(const TryOptions& options) {
     trial.keep = options.keep;
     trial.driver = *driver;
     trial.timeout = std::chrono::seconds(options.timeout);
+    trial.uninstall = options.uninstall;
     trial.progress = [](const std::string& line) { std::fprintf(stderr, "== %s\n", line.c_str()); };
 
     g_interrupted = false;
@@ -142,12 +163,23 @@ int RunTry(const TryOptions& options) {
         else
             std::printf("No screenshot: %s\n", run.screenshot_problem.c_str());
     }
+    bool removed = true;
+    if (options.uninstall) {
+        if (run.removal) {
+            std::printf("%s", FormatRemoval(*run.removal).c_str());
+            const std::optional<uint32_t> removal = run.removal->driver.exit_code;
+            removed = removal && *removal == 0 && run.removal->left.empty();
+        } else {
+            std::printf("Not removed: %s.\n", run.no_removal.c_str());
+            removed = false;
+        }
+    }
     if (!run.kept_prefix.empty())
         std::printf("The prefix is kept in %s; look around with\n  WINEPREFIX=%s wine explorer\n",
                     run.kept_prefix.c_str(), run.kept_prefix.c_str());
     const std::optional<uint32_t> status = run.findings.driver.exit_code;
     if (!options.screenshot.empty() && !run.screenshot_written) return 1;
-    return status && *status == 0 ? 0 : 1;
+    return status && *status == 0 && removed ? 0 : 1;
 }
 
 } // namespace
@@ -157,6 +189,9 @@ void AddTryCommand(CLI::App& app, int& exit_status) {
     CLI::App* command = app.add_subcommand(
         "try", "Install an installer under Wine and show what it wrote (no Windows needed)");
     command->add_option("installer", options->installer, "The installer")->required();
+    command->add_flag("--uninstall", options->uninstall,
+                      "Then remove it as Add/Remove Programs does (its UninstallString) and show "
+                      "what the removal left of what the installation added");
     command->add_flag("--interactive", options->interactive,
                       "Run it as a user does (title screen and questions, each answered yes) "
                       "instead of with /S");
@@ -171,12 +206,17 @@ void AddTryCommand(CLI::App& app, int& exit_status) {
         ->check(CLI::Range(10, 3600));
     command->footer(
         "Example:\n  lmvpack try AuroraSetup.exe --screenshot title.png\n"
-        "Runs the installer in a throwaway 32-bit Wine prefix on a private virtual display, "
-        "accepts the licence, and prints the exit status, every file written, INSTALL.LOG, the "
-        "Uninstall entry and the screen-saver setting. The first trial makes the prefix (a "
-        "minute or more) and keeps it in ~/.cache/lmvpack.\n"
-        "Exit status 0 when the installer exits with 0, 1 when it does not (or does not end), "
-        "3 when this machine cannot run Wine, 130 when interrupted.\n"
+        "  lmvpack try AuroraSetup.exe --uninstall\n"
+        "Checks the installer as verify does, runs it in a throwaway 32-bit Wine prefix on a "
+        "private virtual display, accepts the licence, and prints the exit status, every file "
+        "written, INSTALL.LOG, the Uninstall entry and the screen-saver setting; with "
+        "--uninstall it then removes the screen saver by its UninstallString and prints the "
+        "removal's exit status and every file, folder, registry value and setting the "
+        "installation added that the removal left. The first trial makes the prefix (a minute "
+        "or more) and keeps it in ~/.cache/lmvpack.\n"
+        "Exit status 0 when the installer exits with 0 (and with --uninstall, the removal too, "
+        "leaving nothing), 1 when it does not (or does not end, or the file is no installer or "
+        "a damaged one), 3 when this machine cannot run Wine, 130 when interrupted.\n"
         "Wine is not a sandbox: try only installers whose screen saver you trust.");
     command->callback([options, &exit_status] { exit_status = RunTry(*options); });
 }

@@ -4,6 +4,7 @@
 #include "tools/lmvpack/commands.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/listing_json.h"
 #include "tools/lmvpack/member_restore.h"
 #include "tools/lmvpack/signature_info.h"
 #include "tools/lmvpack/tool_error.h"
@@ -46,6 +47,10 @@ SignatureReport ReportSignature(const std::string& path) {
     const std::string signer = info.signer.empty() ? "an unknown signer" : info.signer;
     if (state == "matches")
         report.text = "signed by " + signer + "; the signature matches the file";
+    else if (state == "changed")
+        report.text = "signed by " + signer +
+                      ", but the file was changed after it was signed: the signature no longer "
+                      "matches it";
     else
         report.text = "signed by " + signer + "; " + detail;
     if (state == "matches" && info.issuer == info.signer)
@@ -64,53 +69,53 @@ int RunVerify(const VerifyOptions& options) {
     const std::optional<InstallerListing> loaded = LoadInstaller(options.installer, "verify");
     if (!loaded) return 1;
     const InstallerListing& listing = *loaded;
+    const PackageFindings findings = CheckPackage(listing);
     nlohmann::json members = nlohmann::json::array();
-    size_t failures = 0;
-    for (const ListedMember& member : listing.members) {
-        std::string problem = RestoreMember(listing, member, [](std::span<const uint8_t>) {});
-        if (const std::string why = FileNameProblem(member.installed_name);
-            !why.empty() && problem.empty())
-            problem = "its installed name " + why;
+    for (const MemberFinding& found : findings.members) {
+        const ListedMember& member = *found.member;
         const bool compressed = IsCompressed(member.entry);
         const std::string name = Windows1252ToUtf8(member.installed_name);
-        failures += problem.empty() ? 0 : 1;
-        members.push_back({{"index", member.index},
-                           {"installed_name", name},
-                           {"compressed", compressed},
-                           {"stored_size", member.entry.StoredSize},
-                           {"unpacked_size", member.entry.UnpackedSize},
-                           {"whole", problem.empty()},
-                           {"problem", problem}});
+        members.push_back(
+            {{"index", member.index},
+             {"installed_name", name},
+             {"compressed", compressed},
+             {"stored_size", member.entry.StoredSize},
+             {"unpacked_size", member.entry.UnpackedSize},
+             {"whole", found.problem.empty()},
+             {"problem", found.problem},
+             {"signature", ProgramSignatureJson(found.program.program, found.program.signature)}});
         if (!options.json)
-            std::printf("%-4s %3u %-10s %10u -> %10u  %s%s%s\n", problem.empty() ? "ok" : "FAIL",
-                        member.index, compressed ? "compressed" : "stored", member.entry.StoredSize,
-                        compressed ? member.entry.UnpackedSize : member.entry.StoredSize,
-                        name.c_str(), problem.empty() ? "" : ": ", problem.c_str());
+            std::printf(
+                "%-4s %3u %-10s %10u -> %10u  %s%s%s\n", found.problem.empty() ? "ok" : "FAIL",
+                member.index, compressed ? "compressed" : "stored", member.entry.StoredSize,
+                compressed ? member.entry.UnpackedSize : member.entry.StoredSize, name.c_str(),
+                found.problem.empty() ? "" : ": ",
+                found.problem.empty() && found.program.program
+                    ? ("  (program, " + ProgramSignerText(found.program.signature) + ")").c_str()
+                    : found.problem.c_str());
     }
-    // A package without its fixed members installs nothing useful: the installer would write
-    // no screen saver, or none that it could register or remove. (A bare stub, with no member
-    // at all, is refused when it is read.)
-    std::string package_problem;
-    if (const std::string why = ScreenSaverNameProblem(listing.name); !why.empty())
-        package_problem = "the installer cannot install its name, which " + why;
-    else if (listing.members.size() < kFirstMediaMember)
-        package_problem = "the package holds " + std::to_string(listing.members.size()) +
-                          " members; an installer needs the screen saver, its data file and "
-                          "the uninstaller";
     const SignatureReport signature = ReportSignature(options.installer);
-    const bool whole = failures == 0 && package_problem.empty() && !signature.failed;
+    const size_t whole_members = listing.members.size() - findings.failures;
+    const bool whole =
+        findings.failures == 0 && findings.package_problem.empty() && !signature.failed;
     if (options.json) {
         const nlohmann::json report = {{"whole", whole},
-                                       {"problem", package_problem},
+                                       {"problem", findings.package_problem},
                                        {"members", members},
                                        {"signature", signature.json}};
         std::printf("%s\n", report.dump(2).c_str());
     } else {
-        if (!package_problem.empty()) std::printf("FAILED: %s\n", package_problem.c_str());
+        if (!findings.package_problem.empty())
+            std::printf("FAILED: %s\n", findings.package_problem.c_str());
         std::printf("%ssignature: %s\n", signature.failed ? "FAILED: " : "",
                     signature.text.c_str());
-        std::printf("%s: %zu of %zu members whole\n", whole ? "OK" : "FAILED",
-                    listing.members.size() - failures, listing.members.size());
+        if (signature.failed && findings.failures == 0 && findings.package_problem.empty())
+            std::printf("FAILED: the signature does not match the file; all %zu members are "
+                        "whole\n",
+                        listing.members.size());
+        else
+            std::printf("%s: %zu of %zu members whole\n", whole ? "OK" : "FAILED", whole_members,
+                        listing.members.size());
     }
     return whole ? 0 : 1;
 }

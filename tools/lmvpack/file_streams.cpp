@@ -17,9 +17,32 @@
 #endif
 
 #ifdef _WIN32
+int OpenSharedFile(const std::filesystem::path& path, bool write, unsigned long disposition) {
+    const HANDLE file = CreateFileW(path.wstring().c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND     ? ENOENT
+                : error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS      ? EEXIST
+                : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+                                                                                   : EIO;
+        return -1;
+    }
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file),
+                                             (write ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+    if (descriptor < 0) CloseHandle(file);
+    return descriptor;
+}
+
 FILE* OpenStream(const std::filesystem::path& path, const char* mode) {
-    std::wstring wide_mode(mode, mode + std::strlen(mode));
-    return ::_wfopen(path.wstring().c_str(), wide_mode.c_str());
+    const bool write = mode[0] == 'w';
+    const int descriptor =
+        OpenSharedFile(path, write, static_cast<DWORD>(write ? CREATE_ALWAYS : OPEN_EXISTING));
+    if (descriptor < 0) return nullptr;
+    FILE* stream = ::_fdopen(descriptor, mode);
+    if (stream == nullptr) ::_close(descriptor);
+    return stream;
 }
 
 bool SeekStream(FILE* stream, uint64_t position) {
@@ -66,7 +89,7 @@ ScratchFile::ScratchFile() {
                                   _S_IREAD | _S_IWRITE);
         if (file >= 0) {
             ::_close(file);
-            path_ = candidate;
+            file_ = TemporaryPath(candidate, TemporaryPath::Kind::File);
             return;
         }
         if (errno != EEXIST) break;
@@ -75,9 +98,6 @@ ScratchFile::ScratchFile() {
                      std::strerror(errno));
 }
 
-ScratchFile::~ScratchFile() {
-    DeleteFileW(path_.wstring().c_str());
-}
 #else
 FILE* OpenStream(const std::filesystem::path& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
@@ -103,11 +123,8 @@ ScratchFile::ScratchFile() {
     if (file < 0)
         throw BuildError("cannot create a temporary file in " + folder.string() + ": " +
                          std::strerror(errno));
+    // Named before anything is written into it; a signal until then leaves an empty file.
+    file_ = TemporaryPath(name, TemporaryPath::Kind::File);
     ::close(file);
-    path_ = name;
-}
-
-ScratchFile::~ScratchFile() {
-    ::unlink(path_.c_str());
 }
 #endif

@@ -3,13 +3,23 @@
 // streams on their way into an installer.
 #pragma once
 
+#include "tools/lmvpack/temporary_files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <span>
 
-// fopen() for a path of any characters; nullptr on failure, with errno set.
+// fopen() for a path of any characters, "rb" or "wb"; nullptr on failure, with errno set. On
+// Windows the file stays deletable while it is open, as on Linux, so that Ctrl-C can remove
+// a temporary file that a thread is writing (temporary_files.h).
 FILE* OpenStream(const std::filesystem::path& path, const char* mode);
+
+#ifdef _WIN32
+// A descriptor for a file opened, or created (`disposition`), with every kind of sharing
+// Windows has; -1 with errno set on failure.
+int OpenSharedFile(const std::filesystem::path& path, bool write, unsigned long disposition);
+#endif
 
 // fseek() to an absolute position that may lie beyond what `long` holds on 32-bit Windows.
 bool SeekStream(FILE* stream, uint64_t position);
@@ -33,18 +43,16 @@ class StreamCloser {
     FILE* stream_;
 };
 
-// A named, empty file of our own in the temporary folder, removed when the object goes away.
-// Named rather than anonymous: a build keeps one per compressed member, and an anonymous file
-// would hold a descriptor open for each until the installer is written.
+// A named, empty file of our own in the temporary folder, removed when the object goes away
+// and by a signal meanwhile (temporary_files.h). Named rather than anonymous: a build keeps
+// one per compressed member, and an anonymous file would hold a descriptor open for each
+// until the installer is written.
 class ScratchFile {
   public:
     // Throws BuildError when no such file can be created.
     ScratchFile();
-    ~ScratchFile();
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return file_.path(); }
 
   private:
-    std::filesystem::path path_;
+    TemporaryPath file_;
 };

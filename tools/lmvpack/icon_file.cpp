@@ -37,6 +37,13 @@ void CheckPng(IconImage& image, const std::string& which) {
         throw BuildError(which + " is listed as " + Size(image) + " but its PNG image is " +
                          std::to_string(width) + "x" + std::to_string(height));
     const uint8_t depth = data[24], color_type = data[25];
+    image.png_channel_depth = depth;
+    // Windows' icon loader reads PNG images of 8 bits per channel; a deeper one leaves the
+    // place where Windows picks it without an icon.
+    if (depth > 8)
+        throw BuildError(which + " is a PNG image of " + std::to_string(depth) +
+                         " bits per channel, which Windows does not show in an icon; save it "
+                         "with 8 bits per channel");
     switch (color_type) {
     case 6:
         image.bit_count = static_cast<uint16_t>(4 * depth);
@@ -181,6 +188,15 @@ std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources) {
         image.height = EntrySize(data[entry + 1]);
         image.color_count = data[entry + 2];
         image.bit_count = LoadU16(data, entry + 6);
+        const ResourceId id = ResourceId::Number(LoadU16(data, entry + 12));
+        const auto found = std::find_if(resources.begin(), resources.end(), [&](const Resource& r) {
+            return r.type == ResourceId::Number(kResourceTypeIcon) && r.name == id;
+        });
+        if (found != resources.end() && found->data.size() >= 33 &&
+            std::equal(kPngSignature, kPngSignature + sizeof kPngSignature, found->data.begin())) {
+            image.png = true;
+            image.png_channel_depth = found->data[24];
+        }
         images.push_back(image);
     }
     return images;
@@ -189,7 +205,10 @@ std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources) {
 std::string DescribeIconImages(const std::vector<IconImage>& images) {
     std::string text;
     for (const IconImage& image : images)
-        text += (text.empty() ? "" : ", ") + Size(image) + " " + std::to_string(image.bit_count) +
-                "-bit";
+        text += (text.empty() ? "" : ", ") + Size(image) + " " +
+                (image.png && image.png_channel_depth > 8
+                     ? "PNG of " + std::to_string(image.png_channel_depth) +
+                           " bits per channel (Windows does not show it)"
+                     : std::to_string(image.bit_count) + "-bit");
     return text;
 }

@@ -16,7 +16,8 @@ struct IconImage {
     uint16_t bit_count = 0; // colour depth, from the image itself
     uint8_t color_count = 0;
     bool png = false;
-    std::vector<uint8_t> data; // the image as the .ico file holds it
+    uint8_t png_channel_depth = 0; // bits per channel of a PNG image (8 in those Windows shows)
+    std::vector<uint8_t> data;     // the image as the .ico file holds it
 };
 
 // The images of an .ico file, each checked to be a whole bitmap or PNG image of the size its
@@ -32,8 +33,10 @@ std::vector<Resource> IconResources(const std::vector<IconImage>& images, const 
 std::vector<uint32_t> IconGroupImageIds(const Resource& group);
 
 // The sizes and depths that the first icon group among `resources` lists; empty when there
-// is none or it cannot be read. Only the listed fields of each image are set.
+// is none or it cannot be read. Only the listed fields of each image are set, and for a PNG
+// image what its own header says (which the group may misstate).
 std::vector<IconImage> ListIconGroup(const std::vector<Resource>& resources);
 
-// "16x16 32-bit, 32x32 8-bit", for listings.
+// "16x16 32-bit, 32x32 8-bit", for listings; a PNG image of more than 8 bits per channel
+// is named as such.
 std::string DescribeIconImages(const std::vector<IconImage>& images);

@@ -3,9 +3,11 @@
 #include "package/package_locator.h"
 #include "package/package_reading.h"
 #include "platform/file_api.h"
+#include "tools/lmvpack/file_streams.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/tool_error.h"
 
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -14,6 +16,31 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& path, const std::string& why) {
     throw InstallerError(path + ": " + why);
+}
+
+// Whether the 260-byte name field holds its terminating NUL.
+bool NameIsTerminated(const std::string& path, uint64_t at) {
+    const StreamCloser file(OpenStream(path, "rb"));
+    char field[kScreenSaverNameSize];
+    return file.get() != nullptr && SeekStream(file.get(), at) &&
+           std::fread(field, 1, sizeof field, file.get()) == sizeof field &&
+           std::memchr(field, 0, sizeof field) != nullptr;
+}
+
+// The relations every package that lmvpack build writes keeps, whatever became of the file
+// since: a terminated name, the first member's data after the member table, and each member's
+// data after the one before. A damaged download breaks one or two of them (an offset that
+// points elsewhere breaks its own and the next member's; a file cut short breaks none, its
+// offsets still follow each other); the bytes of a program's own first resource, read as a
+// package, break most. The count of those broken.
+size_t BrokenRelations(const InstallerListing& listing, bool name_terminated) {
+    size_t broken = name_terminated ? 0 : 1;
+    uint64_t earliest = listing.table_end;
+    for (const ListedMember& member : listing.members) {
+        if (member.entry.DataOffset < earliest) ++broken;
+        earliest = uint64_t{member.entry.DataOffset} + member.entry.StoredSize;
+    }
+    return broken;
 }
 
 } // namespace
@@ -71,5 +98,17 @@ InstallerListing ReadInstaller(const std::string& path) {
     if (listing.members.empty())
         Fail(path, "not a built installer: an installer stub with no members in its package; make "
                    "an installer with lmvpack build");
+    // Two broken relations pass only where they are few of many: a three-member installer
+    // with one bad offset still reads, for verify to name the bad member.
+    const size_t relations = listing.members.size() + 1;
+    const size_t broken =
+        BrokenRelations(listing, NameIsTerminated(path, uint64_t{listing.package_offset} + 2 +
+                                                            listing.agreement_length));
+    if (broken >= 3 || (broken == 2 && 2 * broken > relations))
+        Fail(path, "not a built installer: where an installer keeps its package, this file holds "
+                   "something else (" +
+                       std::to_string(broken) + " of " + std::to_string(relations) +
+                       " fields of a package contradict each other): a Windows program with "
+                       "resources of its own, or an installer damaged beyond reading");
     return listing;
 }

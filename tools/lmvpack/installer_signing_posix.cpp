@@ -3,12 +3,14 @@
 #include "tools/lmvpack/atomic_file.h"
 #include "tools/lmvpack/child_process_posix.h"
 #include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/temporary_files.h"
 #include "tools/lmvpack/tool_error.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -18,7 +20,8 @@ namespace {
 constexpr auto kSigningTime = std::chrono::minutes(5);
 constexpr const char* kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
-// A folder only this user can enter, removed with everything in it.
+// A folder only this user can enter, removed with everything in it on every way out, signals
+// included (temporary_files.h).
 class PrivateFolder {
   public:
     PrivateFolder() {
@@ -27,11 +30,8 @@ class PrivateFolder {
         if (!::mkdtemp(pattern.data()))
             throw BuildError(std::string("cannot make a private temporary folder: ") +
                              std::strerror(errno));
+        folder_ = TemporaryPath(pattern, TemporaryPath::Kind::Folder);
         path_ = pattern;
-    }
-    ~PrivateFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
     }
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
@@ -53,10 +53,13 @@ class PrivateFolder {
     }
 
   private:
+    TemporaryPath folder_;
     fs::path path_;
 };
 
-// The password, or none when the key is not protected by one.
+// The password, or none when the key is not protected by one. A variable is taken out of the
+// environment once read: the children lmvpack starts afterwards (osslsigncode, Wine) never
+// see it.
 std::optional<std::string> ReadPassword(const SigningOptions& options) {
     if (!options.password_file.empty()) {
         std::string text;
@@ -73,28 +76,71 @@ std::optional<std::string> ReadPassword(const SigningOptions& options) {
     }
     const std::string variable =
         options.password_env.empty() ? kDefaultPasswordVariable : options.password_env;
-    if (const char* value = std::getenv(variable.c_str())) return std::string(value);
+    if (const char* value = std::getenv(variable.c_str())) {
+        std::string password = value;
+        ::unsetenv(variable.c_str());
+        return password;
+    }
     if (!options.password_env.empty())
         throw BuildError("--password-env: the environment variable " + variable + " is not set");
     return std::nullopt;
 }
 
-ChildCommand Osslsigncode(std::vector<std::string> arguments) {
+// The password on its way to osslsigncode: written into a pipe, whose reading end the child
+// opens by its /dev/fd name. Nothing holding it ever reaches a file system, so nothing can
+// outlive the tool, whatever ends it.
+class PasswordPipe {
+  public:
+    explicit PasswordPipe(const std::string& password) {
+        // osslsigncode reads at most this much of it; the pipe holds it all without a reader.
+        constexpr size_t kLongest = 4095;
+        if (password.size() > kLongest)
+            throw BuildError("the key's password is longer than " + std::to_string(kLongest) +
+                             " bytes, more than osslsigncode reads");
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            throw BuildError(std::string("cannot make a pipe: ") + std::strerror(errno));
+        read_ = ends[0];
+        size_t done = 0;
+        while (done < password.size()) {
+            const ssize_t put = ::write(ends[1], password.data() + done, password.size() - done);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) break;
+            done += static_cast<size_t>(put);
+        }
+        ::close(ends[1]);
+        if (done != password.size())
+            throw BuildError(std::string("cannot pass the password on: ") + std::strerror(errno));
+    }
+    ~PasswordPipe() { ::close(read_); }
+    PasswordPipe(const PasswordPipe&) = delete;
+    PasswordPipe& operator=(const PasswordPipe&) = delete;
+    int fd() const { return read_; }
+    std::string path() const { return "/dev/fd/" + std::to_string(read_); }
+
+  private:
+    int read_ = -1;
+};
+
+ChildCommand Osslsigncode(std::vector<std::string> arguments, const PasswordPipe* password) {
     ChildCommand command;
     command.argv = {"osslsigncode"};
     command.argv.insert(command.argv.end(), arguments.begin(), arguments.end());
-    // The password has reached osslsigncode through its file; the child needs no copy.
+    // The variable that lmvpack read is gone from its environment already; the default one
+    // may still be set when the password came from a file.
     command.unset_env = {kDefaultPasswordVariable};
+    if (password) command.keep_fds = {password->fd()};
     return command;
 }
 
-Captured RunOsslsigncode(const std::vector<std::string>& arguments, const std::string& what) {
+Captured RunOsslsigncode(const std::vector<std::string>& arguments, const std::string& what,
+                         const PasswordPipe* password = nullptr) {
     if (!FindOnPath("osslsigncode"))
         throw BuildError(what + " needs osslsigncode, which is not installed (Debian and Ubuntu: "
                                 "apt-get install osslsigncode)");
     Captured result;
     try {
-        result = RunCaptured(Osslsigncode(arguments), kSigningTime);
+        result = RunCaptured(Osslsigncode(arguments, password), kSigningTime);
     } catch (const std::runtime_error& failure) {
         throw BuildError(what + ": " + failure.what());
     }
@@ -181,17 +227,31 @@ std::string SigningOptionsProblem(const SigningOptions& options) {
     return {};
 }
 
-SignatureInfo SignInstaller(const fs::path& input, const fs::path& output,
-                            const SigningOptions& options, const std::string& description) {
+SigningKey ReadSigningKey(const SigningOptions& options) {
     if (const std::string problem = SigningOptionsProblem(options); !problem.empty())
         throw BuildError(problem);
-    InstallerListing before;
-    try {
-        before = ReadInstaller(input.string());
-    } catch (const InstallerError& failure) {
-        throw BuildError(std::string("cannot sign it: ") + failure.what());
-    }
+    return SigningKey{options, ReadPassword(options)};
+}
+
+namespace {
+
+// Signs `input` into a private file, has `accept` look at it (it throws to refuse), and only
+// then writes it to `output`.
+SignatureInfo SignInto(const fs::path& input, const fs::path& output, const SigningKey& key,
+                       const std::string& description, const std::string& shown,
+                       const std::function<void(const fs::path&)>& accept) {
     const PrivateFolder scratch;
+    // osslsigncode names the files it was given; the user knows them by other names.
+    const auto plain = [&](const std::string& text) {
+        std::string out = text;
+        for (const std::string& inner :
+             {(scratch / "unsigned.exe").string(), (scratch / "signed.exe").string()})
+            for (size_t at; (at = out.find(inner)) != std::string::npos;)
+                out.replace(at, inner.size(), shown);
+        for (size_t at; (at = out.find(input.string())) != std::string::npos;)
+            out.replace(at, input.string().size(), shown);
+        return out;
+    };
     fs::path unsigned_input = input;
     if (ReadSignatureOfFile(input.string()).present) {
         // Signing a signed file would keep the old signature in some versions of the tool;
@@ -201,48 +261,70 @@ SignatureInfo SignInstaller(const fs::path& input, const fs::path& output,
             {"remove-signature", "-in", input.string(), "-out", unsigned_input.string()},
             "removing the old signature");
         if (removed.status != 0)
-            throw BuildError("cannot remove the old signature of " + input.string() + ": " +
-                             Reason(removed.output));
+            throw BuildError("cannot remove the old signature of " + shown + ": " +
+                             plain(Reason(removed.output)));
     }
 
+    const SigningOptions& options = key.options;
     std::vector<std::string> arguments = {"sign"};
     if (!options.pkcs12.empty())
         arguments.insert(arguments.end(), {"-pkcs12", options.pkcs12});
     else
         arguments.insert(arguments.end(), {"-certs", options.cert, "-key", options.key});
-    if (const std::optional<std::string> password = ReadPassword(options))
-        arguments.insert(arguments.end(),
-                         {"-readpass", scratch.WritePrivate("password", *password).string()});
+    std::optional<PasswordPipe> password;
+    if (key.password) {
+        password.emplace(*key.password);
+        arguments.insert(arguments.end(), {"-readpass", password->path()});
+    }
     arguments.insert(arguments.end(), {"-h", "sha256", "-n", description});
     if (!options.timestamp.empty()) arguments.insert(arguments.end(), {"-ts", options.timestamp});
     const fs::path signed_file = scratch / "signed.exe";
     arguments.insert(arguments.end(),
                      {"-in", unsigned_input.string(), "-out", signed_file.string()});
-    const Captured signing = RunOsslsigncode(arguments, "signing");
+    const Captured signing = RunOsslsigncode(arguments, "signing", password ? &*password : nullptr);
+    password.reset();
     if (signing.status != 0) {
-        std::string reason = Reason(signing.output);
+        std::string reason = plain(Reason(signing.output));
         if (signing.output.find("Wrong password") != std::string::npos ||
             signing.output.find("pass phrase") != std::string::npos)
             reason = "the key could not be read: a wrong or missing password? Give it in " +
                      std::string(kDefaultPasswordVariable) + " or with --password-file (" + reason +
                      ")";
-        throw BuildError("osslsigncode could not sign " + input.string() + ": " + reason);
+        throw BuildError("osslsigncode could not sign " + shown + ": " + reason);
     }
-
-    // The signed file must read as the same installer, and its signature must match it.
-    try {
-        if (!SamePackage(before, ReadInstaller(signed_file.string())))
-            throw BuildError("internal error: the signed installer's package differs from the "
-                             "unsigned one");
-    } catch (const InstallerError& failure) {
-        throw BuildError(std::string("internal error: the signed installer cannot be read: ") +
-                         failure.what());
-    }
+    if (accept) accept(signed_file);
     const SignatureCheck check = CheckSignature(signed_file.string());
     if (check.state != SignatureState::Matches)
-        throw BuildError("the new signature does not verify: " + check.detail);
+        throw BuildError("the new signature of " + shown + " does not verify: " + check.detail);
     WriteFileAtomically(output, ReadWholeFile(signed_file), true);
     return check.info;
+}
+
+} // namespace
+
+SignatureInfo SignProgram(const fs::path& input, const fs::path& output, const SigningKey& key,
+                          const std::string& description, const std::string& shown) {
+    return SignInto(input, output, key, description, shown, nullptr);
+}
+
+SignatureInfo SignInstaller(const fs::path& input, const fs::path& output, const SigningKey& key,
+                            const std::string& description, const std::string& shown) {
+    InstallerListing before;
+    try {
+        before = ReadInstaller(input.string());
+    } catch (const InstallerError& failure) {
+        throw BuildError(std::string("cannot sign it: ") + failure.what());
+    }
+    // The output is replaced only by a signed installer that reads as the same package.
+    return SignInto(input, output, key, description, shown, [&](const fs::path& signed_file) {
+        try {
+            if (!SamePackage(before, ReadInstaller(signed_file.string())))
+                throw BuildError("internal error: the signed installer's package differs from "
+                                 "the unsigned one");
+        } catch (const InstallerError&) {
+            throw BuildError("internal error: the signed installer cannot be read as an installer");
+        }
+    });
 }
 
 const char* SignatureStateName(SignatureState state) {
@@ -291,19 +373,22 @@ SignatureCheck CheckSignature(const std::string& path) {
     try {
         verify = RunOsslsigncode({"verify", "-in", path, "-CAfile", anchor_file.string()},
                                  "checking the signature");
-    } catch (const BuildError& failure) {
+    } catch (const BuildError&) {
         check.state = SignatureState::Damaged;
-        check.detail = failure.what();
+        check.detail = "osslsigncode did not finish checking the signature";
         return check;
     }
+    // osslsigncode's own report is for people who know its words; ours is one plain sentence.
     if (verify.status == 0) {
         check.state = SignatureState::Matches;
     } else if (verify.output.find("MISMATCH") != std::string::npos) {
         check.state = SignatureState::Changed;
-        check.detail = "the file was changed after it was signed (" + Reason(verify.output) + ")";
+        check.detail = "the file was changed after it was signed: the signature no longer matches "
+                       "it";
     } else {
         check.state = SignatureState::Damaged;
-        check.detail = Reason(verify.output);
+        check.detail = "the signature does not verify: it is damaged, or not a valid Authenticode "
+                       "signature";
     }
     return check;
 }

@@ -3,17 +3,18 @@
 //
 // lmvpack never writes an Authenticode signature itself: osslsigncode computes it and
 // appends it. What lmvpack adds is what an author should not have to think about: the key's
-// password never appears on a command line (it reaches osslsigncode through a private file
-// that only this user can read, removed afterwards), an installer that is signed already
-// gets its old signature replaced rather than nested, and the signed installer is read back
-// to prove that its package is intact and that the signature matches it before it replaces
-// the output.
+// password never appears on a command line nor in a file (it reaches osslsigncode through a
+// pipe, and its environment variable is taken out of lmvpack's environment once read, so that
+// no child sees it), an installer that is signed already gets its old signature replaced
+// rather than nested, and the signed installer is read back to prove that its package is
+// intact and that the signature matches it before it replaces the output.
 #pragma once
 
 #include "tools/lmvpack/signature_info.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // The environment variable read for the key's password unless --password-env names another.
@@ -36,10 +37,29 @@ bool SigningRequested(const SigningOptions& options);
 // What is wrong with the combination of options, for the user; empty when it is usable.
 std::string SigningOptionsProblem(const SigningOptions& options);
 
-// Signs `input` into `output` (which may be the same file), with `description` as the
-// signature's program name. Throws BuildError.
+// The certificate, the key and the key's password, read once before any work: the password
+// from its file or variable (the variable then leaves the environment).
+struct SigningKey {
+    SigningOptions options;
+    std::optional<std::string> password; // none when the key is not protected by one
+};
+
+// Throws BuildError for options that do not go together or a password that cannot be read.
+SigningKey ReadSigningKey(const SigningOptions& options);
+
+// Signs the Windows program `input` (an uninstaller) into `output`, replacing any signature it
+// has, with `description` as the signature's program name, and checks the new signature.
+// Messages name the program as `shown`. Throws BuildError.
+SignatureInfo SignProgram(const std::filesystem::path& input, const std::filesystem::path& output,
+                          const SigningKey& key, const std::string& description,
+                          const std::string& shown);
+
+// Signs the installer `input` into `output` (which may be the same file) and proves that the
+// signed file holds the same package. Messages name the installer as `shown`. Throws
+// BuildError.
 SignatureInfo SignInstaller(const std::filesystem::path& input, const std::filesystem::path& output,
-                            const SigningOptions& options, const std::string& description);
+                            const SigningKey& key, const std::string& description,
+                            const std::string& shown);
 
 enum class SignatureState {
     Unsigned,

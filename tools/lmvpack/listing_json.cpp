@@ -52,9 +52,13 @@ std::string StubRelease(const InstallerBranding& branding) {
 
 nlohmann::json BrandingToJson(const InstallerBranding& branding, const SignatureInfo& signature) {
     nlohmann::json icon = nlohmann::json::array();
-    for (const IconImage& image : branding.icon)
-        icon.push_back(
-            {{"width", image.width}, {"height", image.height}, {"bits", image.bit_count}});
+    for (const IconImage& image : branding.icon) {
+        nlohmann::json entry = {
+            {"width", image.width}, {"height", image.height}, {"bits", image.bit_count}};
+        // What the image itself holds, which the icon's directory may misstate.
+        if (image.png) entry["png_bits_per_channel"] = image.png_channel_depth;
+        icon.push_back(std::move(entry));
+    }
     nlohmann::json version = nullptr;
     if (branding.version) {
         nlohmann::json strings = nlohmann::json::object();
@@ -95,6 +99,18 @@ std::string BrandingText(const InstallerBranding& branding, const SignatureInfo&
                           : "lmvpack " + stub) +
             "\n";
     return text + "signature:          " + SignerText(signature) + "\n";
+}
+
+std::string ProgramSignerText(const SignatureInfo& signature) {
+    return signature.present ? SignerText(signature) : "not signed";
+}
+
+nlohmann::json ProgramSignatureJson(bool program, const SignatureInfo& signature) {
+    if (!program) return nullptr;
+    return {{"signed", signature.present},
+            {"signer", signature.signer},
+            {"issuer", signature.issuer},
+            {"problem", signature.problem}};
 }
 
 std::string ColorText(uint32_t color) {

@@ -21,5 +21,13 @@ nlohmann::json BrandingToJson(const InstallerBranding& branding, const Signature
 // One line each for the icon, the version information, the stub's release and the signature.
 std::string BrandingText(const InstallerBranding& branding, const SignatureInfo& signature);
 
+// A program member's signer for listings: "signed by ... (issued by ...)", "not signed", or
+// what keeps its signature from being read.
+std::string ProgramSignerText(const SignatureInfo& signature);
+
+// The key "signature" of a member in list --json and verify --json: null for a member that
+// is no program, else its signer and issuer ("" when it is not signed) and any problem.
+nlohmann::json ProgramSignatureJson(bool program, const SignatureInfo& signature);
+
 // 0x00BBGGRR as "#RRGGBB".
 std::string ColorText(uint32_t color);

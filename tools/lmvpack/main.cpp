@@ -1,6 +1,8 @@
 // lmvpack: builds screen-saver installers from the stub and a manifest, and reads them back.
 #include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/commands.h"
+#include "tools/lmvpack/stub_finder.h"
+#include "tools/lmvpack/temporary_files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,12 +71,14 @@ bool ExplainUnknownOption(const CLI::App& app, int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    RemoveTemporariesOnSignals();
     CLI::App app{"lmvpack: build, list, extract and verify screen-saver installers"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("lmvpack ") + LMV_VERSION);
     app.footer("Start with:\n  lmvpack init my-saver\n  lmvpack build my-saver/screensaver.toml -o "
                "Setup.exe\n"
-               "Each command's --help shows an example; docs/manifest.md describes the manifest.");
+               "Each command's --help shows an example; " +
+               DocumentPath("manifest.md").string() + " describes the manifest.");
     int exit_status = 0;
     AddInitCommand(app, exit_status);
     AddBuildCommand(app, exit_status);

@@ -7,6 +7,7 @@
 #include "tools/lmvpack/closest_name.h"
 #include "tools/lmvpack/icon_file.h"
 #include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/program_file.h"
 #include "tools/lmvpack/toml_error_text.h"
 #include "tools/lmvpack/tool_error.h"
 #include "tools/lmvpack/utf8_path.h"
@@ -17,6 +18,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstdint>
 #include <limits>
 #include <map>
 #include <set>
@@ -70,6 +74,12 @@ class Report {
                            [](const ManifestDiagnostic& found) { return found.is_error; });
     }
 
+    // A value that -D put in: findings about it name the option, not a line of the file.
+    void NoteOverride(const toml::node* node) { overrides_.insert(node); }
+    void OptionProblem(const std::string& option, const std::string& text) {
+        found_.push_back({true, "", 0, 0, option, text});
+    }
+
     // A top-level key that TOML put into a table because it was written below the table's
     // header; its absence from the top level is reported as that, not as a missing key.
     void NoteMisplaced(const std::string& key) { misplaced_.insert(key); }
@@ -89,12 +99,17 @@ class Report {
   private:
     void Add(bool is_error, const toml::node* where, const std::string& key,
              const std::string& text) {
+        if (where && overrides_.count(where)) {
+            found_.push_back({is_error, "", 0, 0, "-D " + key, text});
+            return;
+        }
         const int64_t line = where ? std::max<int64_t>(where->source().begin.line, 0) : 0;
         found_.push_back({is_error, file_, line, 0, key, text});
     }
     std::string file_;
     std::vector<ManifestDiagnostic> found_;
     std::set<std::string> misplaced_;
+    std::set<const toml::node*> overrides_;
 };
 
 std::string Quoted(std::string_view text) {
@@ -189,8 +204,8 @@ std::optional<CompressChoice> CompressAt(const toml::table& table, const std::st
 // "./builtin".
 constexpr std::string_view kBuiltin = "builtin";
 
-// A member file: present, a regular file, not empty, small enough.
-void CheckMemberFile(const MemberSource& member, const std::string& written, const fs::path& folder,
+// A member file: present, a regular file, not empty, small enough. False after a problem.
+bool CheckMemberFile(const MemberSource& member, const std::string& written, const fs::path& folder,
                      const toml::node* where, const std::string& label, Report& report) {
     std::error_code error;
     const fs::file_status status = fs::status(member.file, error);
@@ -201,11 +216,11 @@ void CheckMemberFile(const MemberSource& member, const std::string& written, con
                            (advice.empty()
                                 ? "; give the path of the file, relative to the manifest's folder"
                                 : advice));
-        return;
+        return false;
     }
     if (!fs::is_regular_file(status)) {
         report.Problem(where, label, Quoted(member.file.string()) + " is not a regular file");
-        return;
+        return false;
     }
     const uintmax_t size = fs::file_size(member.file, error);
     if (error) {
@@ -220,7 +235,28 @@ void CheckMemberFile(const MemberSource& member, const std::string& written, con
         report.Problem(where, label,
                        Quoted(member.file.string()) +
                            " is larger than 2 GiB, more than an installer can hold");
+    } else {
+        return true;
     }
+    return false;
+}
+
+// The screen saver and an author's uninstaller are started by Windows: anything else in their
+// place installs without a word and fails on the user's machine.
+void CheckProgramMember(const MemberSource& member, const toml::node* where,
+                        const std::string& label, Report& report) {
+    const ProgramKind kind = JudgeProgramFile(member.file);
+    const std::string role = label == "screensaver" ? "the screen saver" : "the uninstaller";
+    if (!kind.windows_program)
+        report.Problem(where, label,
+                       Quoted(member.file.string()) + " is " + kind.description + ", not a " +
+                           "Windows program; " + role + " must be one" +
+                           (label == "screensaver" ? " (a .scr file)"
+                                                   : " (or leave the key out for lmvpack's own)"));
+    else if (!kind.runs_on_32_bit)
+        report.Warning(where, label,
+                       Quoted(member.file.string()) + " is " + kind.description +
+                           ": 32-bit Windows cannot run it");
 }
 
 std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string_view key,
@@ -261,7 +297,8 @@ std::optional<MemberSource> LoadFixedMember(const toml::table& root, std::string
         return member;
     }
     member.file = folder / PathFromUtf8(*file);
-    CheckMemberFile(member, *file, folder, node, label, report);
+    if (CheckMemberFile(member, *file, folder, node, label, report) && key != "data")
+        CheckProgramMember(member, node, label, report);
     return member;
 }
 
@@ -634,6 +671,158 @@ std::string_view LineOf(std::string_view text, int64_t number) {
     return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
+// Every key a -D may name, for "did you mean": the top-level keys, the keys of [version], of
+// the fixed members' tables and of the [[media]] tables the manifest has (at least one).
+std::vector<std::string> OverridableKeys(const toml::table& root) {
+    std::vector<std::string> names;
+    const toml::array* media = root.get_as<toml::array>("media");
+    const size_t media_count = std::max<size_t>(media ? media->size() : 0, 1);
+    for (const ManifestKey& key : kManifestKeys) {
+        const std::string name(key.name);
+        switch (key.place) {
+        case KeyPlace::TopLevel:
+            if (key.type != KeyType::Table && key.type != KeyType::MediaList) names.push_back(name);
+            break;
+        case KeyPlace::FixedMember:
+            for (const std::string_view member : KeysOfType(KeyType::Member))
+                names.push_back(std::string(member) + "." + name);
+            break;
+        case KeyPlace::Media:
+            for (size_t n = 1; n <= media_count; ++n)
+                names.push_back("media." + std::to_string(n) + "." + name);
+            break;
+        case KeyPlace::Version:
+            names.push_back("version." + name);
+            break;
+        }
+    }
+    return names;
+}
+
+// Puts the TOML value a -D text stands for under `name`, as the key's type would have it
+// written; anything that does not fit stays a text, for the key's own check to refuse in its
+// own words. Returns the node put there.
+const toml::node* SetOverride(toml::table& table, const std::string& name, const ManifestKey& key,
+                              const std::string& text) {
+    const bool builtin =
+        text == kBuiltin && (key.type == KeyType::Member ||
+                             (key.place == KeyPlace::FixedMember && key.type == KeyType::Path));
+    int64_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if ((key.type == KeyType::Boolean || key.type == KeyType::Compress) &&
+        (text == "true" || text == "false"))
+        table.insert_or_assign(name, text == "true");
+    else if (key.type == KeyType::WholeNumber && error == std::errc() &&
+             end == text.data() + text.size())
+        table.insert_or_assign(name, number);
+    else if ((key.type == KeyType::Path || key.type == KeyType::Member) && !builtin &&
+             !text.empty())
+        table.insert_or_assign(name,
+                               Utf8FromPath(fs::absolute(PathFromUtf8(text)).lexically_normal()));
+    else
+        table.insert_or_assign(name, text);
+    return table.get(name);
+}
+
+// The table a dotted -D key's last part goes into, made where it is missing; null (after a
+// problem) when the manifest has no such place.
+toml::table* OverrideTable(toml::table& root, const std::vector<std::string>& parts,
+                           const std::string& option, Report& report) {
+    if (parts.size() == 1) return &root;
+    if (parts[0] == "version") {
+        if (!root.get("version")) root.insert("version", toml::table{});
+        toml::table* table = root.get_as<toml::table>("version");
+        if (!table) report.OptionProblem(option, "the manifest's version is not a table");
+        return table;
+    }
+    if (parts[0] == "media") {
+        toml::array* media = root.get_as<toml::array>("media");
+        size_t number = 0;
+        for (const char c : parts[1])
+            number = std::isdigit(static_cast<unsigned char>(c)) && number < 100000
+                         ? number * 10 + static_cast<size_t>(c - '0')
+                         : SIZE_MAX;
+        const size_t count = media ? media->size() : 0;
+        if (number == 0 || number > count) {
+            report.OptionProblem(option, "the manifest has no [[media]] table number " + parts[1] +
+                                             " (it has " + std::to_string(count) +
+                                             "); -D changes keys, it adds no member");
+            return nullptr;
+        }
+        toml::table* table = (*media)[number - 1].as_table();
+        if (!table) report.OptionProblem(option, "media is not a list of tables");
+        return table;
+    }
+    // A fixed member written as a path becomes a table with that path as its file.
+    toml::node* member = root.get(parts[0]);
+    if (!member) {
+        root.insert(parts[0], toml::table{});
+    } else if (member->is_string()) {
+        toml::table table;
+        table.insert("file", *member->value<std::string>());
+        root.insert_or_assign(parts[0], std::move(table));
+    }
+    toml::table* table = root.get_as<toml::table>(parts[0]);
+    if (!table) report.Problem(root.get(parts[0]), parts[0], "must be a path or a table");
+    return table;
+}
+
+void ApplyOverride(toml::table& root, const std::string& option, Report& report) {
+    const size_t equals = option.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        report.OptionProblem("-D " + option,
+                             "write -D KEY=VALUE, for example -D version.version=1.2.3.4");
+        return;
+    }
+    const std::string dotted = option.substr(0, equals), text = option.substr(equals + 1);
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        const size_t dot = dotted.find('.', start);
+        parts.push_back(dotted.substr(start, dot - start));
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    const std::vector<std::string> known = OverridableKeys(root);
+    const bool media = parts.size() == 3 && parts[0] == "media";
+    const std::string name = parts.back();
+    const KeyPlace place =
+        parts.size() == 1       ? KeyPlace::TopLevel
+        : media                 ? KeyPlace::Media
+        : parts[0] == "version" ? KeyPlace::Version
+        : FindManifestKey(KeyPlace::TopLevel, parts[0]) &&
+                FindManifestKey(KeyPlace::TopLevel, parts[0])->type == KeyType::Member
+            ? KeyPlace::FixedMember
+            : KeyPlace::TopLevel;
+    const ManifestKey* key = FindManifestKey(place, name);
+    const bool shaped =
+        parts.size() == 1 ||
+        (parts.size() == 2 && place != KeyPlace::TopLevel && place != KeyPlace::Media) || media;
+    if (!key || !shaped ||
+        (place == KeyPlace::TopLevel &&
+         (key->type == KeyType::Table || key->type == KeyType::MediaList))) {
+        const bool table = key && shaped;
+        report.OptionProblem(
+            "-D " + dotted,
+            table ? "is a table; set one of its keys, for example -D "
+                    "version.version=1.2.3.4"
+            : ClosestName(dotted, known).empty()
+                ? "unknown key; the keys are written as in the manifest, a table's "
+                  "with a dot: name, version.version, uninstaller.compress, "
+                  "media.1.suffix"
+                : "unknown key; did you mean \"" + ClosestName(dotted, known) + "\"?");
+        return;
+    }
+    toml::table* table = OverrideTable(root, parts, "-D " + dotted, report);
+    if (!table) return;
+    // A member given as a table keeps its other keys: the value is its file.
+    if (toml::table* member = table->get_as<toml::table>(name);
+        member && key->type == KeyType::Member) {
+        report.NoteOverride(SetOverride(*member, "file", *key, text));
+        return;
+    }
+    report.NoteOverride(SetOverride(*table, name, *key, text));
+}
+
 } // namespace
 
 std::string ManifestDiagnostic::Text() const {
@@ -658,7 +847,8 @@ std::optional<uint32_t> ParseColor(std::string_view text) {
     return blue << 16 | green << 8 | red;
 }
 
-ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
+ManifestLoad LoadManifest(const fs::path& path, bool with_members,
+                          const std::vector<std::string>& overrides) {
     ManifestLoad result;
     Report report(path);
     std::string text;
@@ -681,6 +871,9 @@ ManifestLoad LoadManifest(const fs::path& path, bool with_members) {
         result.problems.push_back(result.diagnostics.back().Text());
         return result;
     }
+
+    for (const std::string& option : overrides)
+        ApplyOverride(root, option, report);
 
     Manifest manifest;
     manifest.path = path;

@@ -141,7 +141,14 @@ constexpr const ManifestKey* FindManifestKey(KeyPlace place, std::string_view na
 
 // `with_members` false reads only what the title screen needs (name and colours) and leaves
 // the member files unchecked, for previews made before the files exist.
-ManifestLoad LoadManifest(const std::filesystem::path& path, bool with_members = true);
+//
+// `overrides` are the command line's -D KEY=VALUE: each sets or replaces one key before
+// anything is checked, so that the file's rules apply to it ("version.version" in [version],
+// "screensaver.compress" in the screen saver's table, "media.2.suffix" in the second [[media]]
+// table). A value is taken as the key's type would have it written (true, 12, or a text
+// without quotes); a path in one is relative to the current folder, not the manifest's.
+ManifestLoad LoadManifest(const std::filesystem::path& path, bool with_members = true,
+                          const std::vector<std::string>& overrides = {});
 
 // "#RRGGBB" to the Windows colour value 0x00BBGGRR.
 std::optional<uint32_t> ParseColor(std::string_view text);

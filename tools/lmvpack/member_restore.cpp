@@ -1,6 +1,7 @@
 #include "tools/lmvpack/member_restore.h"
 
 #include "tools/lmvpack/file_streams.h"
+#include "tools/lmvpack/installed_names.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -131,4 +132,47 @@ std::string RestoreMember(const InstallerListing& listing, const ListedMember& m
                "more than its " +
                std::to_string(entry.StoredSize) + " stored bytes";
     return {};
+}
+
+MemberProgram ReadMemberProgram(const InstallerListing& listing, const ListedMember& member) {
+    struct NoProgram {};
+    SignatureScanner scanner;
+    try {
+        const std::string problem =
+            RestoreMember(listing, member, [&](std::span<const uint8_t> piece) {
+                scanner.Add(piece);
+                if (!scanner.MayBeProgram()) throw NoProgram{};
+            });
+        if (!problem.empty() || !scanner.IsProgram()) return {};
+    } catch (const NoProgram&) {
+        return {};
+    }
+    return {true, scanner.Finish()};
+}
+
+PackageFindings CheckPackage(const InstallerListing& listing) {
+    PackageFindings findings;
+    for (const ListedMember& member : listing.members) {
+        MemberFinding found;
+        found.member = &member;
+        SignatureScanner scanner;
+        found.problem = RestoreMember(listing, member,
+                                      [&](std::span<const uint8_t> piece) { scanner.Add(piece); });
+        if (const std::string why = FileNameProblem(member.installed_name);
+            !why.empty() && found.problem.empty())
+            found.problem = "its installed name " + why;
+        if (found.problem.empty() && scanner.IsProgram()) found.program = {true, scanner.Finish()};
+        findings.failures += found.problem.empty() ? 0 : 1;
+        findings.members.push_back(std::move(found));
+    }
+    // A package without its fixed members installs nothing useful: the installer would write
+    // no screen saver, or none that it could register or remove. (A bare stub, with no member
+    // at all, is refused when it is read.)
+    if (const std::string why = ScreenSaverNameProblem(listing.name); !why.empty())
+        findings.package_problem = "the installer cannot install its name, which " + why;
+    else if (listing.members.size() < kFirstMediaMember)
+        findings.package_problem = "the package holds " + std::to_string(listing.members.size()) +
+                                   " members; an installer needs the screen saver, its data file "
+                                   "and the uninstaller";
+    return findings;
 }

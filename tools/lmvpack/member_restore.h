@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tools/lmvpack/installer_reader.h"
+#include "tools/lmvpack/signature_info.h"
 #include "tools/lmvpack/stream_codec.h"
 
 #include <cstdint>
@@ -22,3 +23,30 @@ std::optional<InstallerListing> LoadInstaller(const std::string& path, const cha
 // `write` reaches the caller.
 std::string RestoreMember(const InstallerListing& listing, const ListedMember& member,
                           const ByteWriter& write);
+
+// Whether a member is a Windows program, and who signed it.
+struct MemberProgram {
+    bool program = false;
+    SignatureInfo signature;
+};
+
+// Restores the member as far as it takes to tell: a member whose first bytes rule out a
+// program costs a few bytes of decoding. A member that does not restore whole is no program
+// here (verify reports it).
+MemberProgram ReadMemberProgram(const InstallerListing& listing, const ListedMember& member);
+
+// What verify finds in an installer: each member restored as the installer would restore it,
+// with its problem (empty when it comes out whole and its installed name is usable) and, for
+// a program, its signer; and what keeps the package as a whole from installing.
+struct MemberFinding {
+    const ListedMember* member = nullptr;
+    std::string problem;
+    MemberProgram program;
+};
+struct PackageFindings {
+    std::vector<MemberFinding> members;
+    size_t failures = 0;         // members with a problem
+    std::string package_problem; // empty when the package can install
+};
+
+PackageFindings CheckPackage(const InstallerListing& listing);

@@ -2,9 +2,11 @@
 
 #include "tools/lmvpack/little_endian.h"
 #include "tools/lmvpack/pe_constants.h"
+#include "tools/lmvpack/program_file.h"
 #include "tools/lmvpack/utf16_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <optional>
 
@@ -235,6 +237,58 @@ SignatureInfo ReadSignatureOfFile(const std::string& path) {
                                 static_cast<uint64_t>(size));
     if (info.present && info.problem.empty())
         ReadCertificateTable(ReadRange(path, info.table_offset, info.table_size), info);
+    return info;
+}
+
+void SignatureScanner::Add(std::span<const uint8_t> piece) {
+    const uint64_t start = seen_;
+    seen_ += piece.size();
+    if (head_.size() < kProgramHeadSize) {
+        const size_t taken = std::min(piece.size(), kProgramHeadSize - head_.size());
+        head_.insert(head_.end(), piece.begin(), piece.begin() + static_cast<ptrdiff_t>(taken));
+        if (head_.size() == kProgramHeadSize) FindTable();
+    }
+    Capture(start, piece);
+}
+
+bool SignatureScanner::MayBeProgram() const {
+    return head_.size() < 2 || (head_[0] == 'M' && head_[1] == 'Z');
+}
+
+bool SignatureScanner::IsProgram() const {
+    return JudgeProgram(head_, seen_).windows_program;
+}
+
+void SignatureScanner::FindTable() {
+    located_ = true;
+    // A table of the usual size at most, sought in the headers; its bytes are caught as they
+    // pass, those already among the headers included.
+    info_ = Locate(head_, UINT64_MAX);
+    if (info_.present && info_.problem.empty()) {
+        table_.assign(info_.table_size, 0);
+        Capture(0, head_);
+    }
+}
+
+void SignatureScanner::Capture(uint64_t start, std::span<const uint8_t> piece) {
+    if (table_.empty()) return;
+    const uint64_t from = std::max<uint64_t>(start, info_.table_offset);
+    const uint64_t to =
+        std::min<uint64_t>(start + piece.size(), uint64_t{info_.table_offset} + info_.table_size);
+    if (from < to)
+        std::copy(piece.begin() + static_cast<ptrdiff_t>(from - start),
+                  piece.begin() + static_cast<ptrdiff_t>(to - start),
+                  table_.begin() + static_cast<ptrdiff_t>(from - info_.table_offset));
+}
+
+SignatureInfo SignatureScanner::Finish() {
+    if (!located_) FindTable();
+    SignatureInfo info = info_;
+    if (!info.present || !info.problem.empty()) return info;
+    if (uint64_t{info.table_offset} + info.table_size > seen_)
+        info.problem = "its certificate table runs past the end of the file";
+    else
+        ReadCertificateTable(table_, info);
     return info;
 }
 

@@ -34,5 +34,26 @@ SignatureInfo ReadSignatureOfFile(const std::string& path);
 // certificates, signature_count and problem.
 void ReadCertificateTable(std::span<const uint8_t> table, SignatureInfo& info);
 
+// The signature of a file that passes by a piece at a time (a member being restored): keeps
+// only its headers and its certificate table, whatever the file's size.
+class SignatureScanner {
+  public:
+    void Add(std::span<const uint8_t> piece);
+    // False as soon as the first bytes show that the file is no Windows program.
+    bool MayBeProgram() const;
+    // After the last piece: whether the file was a Windows program, and its signature.
+    bool IsProgram() const;
+    SignatureInfo Finish();
+
+  private:
+    void FindTable();
+    void Capture(uint64_t start, std::span<const uint8_t> piece);
+    std::vector<uint8_t> head_;
+    uint64_t seen_ = 0;
+    bool located_ = false;
+    SignatureInfo info_;
+    std::vector<uint8_t> table_;
+};
+
 // The certificates as PEM text, for handing them to a tool as trust anchors.
 std::string CertificatesAsPem(const std::vector<std::vector<uint8_t>>& certificates);

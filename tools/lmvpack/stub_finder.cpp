@@ -8,18 +8,53 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+#ifdef _WIN32
+// The tool's own folder. Started under Wine by a Unix path that no drive leads to, the tool
+// is named "unix\tmp\..." by the system, a name that reads as relative to the current
+// folder; the system finds the file again only as "\\?\unix\tmp\...". Such a name is taken
+// literally (no ".." is resolved in it, and the runtime's stat() refuses its "?"), so the
+// folders above are reached by taking parents, and files are looked for by the system's call.
+fs::path OwnFolder() {
+    std::wstring self(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    if (length == 0 || length >= self.size()) return {};
+    self.resize(length);
+    if (self.starts_with(L"unix\\")) self = L"\\\\?\\" + self;
+    return fs::path(self).parent_path();
+}
+
+bool IsFile(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+fs::path Shown(const fs::path& path) {
+    return path;
+}
+#else
+bool IsFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+fs::path Shown(const fs::path& path) {
+    return path.lexically_normal();
+}
+#endif
+
+} // namespace
+
 std::vector<fs::path> ProgramCandidates(std::string_view file_name) {
     std::vector<fs::path> candidates;
     const fs::path name{std::string(file_name)};
 #ifdef _WIN32
     // A Windows author usually keeps the tool's files in one folder; an install tree has the
     // same layout as on Linux.
-    char self[MAX_PATH + 1];
-    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    if (length > 0 && length < sizeof self) {
-        const fs::path folder = fs::path(std::string(self, length)).parent_path();
+    if (const fs::path folder = OwnFolder(); !folder.empty()) {
         candidates.push_back(folder / name);
-        candidates.push_back(folder / ".." / "share" / "lmvpack" / name);
+        candidates.push_back(folder.parent_path() / "share" / "lmvpack" / name);
     }
 #else
     std::error_code error;
@@ -34,9 +69,35 @@ std::vector<fs::path> ProgramCandidates(std::string_view file_name) {
 }
 
 std::optional<fs::path> FindProgram(std::string_view file_name) {
-    for (const fs::path& candidate : ProgramCandidates(file_name)) {
-        std::error_code error;
-        if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal();
-    }
+    for (const fs::path& candidate : ProgramCandidates(file_name))
+        if (IsFile(candidate)) return Shown(candidate);
     return std::nullopt;
+}
+
+std::string SearchedPlaces(std::string_view file_name) {
+    std::string searched;
+    for (const fs::path& candidate : ProgramCandidates(file_name))
+        searched += "\n  " + Shown(candidate).string();
+    return searched;
+}
+
+fs::path DocumentPath(std::string_view file_name) {
+    const fs::path name{std::string(file_name)};
+    std::vector<fs::path> candidates;
+#ifdef _WIN32
+    if (const fs::path folder = OwnFolder(); !folder.empty())
+        candidates.push_back(folder / "docs" / name);
+#else
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error)
+        candidates.push_back(self.parent_path() / ".." / "share" / "doc" / "lmvpack" / "docs" /
+                             name);
+#endif
+#ifdef LMV_SOURCE_DIR
+    candidates.push_back(fs::path(LMV_SOURCE_DIR) / "docs" / name);
+#endif
+    for (const fs::path& candidate : candidates)
+        if (IsFile(candidate)) return Shown(candidate);
+    return candidates.empty() ? name : Shown(candidates.front());
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,14 +20,20 @@ std::vector<std::filesystem::path> ProgramCandidates(std::string_view file_name)
 // The first candidate that exists.
 std::optional<std::filesystem::path> FindProgram(std::string_view file_name);
 
+// The candidates for a message saying where the file was looked for: "\n  path" each.
+std::string SearchedPlaces(std::string_view file_name);
+
+// Where the document `file_name` (manifest.md, signing.md) is for the user reading --help:
+// where cmake --install put it (<prefix>/share/doc/lmvpack/<file> for <prefix>/bin/lmvpack;
+// on Windows docs\<file> in the tool's folder), else in the source tree the tool was built
+// from; the installed place when neither holds it.
+std::filesystem::path DocumentPath(std::string_view file_name);
+
 constexpr std::string_view kStubFileName = "lmvstub.exe";
 constexpr std::string_view kUninstallerFileName = "lmvuninst.exe";
 constexpr std::string_view kNoDataFileName = "nodata.dat";
 constexpr std::string_view kGuiDriverFileName = "gui_driver.exe";
 
-inline std::vector<std::filesystem::path> StubCandidates() {
-    return ProgramCandidates(kStubFileName);
-}
 inline std::optional<std::filesystem::path> FindStub() {
     return FindProgram(kStubFileName);
 }

@@ -74,6 +74,27 @@ std::string IniValue(const std::string& ini, std::string_view section, std::stri
     return {};
 }
 
+// The regular files under `root` and, when asked for, its folders, by their relative paths
+// ('/'-separated); links are not followed.
+void WalkFolder(const fs::path& root, FileSnapshot& files, std::vector<std::string>* folders) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator
+             it(root, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        if (it->is_symlink(error)) {
+            if (it->is_directory(error)) it.disable_recursion_pending();
+            continue;
+        }
+        const std::string relative = it->path().lexically_relative(root).generic_string();
+        if (it->is_directory(error)) {
+            if (folders) folders->push_back(relative);
+        } else if (it->is_regular_file(error)) {
+            files[relative] = {it->file_size(error), it->last_write_time(error)};
+        }
+    }
+}
+
 bool SameValues(const RegistryKey& a, const RegistryKey& b) {
     if (a.values.size() != b.values.size()) return false;
     for (size_t i = 0; i < a.values.size(); ++i)
@@ -162,19 +183,7 @@ DriverOutcome ParseDriverLog(std::string_view log) {
 
 FileSnapshot SnapshotFiles(const fs::path& root) {
     FileSnapshot snapshot;
-    std::error_code error;
-    for (fs::recursive_directory_iterator
-             it(root, fs::directory_options::skip_permission_denied, error),
-         end;
-         !error && it != end; it.increment(error)) {
-        if (it->is_symlink(error)) {
-            if (it->is_directory(error)) it.disable_recursion_pending();
-            continue;
-        }
-        if (!it->is_regular_file(error)) continue;
-        const FileState state{it->file_size(error), it->last_write_time(error)};
-        snapshot[it->path().lexically_relative(root).generic_string()] = state;
-    }
+    WalkFolder(root, snapshot, nullptr);
     return snapshot;
 }
 
@@ -215,8 +224,10 @@ TrialFindings ReadFindings(const fs::path& prefix, const FileSnapshot& before,
     return findings;
 }
 
-std::string FormatFindings(const TrialFindings& findings) {
-    const DriverOutcome& driver = findings.driver;
+namespace {
+
+// The windows a run showed and its exit status, for the installer or the uninstaller (`what`).
+std::string FormatRun(const DriverOutcome& driver, const std::string& what) {
     std::string out = "Windows shown:\n";
     if (driver.dialogs.empty()) out += "  none\n";
     for (const SeenDialog& dialog : driver.dialogs) {
@@ -232,9 +243,16 @@ std::string FormatFindings(const TrialFindings& findings) {
     if (driver.exit_code)
         out += std::to_string(*driver.exit_code) + "\n";
     else if (driver.start_failed)
-        out += "none: the installer could not be started\n";
+        out += "none: the " + what + " could not be started\n";
     else
-        out += "none: the installer did not end within the time allowed and was stopped\n";
+        out += "none: the " + what + " did not end within the time allowed and was stopped\n";
+    return out;
+}
+
+} // namespace
+
+std::string FormatFindings(const TrialFindings& findings) {
+    std::string out = FormatRun(findings.driver, "installer");
 
     out += "Files written:\n";
     if (findings.written.empty()) out += "  none\n";
@@ -267,5 +285,127 @@ std::string FormatFindings(const TrialFindings& findings) {
     out += findings.screen_saving == "1"    ? "; screen saving on\n"
            : findings.screen_saving.empty() ? "\n"
                                             : "; screen saving off\n";
+    return out;
+}
+
+namespace {
+
+// Keys Wine writes afresh in every session on a display (the display adapter and monitor,
+// with the time of their registration): no program's doing.
+constexpr std::string_view kWineSessionKeys[] = {
+    "system\\currentcontrolset\\control\\class\\{4d36e968-e325-11ce-bfc1-08002be10318}",
+    "system\\currentcontrolset\\control\\class\\{4d36e96e-e325-11ce-bfc1-08002be10318}",
+};
+
+bool IsWineSessionKey(const std::string& lower_path) {
+    return std::any_of(std::begin(kWineSessionKeys), std::end(kWineSessionKeys),
+                       [&](std::string_view key) {
+                           return lower_path == key ||
+                                  (lower_path.starts_with(key) && lower_path[key.size()] == '\\');
+                       });
+}
+
+bool SameValue(const RegistryValue* a, const RegistryValue* b) {
+    if (!a || !b) return a == b;
+    return a->type == b->type && a->text == b->text && a->bytes == b->bytes;
+}
+
+const RegistryKey* FindKey(const Registry& registry, const std::string& lower_path) {
+    const auto found = registry.find(lower_path);
+    return found == registry.end() ? nullptr : &found->second;
+}
+
+const RegistryValue* ValueOf(const RegistryKey* key, const std::string& name) {
+    return key ? FindValue(*key, name) : nullptr;
+}
+
+void AddRegistryLeftovers(const Registry& before, const Registry& installed,
+                          const Registry& removed, const std::string& root,
+                          std::vector<std::string>& left) {
+    for (const auto& [path, key] : installed) {
+        if (IsWineSessionKey(path)) continue;
+        const RegistryKey* old_key = FindKey(before, path);
+        const RegistryKey* now_key = FindKey(removed, path);
+        if (!old_key && now_key) left.push_back("registry key " + root + "\\" + key.path);
+        for (const RegistryValue& value : key.values) {
+            const RegistryValue* old_value = ValueOf(old_key, value.name);
+            if (SameValue(old_value, &value)) continue; // not the installation's doing
+            const RegistryValue* now_value = ValueOf(now_key, value.name);
+            if (now_value && !SameValue(now_value, old_value))
+                left.push_back("registry value " + root + "\\" + key.path + ": " +
+                               (value.name.empty() ? std::string("(default)") : value.name) +
+                               " = " + DescribeValue(*now_value));
+        }
+    }
+}
+
+} // namespace
+
+PrefixState ReadPrefixState(const fs::path& prefix) {
+    PrefixState state;
+    const fs::path drive_c = prefix / "drive_c";
+    WalkFolder(drive_c, state.files, &state.folders);
+    std::sort(state.folders.begin(), state.folders.end());
+    std::error_code error;
+    state.machine = ParseWineRegistry(ReadText(prefix / "system.reg"));
+    state.user = ParseWineRegistry(ReadText(prefix / "user.reg"));
+    for (const auto& entry : fs::directory_iterator(drive_c / "windows", error))
+        if (Lower(entry.path().filename().string()) == "system.ini")
+            state.screen_saver = IniValue(ReadText(entry.path()), "boot", "SCRNSAVE.EXE");
+    return state;
+}
+
+std::vector<std::string> LeftBehind(const PrefixState& before, const PrefixState& installed,
+                                    const PrefixState& removed, std::string_view own_folder) {
+    std::vector<std::string> left;
+    const std::string own = Lower(std::string(own_folder));
+    const auto ours = [&](const std::string& relative) {
+        const std::string lower = Lower(relative);
+        return lower == own || lower.starts_with(own + "/");
+    };
+    for (const auto& [relative, state] : installed.files) {
+        // system.ini is the setting below, not a file the installation added.
+        if (ours(relative) || Lower(relative) == "windows/system.ini") continue;
+        const auto old = before.files.find(relative);
+        if (old != before.files.end() && old->second == state) continue;
+        const auto now = removed.files.find(relative);
+        if (now != removed.files.end() &&
+            (old == before.files.end() || !(old->second == now->second)))
+            left.push_back("file " + WindowsPath(relative));
+    }
+    for (const std::string& folder : installed.folders) {
+        if (ours(folder) ||
+            std::binary_search(before.folders.begin(), before.folders.end(), folder))
+            continue;
+        if (std::binary_search(removed.folders.begin(), removed.folders.end(), folder))
+            left.push_back("folder " + WindowsPath(folder));
+    }
+    AddRegistryLeftovers(before.machine, installed.machine, removed.machine, "HKEY_LOCAL_MACHINE",
+                         left);
+    AddRegistryLeftovers(before.user, installed.user, removed.user, "HKEY_CURRENT_USER", left);
+    if (installed.screen_saver != before.screen_saver &&
+        removed.screen_saver != before.screen_saver)
+        left.push_back("setting system.ini [boot] SCRNSAVE.EXE=" + removed.screen_saver);
+    return left;
+}
+
+std::optional<std::string> UninstallCommand(const Registry& machine, std::string_view key_name) {
+    const RegistryKey* key =
+        FindKey(machine, Lower(std::string(kUninstallKey) + "\\" + std::string(key_name)));
+    const RegistryValue* value = ValueOf(key, "UninstallString");
+    if (!value || value->text.empty()) return std::nullopt;
+    return value->text;
+}
+
+std::string FormatRemoval(const RemovalFindings& removal) {
+    std::string out = "Removed as Add/Remove Programs does, by the Uninstall entry's "
+                      "UninstallString: " +
+                      removal.command + "\n";
+    out += FormatRun(removal.driver, "uninstaller");
+    out += "Left behind of what the installation added:";
+    if (removal.left.empty()) out += " nothing";
+    out += "\n";
+    for (const std::string& line : removal.left)
+        out += "  " + line + "\n";
     return out;
 }

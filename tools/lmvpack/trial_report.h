@@ -66,3 +66,38 @@ TrialFindings ReadFindings(const std::filesystem::path& prefix, const FileSnapsh
 
 // The report `lmvpack try` prints.
 std::string FormatFindings(const TrialFindings& findings);
+
+// What a prefix holds, for telling what an installation added and what its removal left: the
+// files and folders of drive_c, Wine's saved registry, and the screen saver that system.ini
+// names.
+struct PrefixState {
+    FileSnapshot files;
+    std::vector<std::string> folders; // drive_c-relative, '/'-separated, sorted
+    Registry machine;                 // system.reg
+    Registry user;                    // user.reg
+    std::string screen_saver;         // system.ini [boot] SCRNSAVE.EXE; empty when unset
+};
+
+PrefixState ReadPrefixState(const std::filesystem::path& prefix);
+
+// Everything the installation added or changed (between `before` and `installed`) that is
+// still so after the removal (`removed`): files, folders, registry values and keys, and the
+// screen-saver setting, one line each ("file C:\...", "registry value HKEY_LOCAL_MACHINE\...:
+// Name"). Files under `own_folder` (drive_c-relative) are lmvpack's own; what Wine itself
+// rewrites in every session is left out.
+std::vector<std::string> LeftBehind(const PrefixState& before, const PrefixState& installed,
+                                    const PrefixState& removed, std::string_view own_folder);
+
+// A trial's removal: run as Add/Remove Programs runs it, by the Uninstall entry's
+// UninstallString.
+struct RemovalFindings {
+    std::string command; // the UninstallString run (UTF-8)
+    DriverOutcome driver;
+    std::vector<std::string> left; // LeftBehind's lines
+};
+
+// The UninstallString of the Uninstall entry named `key_name` in `machine` (UTF-8), or none.
+std::optional<std::string> UninstallCommand(const Registry& machine, std::string_view key_name);
+
+// The report of the removal that `lmvpack try --uninstall` prints after the installation's.
+std::string FormatRemoval(const RemovalFindings& removal);

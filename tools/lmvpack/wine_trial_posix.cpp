@@ -1,5 +1,6 @@
 #include "tools/lmvpack/wine_trial_posix.h"
 
+#include "tools/lmvpack/ansi_text.h"
 #include "tools/lmvpack/child_process_posix.h"
 #include "tools/lmvpack/installed_names.h"
 #include "tools/lmvpack/tool_error.h"
@@ -25,7 +26,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // Raised whenever the prefix's settings below change, so that old kept prefixes are not used.
-constexpr int kTemplateRevision = 1;
+constexpr int kTemplateRevision = 2;
 constexpr const char* kOwnFolder = "lmvpack-try"; // in drive_c: driver, script, log, installer
 constexpr const char* kStampFile = ".lmvpack-template";
 constexpr auto kWinebootTime = 600s;
@@ -33,19 +34,23 @@ constexpr auto kWineCommandTime = 120s;
 // Wine reaching our first instruction: seconds on a usual machine, more on a loaded one.
 constexpr auto kDriverStartTime = 90s;
 
-// Folders that trials share with the kept prefix: nearly all of its size, and never written
-// by an installation.
-const std::vector<std::string> kSharedFolders = {"drive_c/windows/system32",
-                                                 "drive_c/windows/winsxs"};
+// Folders whose files the stamp of the kept prefix covers: nearly all of its size.
+const std::vector<std::string> kStampedFolders = {"drive_c/windows/system32",
+                                                  "drive_c/windows/winsxs"};
+// The removal's uninstaller hands its last steps to a copy of itself, which ends on its own.
+constexpr auto kRemovalEndTime = 120s;
 
 // A test prefix must not wait for a window manager that Xvfb does not have (Wine waits about
 // two seconds after every dialog otherwise), and a crash must end the program rather than open
-// a dialog that waits forever.
+// a dialog that waits forever. Screen saving is on, as in every Windows user profile: the
+// installer's switching it on is then no change that a removal should undo.
 constexpr const char* kPrefixSettings = "REGEDIT4\r\n\r\n"
                                         "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"
                                         "\"Managed\"=\"N\"\r\n\r\n"
                                         "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"
-                                        "\"ShowCrashDialog\"=dword:00000000\r\n";
+                                        "\"ShowCrashDialog\"=dword:00000000\r\n\r\n"
+                                        "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"
+                                        "\"ScreenSaveActive\"=\"1\"\r\n";
 
 void CheckInterrupted(const std::atomic<bool>* interrupted) {
     if (interrupted && *interrupted) throw TrialInterrupted();
@@ -138,16 +143,11 @@ class CacheLock {
     int fd_ = -1;
 };
 
-bool InSharedFolder(const std::string& relative) {
-    return std::any_of(kSharedFolders.begin(), kSharedFolders.end(), [&](const std::string& f) {
-        return relative == f || relative.starts_with(f + "/");
-    });
-}
-
-// Size and time of every shared file, to tell later whether a trial changed one in place.
+// Size and time of every file of the large folders, to tell before each use that the kept
+// prefix is still whole.
 std::string SharedFilesStamp(const fs::path& prefix) {
     std::ostringstream stamp;
-    for (const std::string& folder : kSharedFolders)
+    for (const std::string& folder : kStampedFolders)
         for (const auto& [relative, state] : SnapshotFiles(prefix / folder))
             stamp << folder << "/" << relative << '\t' << state.size << '\t'
                   << state.time.time_since_epoch().count() << '\n';
@@ -246,24 +246,36 @@ fs::path PreparedTemplate(const TrialOptions& options, const std::atomic<bool>* 
     return prefix;
 }
 
+// A copy of its own, made by the kernel: copy_file_range moves the bytes without passing them
+// through the tool, and shares the blocks on file systems that can (Btrfs, XFS).
+void CopyFile(const fs::path& from, const fs::path& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    bool copied = in >= 0 && out >= 0;
+    while (copied) {
+        const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (done == 0) break;
+        copied = done > 0;
+    }
+    if (in >= 0) ::close(in);
+    if (out >= 0) ::close(out);
+    if (copied) return;
+    // Across file systems on old kernels, and on file systems that cannot: the usual way.
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
 void CopyPrefix(const fs::path& from, const fs::path& to) {
     fs::create_directories(to);
-    std::error_code error;
     for (fs::recursive_directory_iterator it(from), end; it != end; ++it) {
         const std::string relative = it->path().lexically_relative(from).generic_string();
         if (relative == kStampFile) continue;
         const fs::path target = to / relative;
-        if (it->is_symlink()) {
+        if (it->is_symlink())
             fs::copy_symlink(it->path(), target);
-        } else if (it->is_directory()) {
+        else if (it->is_directory())
             fs::create_directory(target);
-        } else if (InSharedFolder(relative)) {
-            // Across file systems (a --keep folder elsewhere) a link cannot be made: copy.
-            fs::create_hard_link(it->path(), target, error);
-            if (error) fs::copy_file(it->path(), target);
-        } else {
-            fs::copy_file(it->path(), target);
-        }
+        else
+            CopyFile(it->path(), target);
     }
 }
 
@@ -419,22 +431,26 @@ struct DriverRun {
     bool shot_asked = false;
 };
 
-// Runs the GUI driver until it ends (after the installer) or its time is up, taking the
-// screenshot it asks for. Wine is started once more when it never reached the driver.
-DriverRun RunDriver(const ChildCommand& driver, const fs::path& own, const std::string& display,
+// Runs the GUI driver until it ends (after its run) or its time is up, taking the screenshot
+// it asks for and answering at once its request for a look at the files before the run (the
+// end-to-end tests take one; a trial has taken stock already). Wine is started once more when
+// it never reached the driver.
+DriverRun RunDriver(const ChildCommand& driver, const fs::path& log, const std::string& display,
                     const fs::path& scratch, const TrialOptions& options,
                     const std::atomic<bool>* interrupted) {
-    const fs::path log = own / "driver.log";
-    const fs::path shot_request = own / "driver.log.shot-request";
-    const fs::path shot_done = own / "driver.log.shot-done";
-    const fs::path prefix = own.parent_path().parent_path();
+    const fs::path shot_request = log.string() + ".shot-request";
+    const fs::path shot_done = log.string() + ".shot-done";
+    const fs::path mark_request = log.string() + ".mark-request";
+    const fs::path mark_done = log.string() + ".mark-done";
+    const fs::path prefix = log.parent_path().parent_path().parent_path();
     DriverRun run;
     std::error_code error;
     for (int attempt = 1;; ++attempt) {
         Child wine(driver);
         const auto started = std::chrono::steady_clock::now();
         bool never_started = false;
-        while (!wine.Wait(50ms, interrupted)) {
+        std::string mark_answered;
+        while (!wine.Wait(20ms, interrupted)) {
             CheckInterrupted(interrupted);
             const auto waited = std::chrono::steady_clock::now() - started;
             if (!fs::exists(log, error) && waited > kDriverStartTime) {
@@ -448,6 +464,12 @@ DriverRun RunDriver(const ChildCommand& driver, const fs::path& own, const std::
                 run.shot_asked = true;
                 WriteText(shot_done, "");
             }
+            // Each request carries a number of its own; an empty file is one being written.
+            if (const std::string number = ReadText(mark_request);
+                !number.empty() && number != mark_answered) {
+                mark_answered = number;
+                WriteText(mark_done, "");
+            }
         }
         wine.Stop();
         if (!never_started) return run;
@@ -460,6 +482,47 @@ DriverRun RunDriver(const ChildCommand& driver, const fs::path& own, const std::
                              " s, twice: " + Tail(ReadText(driver.output_file)));
         if (options.progress) options.progress("Wine did not start; starting it once more");
     }
+}
+
+ChildCommand DriverCommand(const fs::path& prefix, const std::string& display,
+                           const std::string& script, const fs::path& log) {
+    const std::string windows_own = std::string("C:\\") + kOwnFolder + "\\";
+    ChildCommand driver = WineCommand(prefix, display,
+                                      {"wine", windows_own + "gui_driver.exe", windows_own + script,
+                                       windows_own + log.filename().string()});
+    driver.output_file = prefix / ("lmvpack-try-" + log.stem().string() + "-wine-output.txt");
+    return driver;
+}
+
+// The removal, in a Wine session of its own after the installation's: the driver starts the
+// UninstallString as Add/Remove Programs does (the system finds the program in the command
+// line) and says yes to it. The session ends when the uninstaller's copy of itself has
+// finished (the wineserver ends after its last program), or is ended after a while.
+DriverOutcome RunRemoval(const TrialOptions& options, const fs::path& prefix,
+                         const std::string& display, const fs::path& scratch,
+                         const std::string& command, const std::atomic<bool>* interrupted) {
+    const AnsiConversion ansi = Utf8ToWindows1252(command);
+    if (!ansi.problem.empty() || command.find_first_of("\t\r\n") != std::string::npos)
+        throw TrialError("the UninstallString " + command + " cannot be run as it is written");
+    const fs::path own = prefix / "drive_c" / kOwnFolder;
+    const std::string caption = TrimTrailingBlanks(options.screen_saver_name) + " Screen Saver";
+    std::string script = "timeout\t" + std::to_string(options.timeout.count()) + "\r\n";
+    script += "command\t" + ansi.text + "\r\n";
+    // Our uninstaller's question, then its report of what it could not remove; another
+    // uninstaller's windows get the answers of a user who wants it gone.
+    script += "answer\t" + caption + "\tYes\r\n";
+    script += "answer\t" + caption + "\tOK\r\n";
+    script += "fallback\tYes\tOK\tNext\tFinish\tClose\r\n";
+    WriteText(own / "removal.txt", script);
+    const fs::path log = own / "removal.log";
+    TrialOptions removal = options;
+    removal.screenshot.clear();
+    RunDriver(DriverCommand(prefix, display, "removal.txt", log), log, display, scratch, removal,
+              interrupted);
+    RunCaptured(WineCommand(prefix, "", {"wineserver", "-w"}), kRemovalEndTime, interrupted);
+    CheckInterrupted(interrupted);
+    StopWine(prefix);
+    return ParseDriverLog(ReadText(log));
 }
 
 } // namespace
@@ -504,27 +567,23 @@ TrialRun RunTrial(const TrialOptions& options, const std::atomic<bool>* interrup
     fs::copy_file(options.driver, own / "gui_driver.exe");
     const bool screenshot = !options.screenshot.empty();
     WriteText(own / "script.txt", DriverScript(options, installer, screenshot));
+    const PrefixState before = ReadPrefixState(prefix);
     const std::string system_reg_before = ReadText(prefix / "system.reg");
-    const FileSnapshot before = SnapshotFiles(prefix / "drive_c");
 
-    const std::string windows_own = std::string("C:\\") + kOwnFolder + "\\";
-    ChildCommand driver = WineCommand(prefix, display.display(),
-                                      {"wine", windows_own + "gui_driver.exe",
-                                       windows_own + "script.txt", windows_own + "driver.log"});
-    driver.output_file = prefix / "lmvpack-try-wine-output.txt";
     if (options.progress)
         options.progress(std::string("running ") + installer + (options.interactive ? "" : " /S") +
                          " on display " + display.display());
-    const DriverRun driven = RunDriver(driver, own, display.display(), root, options, interrupted);
+    const fs::path log = own / "driver.log";
+    ChildCommand driver = DriverCommand(prefix, display.display(), "script.txt", log);
+    const DriverRun driven = RunDriver(driver, log, display.display(), root, options, interrupted);
     // The installer has ended (or was stopped); whatever it started goes too, and the
     // wineserver writes the registry on its way out.
     StopWine(prefix);
 
-    const fs::path log = own / "driver.log";
     if (!fs::exists(log, error))
         throw TrialError("the GUI driver wrote no log: " + Tail(ReadText(driver.output_file)));
     TrialRun run;
-    run.findings = ReadFindings(prefix, before, system_reg_before, ReadText(log), kOwnFolder);
+    run.findings = ReadFindings(prefix, before.files, system_reg_before, ReadText(log), kOwnFolder);
     if (screenshot) {
         run.screenshot_written = driven.shot.written;
         run.screenshot_problem = driven.shot_asked
@@ -532,9 +591,26 @@ TrialRun RunTrial(const TrialOptions& options, const std::atomic<bool>* interrup
                                      : "the installer showed no question over its title screen, so "
                                        "there was no moment to take it";
     }
+    if (options.uninstall) {
+        const PrefixState installed = ReadPrefixState(prefix);
+        const std::string name = TrimTrailingBlanks(options.screen_saver_name);
+        if (const std::optional<std::string> command =
+                UninstallCommand(installed.machine, Windows1252ToUtf8(name))) {
+            if (options.progress)
+                options.progress("removing it by its UninstallString " + *command);
+            RemovalFindings removal;
+            removal.command = *command;
+            removal.driver =
+                RunRemoval(options, prefix, display.display(), root, *command, interrupted);
+            removal.left = LeftBehind(before, installed, ReadPrefixState(prefix), kOwnFolder);
+            run.removal = std::move(removal);
+        } else {
+            run.no_removal = "the installation wrote no UninstallString under its Uninstall "
+                             "entry \"" +
+                             Windows1252ToUtf8(name) +
+                             "\", so Add/Remove Programs cannot remove it";
+        }
+    }
     if (!options.keep.empty()) run.kept_prefix = prefix;
-    // A trial that changed a shared file in place spoilt the kept prefix: without its stamp
-    // the next trial makes it afresh.
-    if (!TemplateIsWhole(template_prefix)) fs::remove(template_prefix / kStampFile, error);
     return run;
 }

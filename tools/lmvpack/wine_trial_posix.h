@@ -4,11 +4,16 @@
 // read from the prefix afterwards.
 //
 // Making a prefix takes Wine a minute or more, so one is made per user and Wine version and
-// kept in the user's cache ($XDG_CACHE_HOME/lmvpack); every trial runs in a copy of it. The
-// copy shares the large, read-only system folders with the kept prefix through hard links, and
-// the kept prefix is checked before each use so that a trial which changed one of them in
-// place makes the next trial rebuild it. Wine and the display are stopped and the copy is
+// kept in the user's cache ($XDG_CACHE_HOME/lmvpack); every trial runs in a copy of it, a copy
+// of every file (the kernel copies them without reading them into the tool, and file systems
+// that share blocks between copies share them), so that nothing a trial writes, in place or
+// not, reaches the kept prefix or another trial. The kept prefix is checked before each use
+// and made afresh when it is not whole. Wine and the display are stopped and the copy is
 // removed however the trial ends: by itself, by an error, or by Ctrl-C.
+//
+// With `uninstall`, a second session follows the installation: the screen saver is removed
+// as Add/Remove Programs removes it, by the Uninstall entry's UninstallString, and what the
+// installation added is compared with what the removal left.
 #pragma once
 
 #include "tools/lmvpack/trial_report.h"
@@ -17,6 +22,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -41,6 +47,7 @@ struct TrialOptions {
     std::filesystem::path keep;       // make the prefix here and keep it; empty: throw it away
     std::filesystem::path driver;     // gui_driver.exe
     std::chrono::seconds timeout{300};
+    bool uninstall = false; // remove it afterwards, as Add/Remove Programs does
     std::function<void(const std::string&)> progress; // one line per step, for the user
 };
 
@@ -49,6 +56,9 @@ struct TrialRun {
     bool screenshot_written = false;
     std::string screenshot_problem;
     std::filesystem::path kept_prefix; // empty unless --keep
+    // With `uninstall`: the removal, or why there was none (no Uninstall entry).
+    std::optional<RemovalFindings> removal;
+    std::string no_removal;
 };
 
 // The programs a trial needs that PATH does not have.

@@ -36,14 +36,14 @@ std::vector<uint8_t> BitmapImage(uint32_t size, uint16_t bits, uint8_t shade) {
 }
 
 // A PNG image as far as an icon reader looks at it: the signature and the header chunk.
-std::vector<uint8_t> PngImage(uint32_t size) {
+std::vector<uint8_t> PngImage(uint32_t size, uint8_t channel_depth = 8) {
     std::vector<uint8_t> image = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
                                   0,    0,   0,   13,  'I',  'H',  'D',  'R'};
     for (int shift = 24; shift >= 0; shift -= 8)
         image.push_back(static_cast<uint8_t>(size >> shift));
     for (int shift = 24; shift >= 0; shift -= 8)
         image.push_back(static_cast<uint8_t>(size >> shift));
-    image.insert(image.end(), {8, 6, 0, 0, 0, 0xDE, 0xAD, 0xBE, 0xEF, 0, 0, 0, 0});
+    image.insert(image.end(), {channel_depth, 6, 0, 0, 0, 0xDE, 0xAD, 0xBE, 0xEF, 0, 0, 0, 0});
     return image;
 }
 
@@ -114,6 +114,23 @@ TEST(LmvpackIconFile, RefusesFilesWindowsCouldNotShow) {
     StoreU16(odd_depth, 14, 7);
     EXPECT_NE(IconRefusal(IcoFile({{16, 16, odd_depth}})).find("7 bits per pixel"),
               std::string::npos);
+    EXPECT_NE(IconRefusal(IcoFile({{0, 0, PngImage(256, 16)}})).find("16 bits per channel"),
+              std::string::npos);
+}
+
+// An installer branded before deep PNG images were refused lists its group's "64-bit"; the
+// listing says what the image is.
+TEST(LmvpackIconFile, ListsADeepPngImageAsWhatItIs) {
+    IconImage deep;
+    deep.width = deep.height = 256;
+    deep.bit_count = 64;
+    deep.png = true;
+    deep.data = PngImage(256, 16);
+    IconImage plain = ParseIconFile(ThreeImageIcon())[0];
+    const std::vector<Resource> resources =
+        IconResources({plain, deep}, ResourceId::Number(1), 1033, 1);
+    EXPECT_EQ(DescribeIconImages(ListIconGroup(resources)),
+              "16x16 32-bit, 256x256 PNG of 16 bits per channel (Windows does not show it)");
 }
 
 TEST(LmvpackVersionResource, ParsesVersionNumbersOfOneToFourParts) {
@@ -279,7 +296,7 @@ TEST(LmvpackBranding, ListShowsTheIconAndVersionOfABuiltInstaller) {
     ScratchFolder folder;
     WriteBytes(folder / "my.ico", ThreeImageIcon());
     for (const char* name : {"s.scr", "s.dat", "u.exe"})
-        WriteText(folder / name, std::string("content of ") + name);
+        WriteText(folder / name, ProgramText(std::string("content of ") + name));
     WriteText(folder / "m.toml", "name = \"Aurora\"\nicon = \"my.ico\"\nscreensaver = \"s.scr\"\n"
                                  "data = \"s.dat\"\nuninstaller = \"u.exe\"\n"
                                  "[version]\nproduct = \"Aurora Saver\"\nversion = \"2.0.1\"\n"
@@ -360,7 +377,7 @@ TEST(LmvpackBranding, ListSaysWhenTheStubRecordsNoRelease) {
 TEST(LmvpackBranding, ManifestProblemsAreReportedWithTheirLines) {
     ScratchFolder folder;
     for (const char* name : {"s.scr", "s.dat", "u.exe"})
-        WriteText(folder / name, "x");
+        WriteText(folder / name, ProgramText("x"));
     WriteText(folder / "not.ico", "plain text, not an icon");
     WriteText(folder / "m.toml", "name = \"Aurora\"\nicon = \"not.ico\"\nscreensaver = \"s.scr\"\n"
                                  "data = \"s.dat\"\nuninstaller = \"u.exe\"\n"

@@ -2,6 +2,8 @@
 // or refused, before any member is compressed.
 #include "lmvpack_runner.h"
 
+#include "../support/test_bytes.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -9,9 +11,9 @@ namespace {
 using namespace lmvpack_test;
 
 void WriteMembers(const ScratchFolder& folder) {
-    WriteText(folder / "s.scr", std::string(3000, 's'));
+    WriteText(folder / "s.scr", ProgramText(std::string(3000, 's')));
     WriteText(folder / "s.dat", "data");
-    WriteText(folder / "u.exe", "MZ uninstaller");
+    WriteText(folder / "u.exe", ProgramText("uninstaller"));
 }
 
 const std::string kMembers = "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n";
@@ -80,7 +82,7 @@ TEST(BuildCommand, JsonDescribesTheInstallerBuilt) {
     const nlohmann::json& members = report["installer"]["members"];
     ASSERT_EQ(members.size(), 3u);
     EXPECT_EQ(members[0]["key"], "screensaver");
-    EXPECT_EQ(members[0]["size"], 3000);
+    EXPECT_EQ(members[0]["size"], ProgramText(std::string(3000, 's')).size());
     EXPECT_EQ(members[0]["compressed"], true); // 3000 equal bytes shrink
     EXPECT_LT(members[0]["stored_size"].get<uint64_t>(), 3000u);
     EXPECT_EQ(members[1]["compressed"], false);
@@ -118,6 +120,35 @@ TEST(BuildCommand, MakesTheOutputFolderOrRefusesItBeforeCompressing) {
     for (const auto& entry : fs::directory_iterator(folder / "dist"))
         left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"win32"}); // no probe or temporary files
+}
+
+// A build stopped by Ctrl-C or SIGTERM while it compresses: lmvpack ends by the signal, and
+// neither the temporary folder nor the output's folder keeps a file of it.
+TEST(BuildCommand, AnInterruptedBuildLeavesNoTemporaryFile) {
+    LMV_REQUIRE_STUB(stub);
+    ScratchFolder folder;
+    WriteMembers(folder);
+    WriteBytes(folder / "s.scr", ProgramBytes(RandomBytes(6 << 20, 1)));
+    WriteBytes(folder / "noise.wav", RandomBytes(6 << 20, 2));
+    WriteText(folder / "m.toml",
+              "name = \"A\"\ncompress = true\n" + kMembers + "[[media]]\nfile = \"noise.wav\"\n");
+    fs::create_directories(folder / "tmp");
+    fs::create_directories(folder / "dist");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        BackgroundLmvpack lmvpack(folder.path(),
+                                  {"build", "m.toml", "-o", "dist/Setup.exe", "--stub",
+                                   stub.string(), "--level", "best", "-j", "2", "-q"},
+                                  {{"TMPDIR", (folder / "tmp").string()}});
+        ASSERT_TRUE(lmvpack.WaitUntil([&] { return !fs::is_empty(folder / "tmp"); }, 30))
+            << ReadText(folder / ".err");
+        lmvpack.Signal(signal);
+        const int raw = lmvpack.Wait(30);
+        EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << raw;
+        for (const fs::path& place : {folder / "tmp", folder / "dist"})
+            for (const auto& entry : fs::directory_iterator(place))
+                ADD_FAILURE() << "left behind: " << entry.path();
+    }
 }
 
 } // namespace

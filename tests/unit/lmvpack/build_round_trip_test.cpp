@@ -34,10 +34,12 @@ struct SampleFile {
 
 // Six members with every compress choice, three of them media files.
 std::vector<SampleFile> WriteSample(const fs::path& folder, const std::string& extra_keys = "") {
-    std::vector<SampleFile> files = {
-        {"saver.scr", TextBytes(5000)},     {"saver.dat", RandomBytes(4000, 1)},
-        {"uninstal.exe", TextBytes(700)},   {"theme.mid", TextBytes(9000)},
-        {"rain.wav", RandomBytes(1200, 2)}, {"intro.avi", TextBytes(3000)}};
+    std::vector<SampleFile> files = {{"saver.scr", ProgramBytes(TextBytes(5000))},
+                                     {"saver.dat", RandomBytes(4000, 1)},
+                                     {"uninstal.exe", ProgramBytes(TextBytes(700))},
+                                     {"theme.mid", TextBytes(9000)},
+                                     {"rain.wav", RandomBytes(1200, 2)},
+                                     {"intro.avi", TextBytes(3000)}};
     for (const SampleFile& file : files)
         WriteBytes(folder / file.name, file.bytes);
     WriteText(folder / "license.txt", "First line\nSecond line\n");
@@ -179,7 +181,7 @@ TEST(LmvpackRoundTrip, APackageShorterThanTheResourceSectionIsPaddedToItsEnd) {
     ScratchFolder folder;
     const fs::path stub = StubWithRoomAfterThePackage(real_stub, folder.path());
     for (const char* name : {"a.scr", "a.dat", "u.exe"})
-        WriteText(folder / name, "x");
+        WriteText(folder / name, ProgramText("x"));
     WriteText(folder / "tiny.toml", "name = \"T\"\ncompress = false\nscreensaver = \"a.scr\"\ndata "
                                     "= \"a.dat\"\nuninstaller = \"u.exe\"\n");
     const RunResult build = RunLmvpack(
@@ -189,7 +191,8 @@ TEST(LmvpackRoundTrip, APackageShorterThanTheResourceSectionIsPaddedToItsEnd) {
     const std::vector<uint8_t> installer = ReadBytes(folder / "tiny.exe");
     const nlohmann::json json =
         nlohmann::json::parse(RunLmvpack(folder.path(), {"list", "tiny.exe", "--json"}).out);
-    const uint32_t package_end = json["members"][2]["data_offset"].get<uint32_t>() + 1;
+    const uint32_t package_end = json["members"][2]["data_offset"].get<uint32_t>() +
+                                 json["members"][2]["stored_size"].get<uint32_t>();
     ASSERT_LT(package_end, stub_bytes.size()) << "this stub leaves no room to test padding";
     // The stub's headers stay valid: the file is exactly as long as its sections say, and
     // nothing before the package changes but the checksum.

@@ -11,7 +11,7 @@ namespace {
 using namespace lmvpack_test;
 
 ManifestLoad Load(const ScratchFolder& folder, const std::string& members) {
-    WriteText(folder / "s.scr", "screen saver");
+    WriteText(folder / "s.scr", ProgramText("screen saver"));
     WriteText(folder / "m.toml", "name = \"Aurora\"\nscreensaver = \"s.scr\"\n" + members);
     return LoadManifest(folder / "m.toml");
 }
@@ -40,7 +40,7 @@ TEST(BuiltinMembers, NoFileOrBuiltinChoosesLmvpacksOwn) {
     EXPECT_NE(no_screen_saver.problems[0].find("does not exist"), std::string::npos);
 
     // A file that happens to be called "builtin" is named with its folder.
-    WriteText(folder / "builtin", "own uninstaller");
+    WriteText(folder / "builtin", ProgramText("own uninstaller"));
     const ManifestLoad own = Load(folder, "uninstaller = \"./builtin\"\n");
     ASSERT_TRUE(own.manifest);
     EXPECT_FALSE(own.manifest->members[2].builtin);
@@ -51,7 +51,7 @@ TEST(BuiltinMembers, ResolvingNamesTheFilesOrWhatIsMissing) {
     ScratchFolder folder;
     ManifestLoad load = Load(folder, "");
     ASSERT_TRUE(load.manifest);
-    WriteText(folder / "lmvuninst.exe", "MZ uninstaller");
+    WriteText(folder / "lmvuninst.exe", ProgramText("uninstaller"));
     ResolveBuiltinMembers(*load.manifest, folder / "lmvuninst.exe");
     EXPECT_EQ(load.manifest->members[2].file, folder / "lmvuninst.exe");
     // The placeholder comes from the tool's data (here: the source tree the tool was built from).
@@ -68,18 +68,19 @@ TEST(BuiltinMembers, AnInstallerFromAScreenSaverAlone) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     ASSERT_EQ(RunLmvpack(folder.path(), {"init", "."}).status, 0);
-    WriteText(folder / "my.scr", "MZ the author's screen saver");
-    WriteText(folder / "lmvuninst.exe", "MZ lmvpack's uninstaller");
+    WriteText(folder / "my.scr", ProgramText("the author's screen saver"));
+    WriteText(folder / "lmvuninst.exe", ProgramText("lmvpack's uninstaller"));
     const RunResult build =
         RunLmvpack(folder.path(), {"build", "screensaver.toml", "-o", "Setup.exe", "--stub",
                                    stub.string(), "--uninstaller", "lmvuninst.exe", "--quiet"});
     ASSERT_EQ(build.status, 0) << build.err;
     const RunResult extract = RunLmvpack(folder.path(), {"extract", "Setup.exe", "-o", "out"});
     ASSERT_EQ(extract.status, 0) << extract.err;
-    EXPECT_EQ(ReadText(folder / "out" / "Northern Lights.scr"), "MZ the author's screen saver");
+    EXPECT_EQ(ReadText(folder / "out" / "Northern Lights.scr"),
+              ProgramText("the author's screen saver"));
     EXPECT_EQ(ReadText(folder / "out" / "Northern Lights.dat"),
               "This screen saver keeps no data of its own.\r\n");
-    EXPECT_EQ(ReadText(folder / "out" / "UNINSTAL.EXE"), "MZ lmvpack's uninstaller");
+    EXPECT_EQ(ReadText(folder / "out" / "UNINSTAL.EXE"), ProgramText("lmvpack's uninstaller"));
 
     // An uninstaller that is not there stops the build before anything is written.
     const RunResult missing =

@@ -23,7 +23,7 @@ TEST(InitCommand, WritesAStarterThatNeedsOnlyTheMemberFiles) {
               std::string::npos)
         << missing.problems[0];
 
-    WriteText(folder / "saver" / "my.scr", "x");
+    WriteText(folder / "saver" / "my.scr", ProgramText("x"));
     const ManifestLoad ready = LoadManifest(manifest);
     ASSERT_TRUE(ready.manifest);
     EXPECT_EQ(ready.manifest->name, "Northern Lights");
@@ -56,8 +56,10 @@ TEST(InitCommand, TheStartersAdviceWorksWhereItStands) {
     ScratchFolder folder;
     ASSERT_EQ(RunLmvpack(folder.path(), {"init"}).status, 0);
     const fs::path manifest = folder / "screensaver.toml";
-    for (const char* name : {"my.scr", "my.dat", "uninstal.exe", "license.txt", "theme.mid"})
+    for (const char* name : {"my.dat", "license.txt", "theme.mid"})
         WriteText(folder / name, "x");
+    for (const char* name : {"my.scr", "uninstal.exe"})
+        WriteText(folder / name, ProgramText("x"));
     const std::string starter = ReadText(manifest);
 
     // A member with its own compress setting written as the comment shows it, the optional

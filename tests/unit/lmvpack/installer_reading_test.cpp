@@ -23,6 +23,15 @@ RunResult RunReading(const ScratchFolder& folder, const std::string& command,
     return RunLmvpack(folder.path(), {command, installer.string()});
 }
 
+// lmvpack try on a machine without Wine: what it says before it would need Wine.
+RunResult RunTryWithoutWine(const ScratchFolder& folder, const fs::path& installer) {
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", "/nonexistent", 1);
+    RunResult result = RunLmvpack(folder.path(), {"try", installer.string()});
+    ::setenv("PATH", path.c_str(), 1);
+    return result;
+}
+
 std::vector<uint8_t> Bytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
@@ -73,6 +82,47 @@ TEST(InstallerReading, RefusesFilesThatAreNoInstallersWithOneLineAndStatus1) {
     }
     EXPECT_FALSE(fs::exists(folder / "out") && !fs::is_empty(folder / "out"));
     EXPECT_EQ(RunLmvpack(folder.path(), {"list", "does-not-exist.exe"}).status, 1);
+}
+
+// A Windows program whose first resource is no package (the sample's own aurora.scr, or one
+// made here that reads like it: a name without its end, members that lie nowhere) is not an
+// installer to any reading command, nor to try; damaged installers still read (the tests below
+// and tests/unit/robustness keep that).
+TEST(InstallerReading, AProgramWithResourcesIsNotABuiltInstaller) {
+    ScratchFolder folder;
+    SyntheticPe layout;
+    layout.first_type_named = false; // an icon first
+    std::vector<uint8_t> bytes = BuildSyntheticPe(layout).bytes;
+    bytes.insert(bytes.end(), {0, 0});    // no agreement
+    bytes.insert(bytes.end(), 260, 0xFF); // a name without its end
+    bytes.insert(bytes.end(), 16, 0);     // flags and colours
+    for (const uint32_t offset : {9000000u, 4u, 70000u, 12u, 0x41414141u}) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(offset >> (8 * i)));
+        bytes.insert(bytes.end(), {0x10, 0x20, 0, 0}); // a stored size
+        bytes.insert(bytes.end(), 20, 0x33);
+    }
+    bytes.insert(bytes.end(), 28 + 500, 0);
+    std::vector<fs::path> programs = {folder / "resources.exe"};
+    WriteBytes(programs[0], bytes);
+    if (const fs::path stub = RealStub();
+        !stub.empty() && fs::exists(stub.parent_path() / "aurora.scr"))
+        programs.push_back(stub.parent_path() / "aurora.scr");
+    for (const fs::path& program : programs) {
+        for (const std::string& command : kReadingCommands) {
+            const RunResult result = RunReading(folder, command, program);
+            EXPECT_EQ(result.status, 1) << command << " " << program << ": " << result.out;
+            EXPECT_NE(result.err.find(program.string() + ": not a built installer"),
+                      std::string::npos)
+                << command << ": " << result.err;
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        }
+        // try ends at once, before it looks for Wine (which would end it with 3).
+        const RunResult tried = RunTryWithoutWine(folder, program);
+        EXPECT_EQ(tried.status, 1) << tried.err;
+        EXPECT_NE(tried.err.find("not a built installer"), std::string::npos) << tried.err;
+    }
+    EXPECT_FALSE(fs::exists(folder / "out"));
 }
 
 TEST(InstallerReading, TableWithoutTerminatorIsDamage) {
@@ -150,6 +200,14 @@ TEST(InstallerReading, VerifyAndExtractNameEachDamagedMember) {
         EXPECT_EQ(extract.status, 1) << damage.label;
         EXPECT_EQ(ReadText(folder / "out/Aurora.scr"), "screen saver") << damage.label;
         EXPECT_FALSE(fs::exists(folder / "out/FILE0001.MID")) << damage.label;
+
+        // The installer would install such a member "successfully": try refuses it first.
+        const RunResult tried = RunTryWithoutWine(folder, folder / "in.exe");
+        EXPECT_EQ(tried.status, 1) << damage.label << ": " << tried.err;
+        EXPECT_NE(tried.err.find("member 3 (FILE0001.MID) would not install whole: " +
+                                 report["members"][3]["problem"].get<std::string>()),
+                  std::string::npos)
+            << tried.err;
     }
 }
 

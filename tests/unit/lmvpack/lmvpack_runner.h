@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +64,28 @@ inline std::string ReadText(const fs::path& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// A file that reads as a 32-bit Windows program (the headers a loader looks at first, no
+// sections) followed by `body`: what lmvpack takes as a screen saver or an uninstaller.
+inline std::string ProgramText(const std::string& body) {
+    std::string headers(0x40 + 24 + 224, '\0');
+    headers[0] = 'M';
+    headers[1] = 'Z';
+    headers[0x3C] = 0x40;
+    headers.replace(0x40, 4, std::string("PE\0\0", 4));
+    headers[0x44] = 0x4C; // i386
+    headers[0x45] = 0x01;
+    headers[0x54] = static_cast<char>(224); // optional header size
+    headers[0x56] = 0x02;                   // an executable image
+    headers[0x58] = 0x0B;                   // PE32
+    headers[0x59] = 0x01;
+    return headers + body;
+}
+
+inline std::vector<uint8_t> ProgramBytes(const std::vector<uint8_t>& body) {
+    const std::string text = ProgramText(std::string(body.begin(), body.end()));
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 struct RunResult {
     int status = -1;
     std::string out;
@@ -82,6 +107,62 @@ inline RunResult RunLmvpack(const fs::path& folder, const std::vector<std::strin
     fs::remove(folder / ".err");
     return result;
 }
+
+// lmvpack running in the background, for tests that stop it halfway: output goes to files in
+// `folder`, `environment` adds to (or, with an empty value, removes from) the test's own.
+class BackgroundLmvpack {
+  public:
+    BackgroundLmvpack(const fs::path& folder, const std::vector<std::string>& arguments,
+                      const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+        pid_ = ::fork();
+        if (pid_ != 0) return;
+        if (::chdir(folder.c_str()) != 0) ::_exit(127);
+        for (const auto& [name, value] : environment)
+            value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
+        std::FILE* out = std::freopen((folder / ".out").c_str(), "w", stdout);
+        std::FILE* err = std::freopen((folder / ".err").c_str(), "w", stderr);
+        if (!out || !err) ::_exit(127);
+        std::vector<char*> argv = {const_cast<char*>(LMV_LMVPACK_PATH)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(LMV_LMVPACK_PATH, argv.data());
+        ::_exit(127);
+    }
+    ~BackgroundLmvpack() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    BackgroundLmvpack(const BackgroundLmvpack&) = delete;
+    BackgroundLmvpack& operator=(const BackgroundLmvpack&) = delete;
+
+    // Polls `condition` until it holds, or `seconds` pass, or lmvpack ends; whether it holds.
+    template <typename Condition> bool WaitUntil(Condition condition, int seconds) {
+        for (int tenth = 0; tenth < seconds * 100; ++tenth) {
+            if (condition()) return true;
+            if (Ended()) return condition();
+            ::usleep(10000);
+        }
+        return condition();
+    }
+    void Signal(int signal) { ::kill(pid_, signal); }
+    // The raw wait status once ended within `seconds`, or -1.
+    int Wait(int seconds) {
+        WaitUntil([&] { return Ended(); }, seconds);
+        return status_ ? *status_ : -1;
+    }
+
+  private:
+    bool Ended() {
+        int raw = 0;
+        if (!status_ && ::waitpid(pid_, &raw, WNOHANG) == pid_) status_ = raw;
+        return status_.has_value();
+    }
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
 
 // The real stub, or an empty path when it has not been built (the test then skips).
 inline fs::path RealStub() {

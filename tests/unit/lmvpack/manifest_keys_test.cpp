@@ -156,7 +156,7 @@ TEST(ManifestKeys, TheStarterNamesExactlyTheTablesKeys) {
 TEST(ManifestKeys, WritingADefaultOutLoadsTheSameManifest) {
     ScratchFolder folder;
     for (const char* name : {"s.scr", "m.mid"})
-        WriteText(folder / name, "bytes");
+        WriteText(folder / name, ProgramText("bytes"));
     const std::string members = "screensaver = \"s.scr\"\n";
     const std::string media = "[[media]]\nfile = \"m.mid\"\n";
     std::string top, media_keys;
@@ -195,7 +195,7 @@ TEST(ManifestKeys, WritingADefaultOutLoadsTheSameManifest) {
 // The table's bounds of whole numbers are the loader's, both ends included.
 TEST(ManifestKeys, WholeNumbersAreTakenExactlyWithinTheirBounds) {
     ScratchFolder folder;
-    WriteText(folder / "s.scr", "bytes");
+    WriteText(folder / "s.scr", ProgramText("bytes"));
     size_t checked = 0;
     for (const ManifestKey& key : kManifestKeys) {
         if (key.type != KeyType::WholeNumber) continue;

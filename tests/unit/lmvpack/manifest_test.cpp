@@ -12,8 +12,10 @@ using namespace lmvpack_test;
 fs::path WriteManifest(const ScratchFolder& folder, const std::string& keys,
                        const std::string& members =
                            "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n") {
-    for (const char* name : {"s.scr", "s.dat", "u.exe", "a.mid", "b.mid"})
+    for (const char* name : {"s.dat", "a.mid", "b.mid"})
         WriteText(folder / name, "bytes");
+    for (const char* name : {"s.scr", "u.exe"})
+        WriteText(folder / name, ProgramText("bytes"));
     WriteText(folder / "m.toml", keys + members);
     return folder / "m.toml";
 }
@@ -36,7 +38,7 @@ bool Mentions(const ManifestLoad& load, const std::string& key, const std::strin
 TEST(Manifest, ReportsEveryProblemAtOnceAndBuildsNothing) {
     ScratchFolder folder;
     WriteText(folder / "empty.dat", "");
-    WriteText(folder / "s.scr", "x");
+    WriteText(folder / "s.scr", ProgramText("x"));
     WriteText(
         folder / "m.toml",
         "name = \"" + std::string(260, 'N') +
@@ -270,7 +272,7 @@ TEST(Manifest, SaysWhichTableSwallowedAKeyAndWhereTheTableBelongs) {
 TEST(Manifest, OrdersProblemsAndWarningsByLine) {
     ScratchFolder folder;
     // Checked in another order than written: members before colours before the name.
-    WriteText(folder / "s.scr", "x");
+    WriteText(folder / "s.scr", ProgramText("x"));
     WriteText(folder / "m.toml", "uninstaller = \"gone.exe\"\n"
                                  "name = \"Aurora Screen Saver\"\n"
                                  "top_color = \"red\"\n"
@@ -378,6 +380,132 @@ TEST(Manifest, ExplainsTomlSyntaxErrorsInPlainWords) {
         EXPECT_NE(problem.find(words), std::string::npos) << text << problem;
         EXPECT_EQ(problem.find("Error while parsing"), std::string::npos) << problem;
     }
+}
+
+// The screen saver and an author's uninstaller must be programs 32-bit Windows runs: what else
+// stands in their place is named; a program for another processor is a warning.
+TEST(Manifest, RefusesAScreenSaverOrUninstallerThatIsNoWindowsProgram) {
+    std::string x64 = ProgramText("a 64-bit screen saver");
+    x64[0x44] = static_cast<char>(0x64); // machine x64
+    x64[0x45] = static_cast<char>(0x86);
+    x64[0x58] = 0x0B; // PE32+
+    x64[0x59] = 0x02;
+    const struct {
+        std::string content;
+        std::string words; // empty: a Windows program that 32-bit Windows runs
+    } cases[] = {
+        {"just some text\n", "is a text file, not a Windows program"},
+        {"version https://git-lfs.github.com/spec/v1\noid sha256:4d7a\nsize 12345\n",
+         "is a Git LFS pointer file"},
+        {"../../.git/annex/objects/Xk/7F/SHA256E-s1--0f.scr/SHA256E-s1--0f.scr",
+         "is a git-annex pointer file"},
+        {"MZ" + std::string(200, '\0'), "is a DOS program or a damaged file"},
+        {"\x7F"
+         "ELF\x01\x01\x01" +
+             std::string(100, '\0'),
+         "is a Linux program"},
+        {ProgramText("fine"), ""},
+    };
+    for (const auto& [content, words] : cases) {
+        for (const std::string key : {"screensaver", "uninstaller"}) {
+            ScratchFolder folder;
+            WriteManifest(folder, "name = \"A\"\n");
+            WriteText(folder / "odd.exe", content);
+            const std::string manifest = ReadText(folder / "m.toml");
+            const std::string replaced = key == "screensaver" ? "\"s.scr\"" : "\"u.exe\"";
+            WriteText(folder / "m.toml",
+                      manifest.substr(0, manifest.find(replaced)) + "\"odd.exe\"" +
+                          manifest.substr(manifest.find(replaced) + replaced.size()));
+            const ManifestLoad load = LoadManifest(folder / "m.toml");
+            if (words.empty()) {
+                EXPECT_TRUE(load.manifest) << key << AllProblems(load);
+                continue;
+            }
+            EXPECT_TRUE(Mentions(load, key, words)) << key << ": " << AllProblems(load);
+            EXPECT_EQ(load.problems.size(), 1u) << AllProblems(load);
+        }
+    }
+    // A data file holds whatever it holds.
+    ScratchFolder folder;
+    WriteManifest(folder, "name = \"A\"\n");
+    WriteText(folder / "s.dat", "plain text");
+    EXPECT_TRUE(LoadManifest(folder / "m.toml").manifest);
+
+    WriteText(folder / "s.scr", x64);
+    const ManifestLoad wide = LoadManifest(folder / "m.toml");
+    ASSERT_TRUE(wide.manifest) << AllProblems(wide);
+    ASSERT_EQ(wide.warnings.size(), 1u);
+    EXPECT_NE(wide.warnings[0].find("screensaver: \"" + (folder / "s.scr").string() +
+                                    "\" is a 64-bit Windows program (x64): 32-bit Windows "
+                                    "cannot run it"),
+              std::string::npos)
+        << wide.warnings[0];
+    // For CI: --werror makes that warning stop the build.
+    const RunResult strict = RunLmvpack(
+        folder.path(), {"build", "m.toml", "-o", "out.exe", "--stub", "/nonexistent", "--werror"});
+    EXPECT_EQ(strict.status, 2);
+    EXPECT_NE(strict.err.find("error: m.toml:2: screensaver:"), std::string::npos) << strict.err;
+    EXPECT_NE(strict.err.find("1 problem in the manifest; nothing was written"), std::string::npos)
+        << strict.err;
+    EXPECT_FALSE(fs::exists(folder / "out.exe"));
+}
+
+// -D KEY=VALUE sets or replaces a key before anything is checked: the file's checks apply to
+// it, and its findings name the option instead of a line.
+TEST(Manifest, TakesKeysFromTheCommandLine) {
+    ScratchFolder folder;
+    WriteManifest(folder, "name = \"A\"\n[[media]]\nfile = \"a.mid\"\n", "");
+    const std::string members =
+        "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n";
+    WriteText(folder / "m.toml", "name = \"A\"\n" + members + "[[media]]\nfile = \"a.mid\"\n");
+    fs::create_directories(folder / "elsewhere");
+    WriteText(folder / "elsewhere" / "other.scr", ProgramText("another screen saver"));
+    const fs::path cwd = fs::current_path();
+    fs::current_path(folder / "elsewhere"); // a path in -D is the command line's
+    const ManifestLoad load =
+        LoadManifest(folder / "m.toml", true,
+                     {"version.product=Aurora", "version.version=1.2.3.4", "top_color=#102030",
+                      "needs_directx=true", "first_media_number=7", "uninstaller.compress=false",
+                      "media.1.suffix=.WAV", "screensaver=other.scr", "name=Aurora Borealis"});
+    fs::current_path(cwd);
+    ASSERT_TRUE(load.manifest) << AllProblems(load);
+    const Manifest& manifest = *load.manifest;
+    ASSERT_TRUE(manifest.version);
+    EXPECT_EQ(manifest.version->version, "1.2.3.4");
+    EXPECT_EQ(manifest.name, "Aurora Borealis");
+    EXPECT_EQ(manifest.top_color, 0x302010u);
+    EXPECT_TRUE(manifest.needs_directx);
+    EXPECT_EQ(manifest.first_media_number, 7);
+    EXPECT_EQ(manifest.members[0].file, folder / "elsewhere" / "other.scr");
+    EXPECT_EQ(manifest.members[2].file, folder / "u.exe"); // a path became a table
+    EXPECT_EQ(manifest.members[2].compress, CompressChoice::Never);
+    EXPECT_EQ(manifest.members[3].name_suffix, ".WAV");
+
+    const ManifestLoad wrong =
+        LoadManifest(folder / "m.toml", true,
+                     {"top_colour=#000000", "version.version=1.x", "version.product=A", "name",
+                      "media.3.suffix=.MID", "needs_directx=yes", "version=2"});
+    EXPECT_FALSE(wrong.manifest);
+    const std::vector<std::string> expected = {
+        "-D top_colour: unknown key; did you mean \"top_color\"?",
+        "-D version.version: \"1.x\" is not a version number",
+        "-D name: write -D KEY=VALUE",
+        "-D media.3.suffix: the manifest has no [[media]] table number 3 (it has 1)",
+        "-D needs_directx: must be true or false",
+        "-D version: is a table; set one of its keys"};
+    for (const std::string& words : expected)
+        EXPECT_NE(AllProblems(wrong).find(words), std::string::npos) << words << "\n"
+                                                                     << AllProblems(wrong);
+    EXPECT_EQ(wrong.problems.size(), expected.size()) << AllProblems(wrong);
+
+    // The command line: repeatable, and what it set is what the installer carries.
+    LMV_REQUIRE_STUB(stub);
+    const RunResult build = RunLmvpack(
+        folder.path(), {"build", "m.toml", "-o", "out.exe", "--stub", stub.string(), "-q", "-D",
+                        "version.product=Aurora", "-D", "version.version=1.2.3.4"});
+    ASSERT_EQ(build.status, 0) << build.err;
+    const RunResult list = RunLmvpack(folder.path(), {"list", "out.exe"});
+    EXPECT_NE(list.out.find("version:            1.2.3.4, Aurora"), std::string::npos) << list.out;
 }
 
 } // namespace

@@ -64,7 +64,7 @@ TEST(NameLimits, VerifyFailsAnInstallerWhoseNameCannotBeInstalled) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     for (const char* file : {"s.scr", "s.dat", "u.exe"})
-        WriteText(folder / file, "bytes");
+        WriteText(folder / file, ProgramText("bytes"));
     WriteText(folder / "m.toml", "name = \"" + std::string(109, 'n') +
                                      "\"\nscreensaver = \"s.scr\"\ndata = \"s.dat\"\n"
                                      "uninstaller = \"u.exe\"\n");

@@ -24,9 +24,9 @@ std::vector<uint8_t> Words(size_t size, unsigned seed) {
 // Members whose work differs by a factor of a hundred, so that they finish out of order: a
 // large one first, stored ones among them, one that compression does not shrink.
 void WriteMembers(const fs::path& folder) {
-    WriteBytes(folder / "saver.scr", Words(600'000, 1));
+    WriteBytes(folder / "saver.scr", ProgramBytes(Words(600'000, 1)));
     WriteBytes(folder / "saver.dat", Words(20'000, 2));
-    WriteBytes(folder / "uninstal.exe", RandomBytes(3000, 3));
+    WriteBytes(folder / "uninstal.exe", ProgramBytes(RandomBytes(3000, 3)));
     WriteBytes(folder / "noise.wav", RandomBytes(100'000, 4));
     WriteBytes(folder / "theme.mid", Words(150'000, 5));
     WriteBytes(folder / "intro.avi", Words(60'000, 6));

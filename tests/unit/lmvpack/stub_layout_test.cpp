@@ -85,7 +85,7 @@ TEST(LmvpackStub, BuildRefusesAForeignStubAndWritesNothing) {
     LMV_REQUIRE_STUB(stub);
     ScratchFolder folder;
     for (const char* name : {"a.scr", "a.dat", "u.exe"})
-        WriteText(folder / name, "x");
+        WriteText(folder / name, ProgramText("x"));
     WriteText(folder / "m.toml",
               "name = \"A\"\nscreensaver = \"a.scr\"\ndata = \"a.dat\"\nuninstaller = \"u.exe\"\n");
     std::vector<uint8_t> foreign = ReadBytes(stub);
@@ -118,7 +118,7 @@ TEST(LmvpackStub, BuildTakesTheStubInstalledBesideTheToolFirst) {
     marked.push_back(0);
     WriteBytes(folder / "prefix/share/lmvpack/lmvstub.exe", marked);
     for (const char* name : {"a.scr", "a.dat", "u.exe"})
-        WriteText(folder / name, "x");
+        WriteText(folder / name, ProgramText("x"));
     WriteText(folder / "m.toml",
               "name = \"A\"\nscreensaver = \"a.scr\"\ndata = \"a.dat\"\nuninstaller = \"u.exe\"\n");
     const std::string command = "cd '" + folder.path().string() +

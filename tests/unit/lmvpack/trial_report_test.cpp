@@ -147,4 +147,74 @@ TEST(LmvpackTrialReport, FindsWhatTheRunWroteAndNothingElse) {
         << report;
 }
 
+// What an installation added and its removal left, from the three states of a prefix: only
+// what the installation changed counts, a value put back as it was is not left, and what Wine
+// writes in every session is no one's doing.
+TEST(LmvpackTrialReport, NamesWhatTheRemovalLeftOfWhatTheInstallationAdded) {
+    const std::string wine_key =
+        "[System\\\\CurrentControlSet\\\\Control\\\\Class\\\\{4d36e968-e325-11ce-bfc1-"
+        "08002be10318}\\\\0000] 1\n\"DriverDate\"=\"";
+    PrefixState before;
+    before.files["windows/win.ini"] = {10, {}};
+    before.folders = {"ProgramData", "windows"};
+    before.machine = ParseWineRegistry(std::string(kSystemRegistry) + "\n" + wine_key + "1\"\n");
+    before.user = ParseWineRegistry("[Control Panel\\\\Desktop] 1\n\"ScreenSaveActive\"=\"1\"\n"
+                                    "[Software\\\\Tarrowby] 1\n\"Speed\"=\"slow\"\n");
+
+    PrefixState installed = before;
+    installed.files["windows/Aurora.scr"] = {12, {}};
+    installed.files["windows/system.ini"] = {40, {}};
+    installed.files["ProgramData/Tarrowby/Lumenvault/Aurora/Aurora.dat"] = {5, {}};
+    installed.files["lmvpack-try/driver.log"] = {99, {}};
+    installed.folders = {"ProgramData",
+                         "ProgramData/Tarrowby",
+                         "ProgramData/Tarrowby/Lumenvault",
+                         "ProgramData/Tarrowby/Lumenvault/Aurora",
+                         "lmvpack-try",
+                         "windows"};
+    std::string system_reg = kSystemRegistry;
+    system_reg.replace(system_reg.find("dword:00000001"), 14, "dword:00000002");
+    installed.machine = ParseWineRegistry(system_reg + "\n" + wine_key + "2\"\n");
+    installed.user =
+        ParseWineRegistry("[Control Panel\\\\Desktop] 1\n\"ScreenSaveActive\"=\"1\"\n"
+                          "[Software\\\\Tarrowby] 1\n\"Speed\"=\"fast\"\n\"Colour\"=\"red\"\n");
+    installed.screen_saver = "C:\\windows\\Aurora.scr";
+
+    // A removal that takes the files and the setting but leaves the data folder, one value
+    // it added and one it changed, and puts a value back as it was.
+    PrefixState removed = installed;
+    removed.files.erase("windows/Aurora.scr");
+    removed.files["windows/system.ini"] = {20, {}};
+    removed.folders = {"ProgramData", "ProgramData/Tarrowby", "lmvpack-try", "windows"};
+    removed.files.erase("ProgramData/Tarrowby/Lumenvault/Aurora/Aurora.dat");
+    removed.machine = ParseWineRegistry(std::string(kSystemRegistry) + "\n" + wine_key + "3\"\n");
+    removed.screen_saver = "";
+    EXPECT_EQ(
+        LeftBehind(before, installed, removed, "lmvpack-try"),
+        (std::vector<std::string>{
+            "folder C:\\ProgramData\\Tarrowby",
+            "registry value HKEY_CURRENT_USER\\Software\\Tarrowby: Speed = REG_SZ \"fast\"",
+            "registry value HKEY_CURRENT_USER\\Software\\Tarrowby: Colour = REG_SZ \"red\""}));
+
+    // A removal that does nothing leaves everything, the setting and the Uninstall value
+    // included.
+    const std::vector<std::string> all = LeftBehind(before, installed, installed, "lmvpack-try");
+    for (const std::string line :
+         {"file C:\\windows\\Aurora.scr",
+          "file C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\Aurora.dat",
+          "folder C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora",
+          "registry value HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+          "Uninstall\\Aurora: NoModify = REG_DWORD 0x2 (2)",
+          "setting system.ini [boot] SCRNSAVE.EXE=C:\\windows\\Aurora.scr"})
+        EXPECT_NE(std::find(all.begin(), all.end(), line), all.end()) << line;
+    for (const std::string& line : all)
+        EXPECT_TRUE(line.find("system.ini") == std::string::npos || line.starts_with("setting"))
+            << line;
+    EXPECT_EQ(all.size(), 9u) << ::testing::PrintToString(all);
+
+    EXPECT_EQ(UninstallCommand(installed.machine, "AURORA"),
+              "C:\\ProgramData\\Tarrowby\\UNINSTAL.EXE");
+    EXPECT_FALSE(UninstallCommand(installed.machine, "Polar Night"));
+}
+
 } // namespace
