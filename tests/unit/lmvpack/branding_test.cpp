@@ -355,7 +355,7 @@ TEST(LmvpackBranding, ListSaysWhenTheStubRecordsNoRelease) {
     std::erase_if(resources, [](const Resource& r) { return IsType(r, kResourceTypeVersion); });
     WriteBytes(folder / "old-stub.exe", ReplaceResources(bytes, resources, package));
     for (const char* name : {"s.scr", "s.dat", "u.exe"})
-        WriteText(folder / name, std::string("content of ") + name);
+        WriteText(folder / name, ProgramText(name));
     WriteText(folder / "m.toml", "name = \"Aurora\"\nscreensaver = \"s.scr\"\n"
                                  "data = \"s.dat\"\nuninstaller = \"u.exe\"\n"
                                  "[version]\nproduct = \"Aurora Saver\"\nversion = \"2.0.1\"\n");
