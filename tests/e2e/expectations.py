@@ -44,6 +44,8 @@ INCOMPLETE_TEXT = ("The installation of {name} Screen Saver could not be complet
                    "file is damaged, or a file could not be created.  The screen saver has not been "
                    "made your default Screen Saver.  Please download the installer again.")
 INCOMPLETE_STATUS = 4
+# No title window could be created (no display) or the message loop failed.
+NO_WINDOW_STATUS = 6
 
 
 def thousands(n: int) -> str:

@@ -92,6 +92,21 @@ def start_program(prefix: Path, xvfb: Xvfb, program: str, *arguments: str) -> su
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def run_without_display(prefix: Path, program: str, *arguments: str,
+                        timeout: float = 60) -> int | None:
+    """Runs a Windows program of the prefix where no X display can be had, as in a session
+    without a desktop, and waits for it: its exit status, or None when it did not end within
+    the timeout (it is then killed with the prefix's other processes)."""
+    try:
+        return subprocess.run(["wine", program, *arguments], env=wine_env(prefix),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return None
+    finally:
+        stop_wineserver(prefix, wait=False)
+
+
 def wait_for(condition: Callable, what: str, timeout: float = 60):
     """Polls condition() until it gives something true, and returns that; fails after timeout
     seconds, naming what did not happen."""

@@ -2,7 +2,8 @@
 """Command line of the end-to-end tests (CTest calls it; people can too).
 
   run_e2e.py template --helpers build/win32 --out DIR [--arch win64]   boot the template prefix
-  run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub exits with 0
+  run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub is refused (status 5),
+                                                          and ends with 6 without a display
   run_e2e.py run NAME [NAME...] --template DIR --stub EXE --lmvpack TOOL --work DIR [--keep]
                                               [--stand-in EXE]  that program for every installer
   run_e2e.py mutants --stand-ins DIR --template DIR --stub EXE --lmvpack TOOL --work DIR

@@ -15,8 +15,8 @@ import harness
 from damage import (DAMAGES, DEVICE_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX, LONG_NAME,
                     NAMELESS_DAMAGES, break_web_browser, cut_at, damaged_runs, expect_outcomes,
                     plant_existing_screen_saver, refused, set_name)
-from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, REFUSED_STATUS,
-                          UNUSABLE_NAME_TEXT, Package, abort_dialog, agreement_dialog,
+from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, NO_WINDOW_STATUS,
+                          REFUSED_STATUS, UNUSABLE_NAME_TEXT, Package, abort_dialog, agreement_dialog,
                           complete_dialog, confirm_dialog, dialog, directx_dialog, expect_activated,
                           expect_centred, expect_codec_notice, expect_codec_notice_starts,
                           expect_cut_members, expect_dialogs, expect_disk_full, expect_distinct_urls,
@@ -435,7 +435,8 @@ SCENARIOS: dict = {
 
 def smoke(template: Path, stub: Path, work: Path) -> int:
     """The bare stub (no package placed in it) starts under Wine, says that its package is
-    damaged or missing, and ends with the status of a refused package."""
+    damaged or missing, and ends with the status of a refused package. Started where no
+    display can be had, it has no title window and ends with the status that says so."""
     folder = work / "smoke"
     if folder.exists():
         shutil.rmtree(folder)
@@ -460,6 +461,11 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
         shown = [(d["caption"], d["texts"]) for d in log.dialogs()]
         if shown != [("Error!!!", [DAMAGED_TEXT])]:
             problems.append(f"dialogs {shown}, expected the damaged-or-missing message alone")
+    headless = harness.run_without_display(prefix, PKG_DIR + r"\lmvstub.exe", "/S")
+    print(f"lmvstub.exe /S without a display: exit code {headless}")
+    if headless != NO_WINDOW_STATUS:
+        problems.append(f"without a display: exit code {headless}, expected {NO_WINDOW_STATUS} "
+                        "(no title window, nothing installed)")
     if problems:
         print("\n".join(problems))
         print(log.describe() if log else "the driver logged nothing")
