@@ -22,6 +22,23 @@ def break_web_browser(ctx: Ctx) -> None:
                    encoding="utf-8")
 
 
+# The user's font smoothing as the prefix holds it, and the value a test puts in its place:
+# "1" reads as on, as "2" does, but no program that switches smoothing writes it back.
+FONT_SMOOTHING_LINE = '"FontSmoothing"="2"'
+USERS_FONT_SMOOTHING = "1"
+
+
+def set_users_font_smoothing(ctx: Ctx) -> None:
+    """Gives the user a font smoothing value of their own (on), so that a program that writes
+    the setting, even back to on, leaves a trace."""
+    reg = ctx.prefix / "user.reg"
+    text = reg.read_text(encoding="utf-8")
+    if FONT_SMOOTHING_LINE not in text:
+        raise harness.HarnessError(f"the template's user.reg holds no {FONT_SMOOTHING_LINE}")
+    reg.write_text(text.replace(FONT_SMOOTHING_LINE,
+                                f'"FontSmoothing"="{USERS_FONT_SMOOTHING}"'), encoding="utf-8")
+
+
 def set_name_suffix(index: int, suffix: bytes) -> Callable:
     def damage(data: bytearray, listing: dict) -> None:
         at = header_offsets(listing)[1] + 28 * index + 12

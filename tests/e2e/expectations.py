@@ -267,6 +267,18 @@ def expect_uninstall_key_empty(ctx: Ctx) -> list:
     return []
 
 
+def expect_user_value(key: str, name: str, value: str) -> Callable:
+    """A REG_SZ value of the user's (HKCU) that the run must leave exactly as it was."""
+    def check(ctx: Ctx) -> list:
+        found = harness.read_registry(ctx.prefix / "user.reg").get(key.lower(), {})
+        seen = found.get("values", {}).get(name)
+        if seen != ("REG_SZ", value):
+            return [f"HKCU\\{key} {name} is {seen}, expected the user's own {value!r} "
+                    "(the installer changed a setting of the user's)"]
+        return []
+    return check
+
+
 def read_system_ini(ctx: Ctx) -> bytes:
     return ctx.last.file(WINDIR + r"\system.ini") or b""
 

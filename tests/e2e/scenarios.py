@@ -13,8 +13,9 @@ from typing import Callable
 import authoring_packages
 import harness
 from damage import (DAMAGES, DEVICE_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX, LONG_NAME,
-                    NAMELESS_DAMAGES, break_web_browser, cut_at, damaged_runs, expect_outcomes,
-                    plant_existing_screen_saver, refused, set_name)
+                    NAMELESS_DAMAGES, USERS_FONT_SMOOTHING, break_web_browser, cut_at,
+                    damaged_runs, expect_outcomes, plant_existing_screen_saver, refused, set_name,
+                    set_users_font_smoothing)
 from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, NO_WINDOW_STATUS,
                           REFUSED_STATUS, UNUSABLE_NAME_TEXT, Package, abort_dialog, agreement_dialog,
                           complete_dialog, confirm_dialog, dialog, directx_dialog, expect_activated,
@@ -26,8 +27,8 @@ from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, NO_WIND
                           expect_no_crash_dialog, expect_no_file, expect_not_activated,
                           expect_nothing_installed, expect_page_failure,
                           expect_some_dialog_mentions, expect_title_pixels, expect_title_window,
-                          expect_uninstall_key_empty, expect_uninstall_values, expect_writes,
-                          replace_dialog, screen_saver_module, uninstaller_module)
+                          expect_uninstall_key_empty, expect_uninstall_values, expect_user_value,
+                          expect_writes, replace_dialog, screen_saver_module, uninstaller_module)
 from harness import (COMMON_APPDATA, PKG_DIR, WINDIR, Helpers, Member, Run, Scenario,
                      plant_small_data_folder)
 
@@ -300,11 +301,14 @@ SCENARIOS: dict = {
          expect_dialogs(lambda c: [confirm_dialog(c, "Cancel")], [], [], [], []),
          expect_install_dialog(None, False, False, False, False)]),
     "title_screen": Scenario(
-        "the title window's gradient, frame and shadowed title, read from a screenshot",
+        "the title window's gradient, frame and shadowed title, read from a screenshot; the "
+        "user's font smoothing setting is left as it was",
         lambda h: standard_package(h, name="Aurora", top_color="#20E0A0", bottom_color="#E02040",
                                    media=[]),
         [Run(answers=[(CAPTION, "Cancel")], shot=CAPTION)],
-        [expect_exit_zero, expect_title_window(True), expect_title_pixels]),
+        [expect_exit_zero, expect_title_window(True), expect_title_pixels,
+         expect_user_value(r"Control Panel\Desktop", "FontSmoothing", USERS_FONT_SMOOTHING)],
+        prepare=set_users_font_smoothing),
     "abort_after_unsupported": Scenario(
         "aborted after a media type failed: only the uninstaller is started, no codec notice",
         lambda h: standard_package(h, media=[
