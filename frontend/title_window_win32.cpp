@@ -48,7 +48,7 @@ void InstallSequence(HWND window) {
     uint32_t total_size = 0;
     // Before any question: asking to replace a file, or for disk space, on behalf of a
     // package that will be refused anyway would only mislead.
-    const PackageRefusal refusal = CheckPackageBeforeAsking(package_header_read);
+    const PackageRefusal refusal = CheckPackageBeforeAsking(package_header_read, GetACP());
     if (refusal != PackageRefusal::kNone) {
         // Shown in silent mode too: the installation stops, and the user must know why.
         MessageBoxA(nullptr, RefusalText(refusal), kRefusalCaption, MB_OK | MB_ICONHAND);

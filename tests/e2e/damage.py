@@ -189,5 +189,13 @@ ESCAPING_SUFFIX = [("suffix \\..\\..\\..\\e.wav", set_name_suffix(3, b"\\..\\..\
 ESCAPING_NAME = [("name ..\\..\\Evil", set_name(b"..\\..\\Evil"), refused(UNUSABLE_NAME_TEXT))]
 DEVICE_NAMES = [(f"name {name!r}", set_name(name), refused(UNUSABLE_NAME_TEXT))
                 for name in (b"NUL", b"com1.txt", b"Aux. .", b"LPT9 ", b"CON.scr")]
+# Names whose folder Windows would create without their last dot, while the log, the screen
+# saver's file and the Uninstall key kept it.
+DOTTED_NAMES = [(f"name {name!r}", set_name(name), refused(UNUSABLE_NAME_TEXT))
+                for name in (b"Mr. T.", b"Aurora.  ")]
+# A name beyond ASCII, which a Windows of another code page than 1252 reads as other
+# characters (on Japanese Windows "\xe9" is a lead byte that swallows the "\" after it).
+NON_ASCII_NAME = [("name 'Caf\xe9' in code page 932", set_name(b"Caf\xe9"),
+                   refused(UNUSABLE_NAME_TEXT))]
 # The package as built (its name patched to 259 characters): nothing to damage further.
 LONG_NAME = [("name of 259 characters", lambda data, listing: None, refused(UNUSABLE_NAME_TEXT))]

@@ -66,7 +66,7 @@ SKIPPED = 77
 # that does nothing and ends with 0, and one that overwrites a system library and deletes a
 # user's document. Each stand-in names the checks that must be among those that catch it.
 REFUSAL_SCENARIOS = ["damaged_packages", "nameless_package", "long_name", "escaping_suffix",
-                     "escaping_name", "device_names"]
+                     "escaping_name", "device_names", "name_beyond_ascii_cp932"]
 STAND_INS = {
     "stand_in_idle.exe": {"expect_dialogs"},
     "stand_in_vandal.exe": {"expect_writes", "expect_nothing_deleted"},

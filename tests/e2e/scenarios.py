@@ -12,14 +12,14 @@ from typing import Callable
 
 import authoring_packages
 import harness
-from damage import (DAMAGES, DEVICE_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX, LONG_NAME,
-                    NAMELESS_DAMAGES, USERS_FONT_SMOOTHING, break_web_browser, cut_at,
-                    damaged_runs, expect_outcomes, plant_existing_screen_saver, refused, set_name,
-                    set_users_font_smoothing)
+from damage import (DAMAGES, DEVICE_NAMES, DOTTED_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX,
+                    LONG_NAME, NAMELESS_DAMAGES, NON_ASCII_NAME, USERS_FONT_SMOOTHING,
+                    break_web_browser, cut_at, damaged_runs, expect_outcomes,
+                    plant_existing_screen_saver, refused, set_name, set_users_font_smoothing)
 from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, NO_WINDOW_STATUS,
-                          REFUSED_STATUS, UNUSABLE_NAME_TEXT, Package, abort_dialog, agreement_dialog,
-                          complete_dialog, confirm_dialog, dialog, directx_dialog, expect_activated,
-                          expect_centred, expect_codec_notice, expect_codec_notice_starts,
+                          REFUSED_STATUS, UNUSABLE_NAME_TEXT, Package, abort_dialog,
+                          agreement_dialog, complete_dialog, confirm_dialog, dialog, directx_dialog,
+                          expect_activated, expect_centred, expect_codec_notice, expect_codec_notice_starts,
                           expect_cut_members, expect_dialogs, expect_disk_full, expect_distinct_urls,
                           expect_exit_code, expect_exit_code_per_run, expect_exit_zero,
                           expect_file_bytes, expect_install_dialog, expect_installed,
@@ -387,10 +387,18 @@ SCENARIOS: dict = {
         prepare=lambda ctx: (ctx.prefix / "drive_c" / "Evil.SCR").write_bytes(b"an older evil screen saver")),
     "device_names": Scenario(
         "screen saver names that Windows takes for devices, also with an extension, blanks or "
-        "dots: refused, nothing written",
+        "dots, and names ending in a dot, which Windows drops from the folder: refused, "
+        "nothing written",
         lambda h: standard_package(h, media=[]),
-        damaged_runs(DEVICE_NAMES),
-        expect_outcomes(DEVICE_NAMES) + [expect_nothing_installed]),
+        damaged_runs(DEVICE_NAMES + DOTTED_NAMES),
+        expect_outcomes(DEVICE_NAMES + DOTTED_NAMES) + [expect_nothing_installed]),
+    "name_beyond_ascii_cp932": Scenario(
+        "a name holding a byte above 127, on Japanese Windows (code page 932): refused, nothing "
+        "written",
+        lambda h: standard_package(h, media=[]),
+        damaged_runs(NON_ASCII_NAME),
+        expect_outcomes(NON_ASCII_NAME) + [expect_nothing_installed],
+        locale="ja_JP.UTF-8"),
     "failed_write_compressed": Scenario(
         "the data folder fills up while the compressed data file is written: reported, nothing "
         "activated or started, exit status 3",
