@@ -61,7 +61,8 @@ void InstallSequence(HWND window) {
             DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_DIALOG), window,
                             InstallDialogProc, 0);
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        // The dialog ends with 1 after every run and with 2 when the run did not begin;
+        // The dialog ends with 1 after every run and with 2 when there is nothing to finish
+        // (the run did not begin, or it was taken back after a failed write);
         // anything else (-1, 0) means it could not even be created, and reporting
         // completion then would announce an installation that never happened.
         if (result == 1) FinishInstallation(window, install_caption);

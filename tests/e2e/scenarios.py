@@ -69,11 +69,33 @@ UNSUPPORTED_MEDIA = [Member(harness.wav_bytes(4000), compress=False, suffix=".WA
 DISK_FULL_CLAIM = 200 << 20  # claimed by the terminating entry, on a 96 MB drive
 DOTTED_NAME = "Aurora 2.0  "
 DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"
-# A write the disk refuses, on either path: the file is named, nothing is activated or started.
-# The log names the file whose write failed, so that the uninstaller removes what there is of it.
-FAILED_WRITE_EXPECTATIONS = [expect_exit_code(3), expect_some_dialog_mentions(NAME + ".dat"),
-                             expect_not_activated, expect_marker("screensaver", []),
-                             expect_no_crash_dialog, expect_log(members=2)]
+
+
+def failed_write_checks(file_name: str) -> list:
+    """A write the disk refuses, at any member and on either path: what the run had written is
+    taken back (files, log, folders, Uninstall key), the file is named, nothing is activated or
+    started, exit status 3."""
+    return [expect_exit_code(3), expect_some_dialog_mentions(file_name), expect_nothing_installed,
+            expect_writes([]), expect_no_crash_dialog]
+
+
+def failing_at(member: int):
+    """A package whose member `member` (1 to 3) alone outgrows a 64 KB data folder, every
+    member before it fitting: the data file, the uninstaller, or the first media file."""
+    def package(h: Helpers) -> Package:
+        big = 200_000
+        return Package(name=NAME, members=[
+            Member(h.program("screensaver", 0, 1), compress=False),
+            Member(harness.compressible_bytes(big if member == 1 else 2000, 2),
+                   compress=member != 1),
+            Member(h.program("uninstaller", big if member == 2 else 0, 3), compress=member != 2),
+            Member(wav(30) + harness.random_bytes(big if member == 3 else 0, 4), compress=False,
+                   suffix=".WAV", prefix="FILE")])
+    return package
+
+
+def failed_write_runs(*answers) -> list:
+    return [Run(answers=list(answers) + [(CAPTION, "OK"), ("Error!!!", "OK")])]
 
 
 def two_members(h: Helpers) -> Package:
@@ -400,18 +422,39 @@ SCENARIOS: dict = {
         expect_outcomes(NON_ASCII_NAME) + [expect_nothing_installed],
         locale="ja_JP.UTF-8"),
     "failed_write_compressed": Scenario(
-        "the data folder fills up while the compressed data file is written: reported, nothing "
-        "activated or started, exit status 3",
+        "the data folder fills up while the compressed data file is written: what was written "
+        "is taken back, reported, nothing activated or started, exit status 3",
         lambda h: standard_package(h),
-        [Run(answers=[(CAPTION, "OK"), ("Error!!!", "OK")])],
-        FAILED_WRITE_EXPECTATIONS,
+        failed_write_runs(),
+        failed_write_checks(NAME + ".dat"),
         prepare=plant_small_data_folder),
     "failed_write_stored": Scenario(
-        "the data folder fills up while a stored data file is written: reported like the "
-        "compressed path",
+        "the data folder fills up while a stored data file is written: taken back and reported "
+        "like the compressed path",
         lambda h: stored_data_package(h),
-        [Run(answers=[(CAPTION, "OK"), ("Error!!!", "OK")])],
-        FAILED_WRITE_EXPECTATIONS,
+        failed_write_runs(),
+        failed_write_checks(NAME + ".dat"),
+        prepare=plant_small_data_folder),
+    "failed_write_screen_saver": Scenario(
+        "the drive fills up while the screen saver is written into the Windows directory (after "
+        "'Disk Full' answered OK): no screen saver left there, nothing else either",
+        lambda h: standard_package(h, big_member=0, big_size=40 << 20, media=[]),
+        failed_write_runs(("Disk Full", "OK")),
+        failed_write_checks(NAME + ".scr"),
+        small_disk=True, timeout=120),
+    "failed_write_uninstaller": Scenario(
+        "the data folder fills up while the uninstaller is written, its Uninstall values "
+        "already registered: the key goes with the files",
+        failing_at(2),
+        failed_write_runs(),
+        failed_write_checks("UNINSTAL.EXE"),
+        prepare=plant_small_data_folder),
+    "failed_write_media": Scenario(
+        "the data folder fills up while a media file is written, after the uninstaller: "
+        "everything up to it is taken back",
+        failing_at(3),
+        failed_write_runs(),
+        failed_write_checks("FILE0001.WAV"),
         prepare=plant_small_data_folder),
     "many_unsupported_types": Scenario(
         "sixty media files of distinct unsupported types: no overflow, the notice still shown",
