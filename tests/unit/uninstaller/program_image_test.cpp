@@ -43,6 +43,13 @@ TEST(ProgramImage, UninstallerIsHardenedAndAsksForAdministratorRights) {
         << manifest;
 }
 
+// Every installer carries the uninstaller whole: it stays within 32 KB, smaller than the
+// installer itself (docs/benchmarks.md has its sections).
+TEST(ProgramImage, UninstallerStaysWithinItsSizeBudget) {
+    REQUIRE_BUILT(image, "lmvuninst.exe");
+    EXPECT_LE(image.bytes.size(), 32u * 1024u);
+}
+
 TEST(ProgramImage, SampleScreenSaverIsHardenedAndRunsAsItsUser) {
     REQUIRE_BUILT(image, "aurora.scr");
     ExpectHardenedGuiProgram(image);
