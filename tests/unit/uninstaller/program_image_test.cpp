@@ -50,11 +50,16 @@ TEST(ProgramImage, UninstallerStaysWithinItsSizeBudget) {
     EXPECT_LE(image.bytes.size(), 32u * 1024u);
 }
 
-TEST(ProgramImage, SampleScreenSaverIsHardenedAndRunsAsItsUser) {
+// Per-monitor DPI aware, so that the system reports every monitor in its own pixels and the
+// full-screen window covers them all on mixed-scale set-ups.
+TEST(ProgramImage, SampleScreenSaverIsHardenedRunsAsItsUserAndSeesEveryMonitorsPixels) {
     REQUIRE_BUILT(image, "aurora.scr");
     ExpectHardenedGuiProgram(image);
-    EXPECT_NE(Manifest(image).find("<requestedExecutionLevel level=\"asInvoker\""),
-              std::string::npos);
+    const std::string manifest = Manifest(image);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos)
+        << manifest;
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos) << manifest;
 }
 
 } // namespace
