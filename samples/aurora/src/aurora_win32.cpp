@@ -5,6 +5,7 @@
 #include "aurora_palette.h"
 #include "aurora_render.h"
 #include "aurora_resources.h"
+#include "platform/format_text.h"
 #include "saver_screen.h"
 #include "screen_saver_arguments.h"
 
@@ -12,7 +13,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -53,7 +53,7 @@ void FindDataFile() {
     const char* path = long_length > 0 && long_length < sizeof long_module ? long_module : module;
     const char* slash = std::strrchr(path, '\\');
     char name[MAX_PATH];
-    std::snprintf(name, sizeof name, "%s", slash != nullptr ? slash + 1 : path);
+    FormatText(name, sizeof name, "%s", slash != nullptr ? slash + 1 : path);
     if (char* dot = std::strrchr(name, '.')) *dot = '\0';
 
     char folder[MAX_PATH] = "";
@@ -61,11 +61,11 @@ void FindDataFile() {
         char windows[MAX_PATH];
         const UINT windows_length = GetWindowsDirectoryA(windows, sizeof windows);
         if (windows_length == 0 || windows_length >= sizeof windows) return;
-        std::snprintf(folder, sizeof folder, "%s\\All Users\\Application Data", windows);
+        FormatText(folder, sizeof folder, "%s\\All Users\\Application Data", windows);
     }
-    const int written = std::snprintf(g_data_path, sizeof g_data_path,
-                                      "%s\\Tarrowby\\Lumenvault\\%s\\%s.dat", folder, name, name);
-    if (written < 0 || written >= static_cast<int>(sizeof g_data_path)) g_data_path[0] = '\0';
+    if (!FormatText(g_data_path, sizeof g_data_path, "%s\\Tarrowby\\Lumenvault\\%s\\%s.dat", folder,
+                    name, name))
+        g_data_path[0] = '\0';
 }
 
 AuroraPalette LoadPalette() {
@@ -269,10 +269,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wparam, LP
     case WM_INITDIALOG: {
         char text[MAX_PATH + 64];
         if (g_data_found)
-            std::snprintf(text, sizeof text, "%s", g_data_path);
+            FormatText(text, sizeof text, "%s", g_data_path);
         else
-            std::snprintf(text, sizeof text, "%s (not found: Aurora uses its own colours)",
-                          g_data_path[0] != '\0' ? g_data_path : "the data file");
+            FormatText(text, sizeof text, "%s (not found: Aurora uses its own colours)",
+                       g_data_path[0] != '\0' ? g_data_path : "the data file");
         SetDlgItemTextA(dialog, IDC_AURORA_DATA_PATH, text);
         return TRUE;
     }
