@@ -46,10 +46,11 @@ struct WrittenSoFar {
     bool uninstall_key_is_the_runs; // the run created the key or wrote its values
 };
 
-// Removes the files of every member up to the one whose write failed, the log's new lines (the
-// log itself when the run created it), the installer's own folder levels that are left empty,
-// and the Uninstall key when it is the run's; closes the log. What another program or an
-// earlier installation put there stays.
+// Removes the files of every member up to the one whose write failed (also where they replaced
+// an earlier installation's: the run wrote them anew), the log's new lines (the log itself
+// when the run created it), the installer's own folder levels that are left empty, and the
+// Uninstall key when it is the run's; closes the log. The log's earlier lines, and folders
+// that hold anything else, stay.
 void TakeBackInstallation(const WrittenSoFar& written);
 
 // The media devices' entry point, from WINMM.DLL in the system directory: not imported, since
