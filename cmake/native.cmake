@@ -20,6 +20,7 @@ target_compile_options(lmvcore PRIVATE ${LMV_WARNINGS})
 add_library(lmvuninstcore STATIC ${uninstaller_portable_sources})
 target_include_directories(lmvuninstcore PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(lmvuninstcore PRIVATE ${LMV_WARNINGS})
+target_link_libraries(lmvuninstcore PUBLIC lmvcore) # FormatText
 
 add_subdirectory(samples/aurora)
 

@@ -36,6 +36,9 @@ target_link_options(lmvstub PRIVATE -static -s -mwindows -Wl,--gc-sections
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware -Wl,--enable-reloc-section
   -Wl,--no-insert-timestamp)
 target_link_libraries(lmvstub PRIVATE shell32 gdi32 user32 advapi32 kernel32)
+# Our own start-up (platform/program_start_win32.cpp) instead of the C runtime's, which brings
+# constructors, exit handlers, thread-local storage and their unwind tables the stub never uses.
+target_link_options(lmvstub PRIVATE -nostartfiles)
 set_target_properties(lmvstub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

@@ -1,7 +1,5 @@
 #include "decode/byte_sink.h"
 
-#include "decode/write_failure.h"
-
 #include <cstring>
 
 namespace sink_detail {
@@ -15,8 +13,9 @@ void Reset() {
 
 bool Arm(uint32_t total) {
     // Once the member is complete a new load would write bytes beyond its end: a last match
-    // may run past the total, and its tail belongs to no file.
-    if (sink.written >= total) return false;
+    // may run past the total, and its tail belongs to no file. After a failed write the file
+    // takes nothing more.
+    if (sink.failed || sink.written >= total) return false;
     const uint32_t left = total - sink.written;
     sink.flush_threshold = static_cast<int16_t>(left < kSinkBlockSize ? left : kSinkBlockSize);
     sink.armed = true;
@@ -31,7 +30,7 @@ void Flush(FILE* destination, uint32_t total) {
     const bool last_block = sink.written >= total;
     if (std::fwrite(sink.buffer, 1, count, destination) != count ||
         (last_block && std::fflush(destination) != 0)) {
-        FailWrite();
+        sink.failed = true;
     }
     sink.fill = 0;
     sink.armed = false;

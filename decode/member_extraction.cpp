@@ -17,6 +17,14 @@ bool StoredBytesLieInFile(FILE* file, const MemberEntry& entry) {
            uint64_t{entry.DataOffset} + entry.StoredSize <= static_cast<uint64_t>(size);
 }
 
+// The caller's poll for the compressed member being restored. Once the sink has failed
+// nothing more reaches the file, so the decoder is stopped at its next poll.
+bool (*member_poll)() = nullptr;
+
+bool PollUnlessWriteFailed() {
+    return SinkWriteFailed() || (member_poll != nullptr && member_poll());
+}
+
 ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*poll)()) {
     ByteSource(nullptr, 0);
     WritePtr(nullptr, 0, 0);
@@ -39,8 +47,15 @@ ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destinatio
         std::fclose(executable);
         return kMemberHandled;
     }
-    const int32_t produced = LzhDecoder(executable, output, entry.UnpackedSize, stored_size, poll);
-    std::fclose(output);
+    member_poll = poll;
+    const int32_t produced =
+        LzhDecoder(executable, output, entry.UnpackedSize, stored_size, PollUnlessWriteFailed);
+    // A stream that cannot be closed cleanly did not take its last bytes either.
+    const bool not_written = std::fclose(output) != 0 || SinkWriteFailed();
+    if (not_written) {
+        std::fclose(executable);
+        return kMemberNotWritten;
+    }
     // Zero bits past the end of a truncated package decode to bytes all the same, so whether
     // the member came out whole is a question for the file: do all its stored bytes lie in
     // it? A member stopped by the poll is not judged.
@@ -51,9 +66,8 @@ ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destinatio
     return whole ? kMemberHandled : kMemberCutShort;
 }
 
-// False when the package ended (or a read failed) before the member's last stored byte.
-bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
-                const char* destination, bool (*poll)()) {
+ExtractResult CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,
+                         const char* destination, bool (*poll)()) {
     uint32_t next_poll_mark = 0;
     uint32_t total = 0;
     // An offset the seek cannot reach would leave the handle where it was, amid the member
@@ -63,6 +77,7 @@ bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
                                static_cast<int32_t>(entry.DataOffset);
     const FileHandle output = PlatCreateFile(destination);
     bool stopped = false;
+    bool not_written = false;
     for (;;) {
         uint32_t got = reachable ? PlatRead(package, copy_buffer, kCopyBufferSize) : 0;
         // A failed read ends the copy as the end of the file does.
@@ -70,10 +85,12 @@ bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
         total += got;
         uint32_t count = got;
         if (total > entry.StoredSize) count -= total - entry.StoredSize;
-        // A write that the file does not take in full ends the installation, as on the
-        // compressed path: a cut-short file must never pass as installed.
-        if (count != 0 && output != kNoFile && PlatWrite(output, copy_buffer, count) != count)
-            FailWrite();
+        // A write that the file does not take in full ends the copy, as on the compressed
+        // path: a cut-short file must never pass as installed.
+        if (count != 0 && output != kNoFile && PlatWrite(output, copy_buffer, count) != count) {
+            not_written = true;
+            break;
+        }
         if (total > next_poll_mark) {
             if (poll != nullptr && poll()) {
                 stopped = true;
@@ -84,8 +101,9 @@ bool CopyStored(FileHandle package, uint8_t* copy_buffer, const MemberEntry& ent
         if (got == 0 || total > entry.StoredSize) break;
     }
     if (output != kNoFile) PlatClose(output);
+    if (not_written) return kMemberNotWritten;
     // A member stopped on request is not judged.
-    return stopped || total >= entry.StoredSize;
+    return stopped || total >= entry.StoredSize ? kMemberHandled : kMemberCutShort;
 }
 
 } // namespace
@@ -94,6 +112,5 @@ ExtractResult ExtractMember(FileHandle package, uint8_t* copy_buffer, const Memb
                             const char* destination, bool (*poll)()) {
     SetWriteTarget(destination);
     if (IsCompressed(entry)) return ExtractCompressed(entry, destination, poll);
-    return CopyStored(package, copy_buffer, entry, destination, poll) ? kMemberHandled
-                                                                      : kMemberCutShort;
+    return CopyStored(package, copy_buffer, entry, destination, poll);
 }

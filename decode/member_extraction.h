@@ -34,6 +34,10 @@ enum ExtractResult : int {
     // file written holds only what could be read, padded on the compressed path with what zero
     // bits decode to. Every member after it is lost too.
     kMemberCutShort = 2,
+    // The destination did not take all that was written to it (a full disk): the copy or the
+    // decoder stopped there, and the file holds only a part of the member. Named for the
+    // message by SetWriteTarget (decode/write_failure.h).
+    kMemberNotWritten = 3,
 };
 
 ExtractResult ExtractMember(FileHandle package, uint8_t* copy_buffer, const MemberEntry& entry,

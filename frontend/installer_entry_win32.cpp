@@ -1,7 +1,7 @@
 // The program's entry: the silent switch, the title window over the work area and the
 // process's only message loop. The exit status (platform/exit_status.h) says how the run
-// ended: finished, incomplete, refused, or stopped by a failed write, which ends the process
-// where it happens.
+// ended: finished, incomplete, refused, stopped by a failed write, or never started for want
+// of a title window.
 #include "frontend/install_switch.h"
 #include "frontend/title_window.h"
 #include "install/installer_state.h"
@@ -42,7 +42,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     // file that every pass over the package reads.
     PlatHoldOwnFile();
     InstallMode = InstallModeFromArguments(arguments);
-    if (!RegisterTitleClass(instance)) return kFinishedExitStatus;
+    if (!RegisterTitleClass(instance)) return kNoTitleWindowExitStatus;
 
     RECT work_area;
     ZeroMemory(&work_area, sizeof work_area);
@@ -51,7 +51,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         CreateWindowExA(0, kTitleWindowClass, "TITLE", WS_POPUP | WS_VISIBLE, work_area.left,
                         work_area.top, work_area.right - work_area.left,
                         work_area.bottom - work_area.top, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return kFinishedExitStatus;
+    if (window == nullptr) return kNoTitleWindowExitStatus;
 
     ShowWindow(window, InstallMode == kInteractiveMode ? StartupShowCommand() : SW_HIDE);
     UpdateWindow(window);
@@ -62,7 +62,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    // The quit message's wParam: InstallExitStatus, as the title window posts it. GetMessageA
-    // failing ends the program as finished.
-    return got == 0 ? static_cast<int>(message.wParam) : kFinishedExitStatus;
+    // The quit message's wParam: InstallExitStatus, as the title window posts it. A loop that
+    // failed never let the installation finish, whatever it had reached.
+    return got == 0 ? static_cast<int>(message.wParam) : kNoTitleWindowExitStatus;
 }

@@ -21,13 +21,15 @@ bool TableHoldsAMember() {
 
 } // namespace
 
-PackageRefusal CheckPackageBeforeAsking(bool header_read) {
+PackageRefusal CheckPackageBeforeAsking(bool header_read, uint32_t ansi_code_page) {
     // An unreadable package has no name of its own to judge, and a table that breaks off
     // would install part of a screen saver: both are one fault to the user.
     uint32_t total_size = 0;
     if (!header_read || !SumMemberSizes(&total_size) || !TableHoldsAMember())
         return PackageRefusal::kDamagedOrMissing;
-    if (!IsUsableScreenSaverName(ScreenSaverName)) return PackageRefusal::kUnusableName;
+    if (!IsUsableScreenSaverName(ScreenSaverName) ||
+        !NameReadsAlikeInCodePage(ScreenSaverName, ansi_code_page))
+        return PackageRefusal::kUnusableName;
     if (!MemberNamesAreSafe()) return PackageRefusal::kNameOutsideFolders;
     return PackageRefusal::kNone;
 }

@@ -4,20 +4,24 @@
 // created or changed.
 #pragma once
 
+#include <cstdint>
+
 enum class PackageRefusal {
     kNone,
     // The package cannot be located, its header or member table is cut short, or the table
     // holds no member at all.
     kDamagedOrMissing,
-    // The screen saver's name is no plain file name (see IsUsableScreenSaverName).
+    // The screen saver's name is no plain file name (see IsUsableScreenSaverName), or it would
+    // read as other characters in the system's code page (see NameReadsAlikeInCodePage).
     kUnusableName,
     // A media member's name would leave the data folder.
     kNameOutsideFolders,
 };
 
 // `header_read`: whether the header was read whole when the title window was created, so that
-// ScreenSaverName is the package's own. Reads the member table through fresh passes.
-PackageRefusal CheckPackageBeforeAsking(bool header_read);
+// ScreenSaverName is the package's own. `ansi_code_page`: the system's (GetACP), in which the
+// name's bytes are read. Reads the member table through fresh passes.
+PackageRefusal CheckPackageBeforeAsking(bool header_read, uint32_t ansi_code_page);
 
 // The message of a refusal other than kNone, shown under kRefusalCaption.
 const char* RefusalText(PackageRefusal refusal);

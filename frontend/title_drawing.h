@@ -9,10 +9,8 @@
 #include <cstdint>
 
 // Gradient bands, the two-pixel white frame and "<name> Screen Saver" with its shadow, into
-// `area` of `dc`. `name` is in the ANSI code page, trailing blanks included. `font_quality`
-// is the quality asked of the font: the installer asks the default and switches the system's
-// font smoothing off meanwhile; a preview, which must not touch system settings, asks for
-// unsmoothed text instead.
-void DrawTitleScreen(HDC dc, RECT area, const char* name, uint32_t top_color, uint32_t bottom_color,
-                     DWORD font_quality);
+// `area` of `dc`. `name` is in the ANSI code page, trailing blanks included. The text is
+// drawn without antialiasing whatever the system's font smoothing, which is left alone.
+void DrawTitleScreen(HDC dc, RECT area, const char* name, uint32_t top_color,
+                     uint32_t bottom_color);
 #endif

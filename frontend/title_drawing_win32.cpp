@@ -22,8 +22,8 @@ void PaintBands(HDC dc, LONG width, LONG height, uint32_t top_color, uint32_t bo
 
 } // namespace
 
-void DrawTitleScreen(HDC dc, RECT area, const char* name, uint32_t top_color, uint32_t bottom_color,
-                     DWORD font_quality) {
+void DrawTitleScreen(HDC dc, RECT area, const char* name, uint32_t top_color,
+                     uint32_t bottom_color) {
     PaintBands(dc, area.right, area.bottom, top_color, bottom_color);
 
     HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
@@ -37,7 +37,7 @@ void DrawTitleScreen(HDC dc, RECT area, const char* name, uint32_t top_color, ui
 
     HFONT font = CreateFontA(-MulDiv(48, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_DONTCARE,
                              FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, font_quality, 0, "Arial");
+                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, 0, "Arial");
     HGDIOBJ previous_font = SelectObject(dc, font);
     const int previous_mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF previous_color = SetTextColor(dc, RGB(0, 0, 0));

@@ -1,33 +1,16 @@
-// WM_PAINT of the title window: the title screen with font smoothing switched off.
+// WM_PAINT of the title window. The title's hard shadow edge wants unsmoothed glyphs; the
+// font asks for them itself, so the user's system-wide font smoothing is never touched (a
+// switch of it would be saved to the user's profile and broadcast to every window on every
+// repaint, and a killed installer would leave it off for good).
 #include "frontend/title_drawing.h"
 #include "frontend/title_window.h"
 #include "install/installer_state.h"
 
-namespace {
-
-// Font smoothing is system-wide and blurs the hard shadow edge, so it is switched off for the
-// paint. True when it was switched off here and must be switched on again.
-bool SwitchFontSmoothingOff() {
-    BOOL smoothing = FALSE;
-    if (!SystemParametersInfoA(SPI_GETFONTSMOOTHING, 0, &smoothing, 0)) smoothing = FALSE;
-    if (!smoothing) return false;
-    return SystemParametersInfoA(SPI_SETFONTSMOOTHING, FALSE, nullptr,
-                                 SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) != 0;
-}
-
-} // namespace
-
 void PaintTitle(HWND window) {
-    const bool smoothing_switched_off = SwitchFontSmoothingOff();
-
     RECT client;
     GetClientRect(window, &client);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    DrawTitleScreen(dc, client, ScreenSaverName, TopColor, BottomColor, DEFAULT_QUALITY);
+    DrawTitleScreen(dc, client, ScreenSaverName, TopColor, BottomColor);
     EndPaint(window, &paint);
-
-    if (smoothing_switched_off)
-        SystemParametersInfoA(SPI_SETFONTSMOOTHING, TRUE, nullptr,
-                              SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
 }

@@ -49,7 +49,7 @@ void InstallSequence(HWND window) {
     uint32_t total_size = 0;
     // Before any question: asking to replace a file, or for disk space, on behalf of a
     // package that will be refused anyway would only mislead.
-    const PackageRefusal refusal = CheckPackageBeforeAsking(package_header_read);
+    const PackageRefusal refusal = CheckPackageBeforeAsking(package_header_read, GetACP());
     if (refusal != PackageRefusal::kNone) {
         // Shown in silent mode too: the installation stops, and the user must know why.
         MessageBoxA(nullptr, RefusalText(refusal), kRefusalCaption, MB_OK | MB_ICONHAND);
@@ -72,7 +72,8 @@ void InstallSequence(HWND window) {
         // Everything of ours is written: the uninstaller that an abort starts must not find
         // the screen saver taken.
         ReleaseInstanceLock();
-        // The dialog ends with 1 after every run and with 2 when the run did not begin;
+        // The dialog ends with 1 after every run and with 2 when there is nothing to finish
+        // (the run did not begin, or it was taken back after a failed write);
         // anything else (-1, 0) means it could not even be created, and reporting
         // completion then would announce an installation that never happened.
         if (result == 1) FinishInstallation(window, install_caption);

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-HANDLE OpenInstallLog() {
+HANDLE OpenInstallLog(InstallLogStart* start) {
+    *start = {false, 0};
     char path[kPathSize] = "";
     if (SharedDataFolder[0] == '\0' || !AppendPath(path, sizeof path, SharedDataFolder) ||
         !AppendPath(path, sizeof path, "INSTALL.LOG"))
@@ -12,7 +13,10 @@ HANDLE OpenInstallLog() {
     // Opened once for the run and appended to: a second installation adds its lines.
     const HANDLE log = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log != INVALID_HANDLE_VALUE) SetFilePointer(log, 0, nullptr, FILE_END);
+    if (log == INVALID_HANDLE_VALUE) return log;
+    start->created = GetLastError() != ERROR_ALREADY_EXISTS;
+    const DWORD end = SetFilePointer(log, 0, nullptr, FILE_END);
+    start->length = end != INVALID_SET_FILE_POINTER ? end : 0;
     return log;
 }
 

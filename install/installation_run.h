@@ -7,7 +7,8 @@
 #include <windows.h>
 
 // The whole installation, run inside the install dialog's OK command; ends the dialog with 1,
-// or with 2 when the Uninstall key may not be written.
+// or with 2 when there is nothing to finish: the Uninstall key may not be written, a path is a
+// link, or a write failed and what the run had written was taken back.
 void RunInstallation(HWND dialog);
 
 // Fills SharedDataFolder, creating nothing: the common application-data folder (or its
@@ -20,10 +21,35 @@ size_t WorkOutSharedDataFolder(const char* screen_saver_base_name);
 // What is at `path`: missing, a real folder or file, a link, or a file with other names.
 PathKind PathKindOnDisk(const char* path);
 
+// What the install log was before this run appended to it: whether the run created it, and
+// its length before (taken back to after a failed write).
+struct InstallLogStart {
+    bool created;
+    DWORD length;
+};
+
 // "INSTALL.LOG" in SharedDataFolder, opened for appending; INVALID_HANDLE_VALUE when it
 // cannot be opened, and then nothing is logged.
-HANDLE OpenInstallLog();
+HANDLE OpenInstallLog(InstallLogStart* start);
 void LogInstalledFile(HANDLE log, const char* path);
+
+// What a run had written when a write failed, for taking it back.
+struct WrittenSoFar {
+    const InstallNames* names;
+    size_t own_levels_start; // where the installer's own levels of SharedDataFolder begin
+    uint32_t last_member;    // the member whose write failed
+    HANDLE log;              // the install log, still open, or INVALID_HANDLE_VALUE
+    InstallLogStart log_start;
+    const char* uninstall_key_path;
+    bool uninstall_key_is_the_runs; // the run created the key or wrote its values
+};
+
+// Removes the files of every member up to the one whose write failed (also where they replaced
+// an earlier installation's: the run wrote them anew), the log's new lines (the log itself
+// when the run created it), the installer's own folder levels that are left empty, and the
+// Uninstall key when it is the run's; closes the log. The log's earlier lines, and folders
+// that hold anything else, stay.
+void TakeBackInstallation(const WrittenSoFar& written);
 
 // The media devices' entry point, from WINMM.DLL in the system directory: not imported, since
 // a library imported by a bare name that is not a KnownDLL would be taken from the installer's

@@ -2,6 +2,7 @@
 // of the member table and, at the end, the screen saver made the system's.
 #include "decode/member_extraction.h"
 #include "decode/pump_messages_win32.h"
+#include "decode/write_failure.h"
 #include "install/folder_securing_win32.h"
 #include "install/install_paths.h"
 #include "install/install_securing.h"
@@ -22,13 +23,15 @@ struct RunContext {
     // Loaded at the first media member: a package without media needs no media devices.
     bool media_opened;
     MediaDevices media;
+    bool registered; // the Uninstall values were written
 };
 
 void RegisterUninstaller(void* context, const char* uninstaller_path) {
-    const auto* run = static_cast<const RunContext*>(context);
+    auto* run = static_cast<RunContext*>(context);
     if (run->uninstall_key_path[0] == '\0') return;
     RegisterUninstallEntry(run->uninstall_key_path, run->names->screen_saver_base_name,
                            uninstaller_path, run->names->screen_saver_path);
+    run->registered = true;
 }
 
 void LogMember(void* context, const char* destination) {
@@ -44,67 +47,25 @@ void ProbeMember(void* context, const char* destination) {
     ProbeMedia(run->media, destination);
 }
 
-// The one failure that the run reports: without write access to the machine-wide Uninstall
-// key the installation cannot be registered, so it is not started at all. Every other result
-// lets the run go on.
-bool MayWriteUninstallKey(const char* uninstall_key_path) {
+// The one failure that the run reports before it starts: without write access to the
+// machine-wide Uninstall key the installation cannot be registered, so it is not started at
+// all. Every other result lets the run go on. `created`: whether the key is new, so that a run
+// that must take back what it wrote knows the key for its own.
+bool MayWriteUninstallKey(const char* uninstall_key_path, bool* created) {
+    *created = false;
     if (uninstall_key_path[0] == '\0') return true;
     char no_class[] = "";
     HKEY key = nullptr;
+    DWORD disposition = 0;
     const LONG result =
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstall_key_path, 0, no_class,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition);
     if (result == ERROR_ACCESS_DENIED) return false;
-    if (result == ERROR_SUCCESS) RegCloseKey(key);
-    return true;
-}
-
-constexpr const char kLinkedText[] = "%s is a link to another place. This screen saver cannot be "
-                                     "installed through it, and nothing has been changed.";
-constexpr const char kForeignText[] =
-    "%s belongs to another user, not to the administrators of this computer. This screen saver "
-    "cannot be installed there, and nothing has been changed. An administrator can remove it "
-    "and run this installation again.";
-
-// Ends the run before it has written anything, naming what it refused.
-void RefuseInstallation(HWND dialog, const char* text, const char* path) {
-    ReleaseHeldLevels();
-    char message[kPathSize + 256];
-    FormatText(message, sizeof message, text, path);
-    MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
-    InstallExitStatus = kRefusedExitStatus;
-    EndDialog(dialog, 2);
-}
-
-void RefuseAccess(HWND dialog) {
-    ReleaseHeldLevels();
-    MessageBoxA(nullptr,
-                "You do not have access to make the required system configuration "
-                "modifications. Please rerun this installation from an administrators "
-                "account.",
-                "Error!!!", MB_OK);
-    EndDialog(dialog, 2);
-}
-
-// Our folders and files as they must be before the run goes on; false when it was ended.
-bool SecureOrRefuse(HWND dialog, const InstallNames& names, size_t own_levels_start,
-                    SecuringStep step) {
-    char refused[kPathSize];
-    switch (SecureInstallPaths(names, own_levels_start, step, SystemSecurityAccess(), refused,
-                               sizeof refused)) {
-    case Securing::kSecured:
-        return true;
-    case Securing::kLink:
-        RefuseInstallation(dialog, kLinkedText, refused);
-        return false;
-    case Securing::kForeign:
-        RefuseInstallation(dialog, kForeignText, refused);
-        return false;
-    case Securing::kNoAccess:
-        RefuseAccess(dialog);
-        return false;
+    if (result == ERROR_SUCCESS) {
+        *created = disposition == REG_CREATED_NEW_KEY;
+        RegCloseKey(key);
     }
-    return false;
+    return true;
 }
 
 // The Windows directory, a backslash and the file; empty when the directory cannot be had or
@@ -140,7 +101,8 @@ void RunInstallation(HWND dialog) {
 
     char uninstall_key_path[kPathSize];
     BuildUninstallKeyPath(ScreenSaverFile, uninstall_key_path, sizeof uninstall_key_path);
-    if (!MayWriteUninstallKey(uninstall_key_path)) {
+    bool uninstall_key_created = false;
+    if (!MayWriteUninstallKey(uninstall_key_path, &uninstall_key_created)) {
         RefuseAccess(dialog);
         return;
     }
@@ -148,7 +110,9 @@ void RunInstallation(HWND dialog) {
     // The missing levels made, with our rules; our rules written where others could still
     // change a level or file of ours.
     if (!SecureOrRefuse(dialog, names, own_levels_start, SecuringStep::kSecure)) return;
-    RunContext run = {OpenInstallLog(), uninstall_key_path, &names, false, {nullptr, nullptr}};
+    InstallLogStart log_start;
+    RunContext run = {
+        OpenInstallLog(&log_start), uninstall_key_path, &names, false, {nullptr, nullptr}, false};
 
     uint16_t first_media_number = 0;
     const FileHandle package = OpenMemberTable(&first_media_number);
@@ -160,9 +124,20 @@ void RunInstallation(HWND dialog) {
 
     if (copy_buffer != nullptr) LocalFree(copy_buffer);
     if (walk.package != kNoFile) PlatClose(walk.package);
-    if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
     if (run.media_opened) CloseMediaDevices(run.media);
+    // The levels are let go first: taking back a failed run removes those it left empty.
     ReleaseHeldLevels();
+    if (walk.write_failed) {
+        // Nothing of a half-written installation stays behind: the uninstaller and the
+        // Uninstall values, which would remove it, may not exist yet.
+        TakeBackInstallation({&names, own_levels_start, walk.last_member, run.log, log_start,
+                              uninstall_key_path, uninstall_key_created || run.registered});
+        InstallExitStatus = kWriteFailureExitStatus;
+        ReportWriteFailure();
+        EndDialog(dialog, 2);
+        return;
+    }
+    if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
 
     // A package that broke off mid-table, or members that had nowhere to go, leave an
     // incomplete installation: its screen saver does not become the system's.

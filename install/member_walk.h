@@ -34,6 +34,10 @@ struct MemberWalkResult {
     bool reached_end;
     // How many members were passed over because their destination could not be built.
     uint32_t passed_over;
+    // True when a member's destination did not take all that was written to it (a full disk):
+    // the walk stopped at that member, `last_member`, and reached_end is false.
+    bool write_failed;
+    uint32_t last_member;
 };
 
 // `package` stands at the first entry (or is kNoFile); `copy_buffer` holds kCopyBufferSize
@@ -42,3 +46,10 @@ struct MemberWalkResult {
 MemberWalkResult WalkMemberTable(FileHandle package, uint16_t first_media_number,
                                  uint8_t* copy_buffer, const InstallNames& names,
                                  const MemberWalkHooks& hooks);
+
+// Calls `visit` with the destination of every member from the first to `last_member`, as the
+// walk gives them (a member without one is passed over): the files that a walk which stopped at
+// `last_member` may have written. Reads the member table through a pass of its own and stops
+// where it cannot be read.
+void ForEachMemberDestination(uint32_t last_member, const InstallNames& names,
+                              void (*visit)(void* context, const char* destination), void* context);

@@ -54,7 +54,16 @@ bool IsSafeBaseName(const char* base_name) {
     // An empty name adds no level of its own: the files would land in the folder that every
     // screen saver of the publisher shares, so it is refused as well. A device name would
     // send the screen saver to the device and leave a folder no one can open.
-    return !only_dots_and_blanks && !IsReservedDeviceName(base_name);
+    if (only_dots_and_blanks || IsReservedDeviceName(base_name)) return false;
+    const char last = base_name[std::strlen(base_name) - 1];
+    return last != '.' && last != ' ';
+}
+
+bool NameReadsAlikeInCodePage(const char* stored_name, uint32_t code_page) {
+    if (code_page == kPackageCodePage) return true;
+    for (const char* c = stored_name; *c != '\0'; ++c)
+        if (static_cast<unsigned char>(*c) > 127) return false;
+    return true;
 }
 
 bool IsUsableScreenSaverName(const char* stored_name) {

@@ -1,5 +1,7 @@
 #include "install/unsupported_types.h"
 
+#include "platform/fixed_text.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -19,7 +21,7 @@ void AddUnsupportedType(char* types, size_t size, const char* type) {
     // Once the list is marked as cut, it stays a clean beginning of the full list.
     if (std::strstr(types, type) != nullptr || std::strstr(types, kMoreTypesLine) != nullptr)
         return;
-    const size_t used = strnlen(types, size);
+    const size_t used = TextLength(types, size);
     if (used >= size) return;
     // Room that stays free after the type and its line end, for the marker line and the
     // terminator.

@@ -4,8 +4,7 @@
 #include <cstdint>
 
 enum InstallerExitStatus : int32_t {
-    // A complete installation, and every end the user chose (No, Cancel, Decline); also a
-    // start without its title window, which shows nothing and changes nothing.
+    // A complete installation, and every end the user chose (No, Cancel, Decline).
     kFinishedExitStatus = 0,
     // A write that the destination file did not take in full (decode/write_failure.h): the
     // run stopped there, and nothing after it was installed, activated or started.
@@ -17,4 +16,8 @@ enum InstallerExitStatus : int32_t {
     // of ours that is a link or another user's; another installer or uninstaller of the same
     // screen saver running: nothing was written.
     kRefusedExitStatus = 5,
+    // No title window (no desktop to show it on, as in a session without a display) or a
+    // message loop that failed: the installation never ran, so nothing was asked or written.
+    // A program that started the installer must not take that for an installation.
+    kNoTitleWindowExitStatus = 6,
 };

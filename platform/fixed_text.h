@@ -17,12 +17,20 @@
 // The path buffers of both programs: the longest Windows path and its terminator.
 constexpr uint32_t kPathSize = 260;
 
+// The length of the string in `buffer`, or `size` when no terminator comes within it. Our
+// own rather than strnlen, whose copy in the compiler's support library (older MSVCRT.DLL
+// lacks it) brings a section of unwind tables into every program.
+inline size_t TextLength(const char* buffer, size_t size) {
+    size_t length = 0;
+    while (length < size && buffer[length] != '\0')
+        ++length;
+    return length;
+}
+
 // Appends text to the NUL-terminated buffer, as much as fits. False when it was cut.
 inline bool AppendText(char* buffer, size_t size, const char* text) {
     if (size == 0) return false;
-    size_t used = 0;
-    while (used < size && buffer[used] != '\0')
-        ++used;
+    size_t used = TextLength(buffer, size);
     if (used == size) { // an unterminated buffer is cut at its end
         buffer[size - 1] = '\0';
         return false;
@@ -37,7 +45,7 @@ inline bool AppendText(char* buffer, size_t size, const char* text) {
 // result would not fit.
 inline bool AppendPath(char* buffer, size_t size, const char* text) {
     if (size == 0) return false;
-    const size_t length = strnlen(buffer, size);
+    const size_t length = TextLength(buffer, size);
     const size_t added = std::strlen(text);
     if (length >= size || added >= size - length) {
         buffer[0] = '\0';
@@ -51,7 +59,7 @@ inline bool AppendPath(char* buffer, size_t size, const char* text) {
 // gets the backslash too, so that levels hang from the root of the current drive.
 inline bool AppendPathLevel(char* buffer, size_t size, const char* level) {
     if (size == 0) return false;
-    const size_t length = strnlen(buffer, size);
+    const size_t length = TextLength(buffer, size);
     const bool has_separator = length > 0 && length < size && buffer[length - 1] == '\\';
     if (!has_separator && !AppendPath(buffer, size, "\\")) return false;
     return AppendPath(buffer, size, level);

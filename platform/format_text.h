@@ -12,5 +12,6 @@
 #define LMV_FORMAT_CHECK __attribute__((format(printf, 3, 4)))
 #endif
 
-// Formats into `out` (a buffer of `size` bytes, size > 0), cutting what does not fit.
-void FormatText(char* out, size_t size, const char* format, ...) LMV_FORMAT_CHECK;
+// Formats into `out` (a buffer of `size` bytes, size > 0), cutting what does not fit. True
+// when the whole text fit, false when it was cut.
+bool FormatText(char* out, size_t size, const char* format, ...) LMV_FORMAT_CHECK;

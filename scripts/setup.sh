@@ -14,7 +14,7 @@ native_pkgs=(build-essential cmake ninja-build pkg-config git
   libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libcairo2-dev libfreetype-dev fonts-dejavu-core
   clang libclang-rt-14-dev clang-format gzip)
 cross_pkgs=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686)
-wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick x11-utils libxtst6)
+wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick x11-utils libxtst6 locales)
 signing_pkgs=(osslsigncode openssl)
 # The release (scripts/release.sh) and its check on a clean Debian root; groff renders the
 # manual page for its test.
@@ -64,6 +64,12 @@ if [ -n "$todo" ] || [ "$qemu_ok" = 0 ]; then
   if [ "$qemu_ok" = 0 ]; then
     apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static
   fi
+fi
+
+# Wine takes the Windows locale and its ANSI code page from the locale it starts in; the
+# end-to-end tests run the installer on a Japanese Windows (code page 932) through this one.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
 # 32-bit ELF programs (Wine's loader) go to qemu when the kernel cannot run them itself.

@@ -1,6 +1,7 @@
 #include "uninstaller/removal_report.h"
 
-#include <cstdio>
+#include "platform/format_text.h"
+
 #include <cstring>
 
 namespace {
@@ -72,20 +73,20 @@ void FormatLeftovers(const RemovalReport& report, const char* screen_saver_name,
     out[0] = '\0';
     size_t used = 0;
     char line[kPathSize + 128];
-    std::snprintf(line, sizeof line, "%s Screen Saver could not be removed completely:\r\n",
-                  screen_saver_name);
+    FormatText(line, sizeof line, "%s Screen Saver could not be removed completely:\r\n",
+               screen_saver_name);
     if (!AppendWhole(out, size, &used, line)) return;
     const size_t named =
         report.count < RemovalReport::kNamed ? report.count : RemovalReport::kNamed;
     size_t shown = 0;
     for (; shown < named; ++shown) {
         const RemovalReport::Item& item = report.items[shown];
-        std::snprintf(line, sizeof line, "\r\n%s: %s", item.path, Explanation(item.why));
+        FormatText(line, sizeof line, "\r\n%s: %s", item.path, Explanation(item.why));
         if (!AppendWhole(out, size, &used, line)) break;
     }
     if (shown < report.count) {
-        std::snprintf(line, sizeof line, "\r\n... and %lu more",
-                      static_cast<unsigned long>(report.count - shown));
+        FormatText(line, sizeof line, "\r\n... and %lu more",
+                   static_cast<unsigned long>(report.count - shown));
         AppendWhole(out, size, &used, line);
     }
 }

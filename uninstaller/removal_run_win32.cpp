@@ -1,6 +1,7 @@
 #include "uninstaller/removal_run_win32.h"
 
 #include "install/folder_securing_win32.h"
+#include "platform/format_text.h"
 #include "platform/instance_lock.h"
 #include "platform/system_paths_win32.h"
 #include "uninstaller/file_removal_win32.h"
@@ -11,7 +12,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -84,9 +84,7 @@ char* ReadInstallLog(const char* path, DWORD* size, RemovalReport* report) {
 // screen saver in the Windows directory was among them and is gone (or will be at restart).
 bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, RemovalReport* report) {
     char log_path[kPathSize];
-    if (std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder) >=
-        static_cast<int>(sizeof log_path))
-        return false;
+    if (!FormatText(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder)) return false;
     DWORD size = 0;
     char* text = ReadInstallLog(log_path, &size, report);
     if (text == nullptr) return false;
@@ -130,9 +128,7 @@ Securing SecureRemovalFolder(const OwnFolder& own, char* refused, size_t size) {
     access.create_folder = nullptr;
     const size_t own_levels_start = OwnLevelsStart(own);
     char log_path[kPathSize];
-    if (std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder) >=
-        static_cast<int>(sizeof log_path))
-        log_path[0] = '\0';
+    if (!FormatText(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder)) log_path[0] = '\0';
     for (const SecuringStep step : {SecuringStep::kCheck, SecuringStep::kSecure}) {
         Securing secured =
             SecureOwnLevels(own.folder, own_levels_start, step, access, refused, size);
@@ -158,15 +154,15 @@ void Tell(const RemovalReport& report, const char* name) {
     static char text[8192];
     FormatLeftovers(report, name, text, sizeof text);
     char caption[kPathSize + 16];
-    std::snprintf(caption, sizeof caption, "%s Screen Saver", name);
+    FormatText(caption, sizeof caption, "%s Screen Saver", name);
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }
 
 bool Confirm(const char* name) {
     char question[kPathSize + 64];
-    std::snprintf(question, sizeof question, "Remove %s Screen Saver and all of its files?", name);
+    FormatText(question, sizeof question, "Remove %s Screen Saver and all of its files?", name);
     char caption[kPathSize + 16];
-    std::snprintf(caption, sizeof caption, "%s Screen Saver", name);
+    FormatText(caption, sizeof caption, "%s Screen Saver", name);
     return MessageBoxA(nullptr, question, caption, MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) ==
            IDYES;
 }
@@ -222,7 +218,7 @@ int RunRemoval(bool interactive) {
         ClearScreenSaverSetting(screen_saver, screen_saver_short);
     if (!DeleteUninstallEntry(own)) NoteLeftover(&report, Leftover::kEntryKept, own.base_name);
     char log_path[kPathSize];
-    std::snprintf(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder);
+    FormatText(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder);
     RemoveAndNote(log_path, &report);
     // Let go of the levels, which the copy removes once this program has ended.
     ReleaseHeldLevels();

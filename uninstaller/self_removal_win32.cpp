@@ -1,6 +1,7 @@
 #include "uninstaller/self_removal_win32.h"
 
 #include "install/folder_security.h"
+#include "platform/format_text.h"
 #include "platform/instance_lock.h"
 #include "platform/system_paths_win32.h"
 #include "uninstaller/file_removal_win32.h"
@@ -8,7 +9,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -93,7 +93,7 @@ bool MakeCopyFolder(char (&folder)[kPathSize]) {
     DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < 100; ++attempt, ++unique) {
         char name[32];
-        std::snprintf(name, sizeof name, "Temp\\lmv%08lX.tmp", static_cast<unsigned long>(unique));
+        FormatText(name, sizeof name, "Temp\\lmv%08lX.tmp", static_cast<unsigned long>(unique));
         if (!JoinPath(windows, name, folder, sizeof folder)) return false;
         if (CreateDirectoryA(folder, &attributes)) return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return false;

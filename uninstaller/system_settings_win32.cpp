@@ -1,8 +1,8 @@
 #include "uninstaller/system_settings_win32.h"
 
-#include <windows.h>
+#include "platform/format_text.h"
 
-#include <cstdio>
+#include <windows.h>
 
 namespace {
 
@@ -38,8 +38,7 @@ void ClearScreenSaverSetting(const char* long_path, const char* short_path) {
 
 bool DeleteUninstallEntry(const OwnFolder& own) {
     char path[sizeof kUninstallKeyRoot + kPathSize + 1];
-    const int length = std::snprintf(path, sizeof path, "%s\\%s", kUninstallKeyRoot, own.base_name);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path) return true;
+    if (!FormatText(path, sizeof path, "%s\\%s", kUninstallKeyRoot, own.base_name)) return true;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return true; // no entry: nothing to delete

@@ -1,6 +1,7 @@
 #include "uninstaller/uninstaller_arguments.h"
 
-#include <cstdio>
+#include "platform/format_text.h"
+
 #include <cstring>
 
 namespace {
@@ -72,9 +73,8 @@ UninstallArguments ParseUninstallArguments(std::string_view arguments) {
 bool BuildFinishCommand(const char* copy, uint32_t ended_process, const char* original, char* out,
                         size_t size) {
     if (std::strchr(copy, '"') != nullptr || std::strchr(original, '"') != nullptr) return false;
-    const int length = std::snprintf(out, size, "\"%s\" %s %lu \"%s\"", copy, kFinishSwitch,
-                                     static_cast<unsigned long>(ended_process), original);
-    if (length < 0 || static_cast<size_t>(length) >= size) {
+    if (!FormatText(out, size, "\"%s\" %s %lu \"%s\"", copy, kFinishSwitch,
+                    static_cast<unsigned long>(ended_process), original)) {
         if (size > 0) out[0] = '\0';
         return false;
     }

@@ -22,6 +22,23 @@ def break_web_browser(ctx: Ctx) -> None:
                    encoding="utf-8")
 
 
+# The user's font smoothing as the prefix holds it, and the value a test puts in its place:
+# "1" reads as on, as "2" does, but no program that switches smoothing writes it back.
+FONT_SMOOTHING_LINE = '"FontSmoothing"="2"'
+USERS_FONT_SMOOTHING = "1"
+
+
+def set_users_font_smoothing(ctx: Ctx) -> None:
+    """Gives the user a font smoothing value of their own (on), so that a program that writes
+    the setting, even back to on, leaves a trace."""
+    reg = ctx.prefix / "user.reg"
+    text = reg.read_text(encoding="utf-8")
+    if FONT_SMOOTHING_LINE not in text:
+        raise harness.HarnessError(f"the template's user.reg holds no {FONT_SMOOTHING_LINE}")
+    reg.write_text(text.replace(FONT_SMOOTHING_LINE,
+                                f'"FontSmoothing"="{USERS_FONT_SMOOTHING}"'), encoding="utf-8")
+
+
 def set_name_suffix(index: int, suffix: bytes) -> Callable:
     def damage(data: bytearray, listing: dict) -> None:
         at = header_offsets(listing)[1] + 28 * index + 12
@@ -172,5 +189,13 @@ ESCAPING_SUFFIX = [("suffix \\..\\..\\..\\e.wav", set_name_suffix(3, b"\\..\\..\
 ESCAPING_NAME = [("name ..\\..\\Evil", set_name(b"..\\..\\Evil"), refused(UNUSABLE_NAME_TEXT))]
 DEVICE_NAMES = [(f"name {name!r}", set_name(name), refused(UNUSABLE_NAME_TEXT))
                 for name in (b"NUL", b"com1.txt", b"Aux. .", b"LPT9 ", b"CON.scr")]
+# Names whose folder Windows would create without their last dot, while the log, the screen
+# saver's file and the Uninstall key kept it.
+DOTTED_NAMES = [(f"name {name!r}", set_name(name), refused(UNUSABLE_NAME_TEXT))
+                for name in (b"Mr. T.", b"Aurora.  ")]
+# A name beyond ASCII, which a Windows of another code page than 1252 reads as other
+# characters (on Japanese Windows "\xe9" is a lead byte that swallows the "\" after it).
+NON_ASCII_NAME = [("name 'Caf\xe9' in code page 932", set_name(b"Caf\xe9"),
+                   refused(UNUSABLE_NAME_TEXT))]
 # The package as built (its name patched to 259 characters): nothing to damage further.
 LONG_NAME = [("name of 259 characters", lambda data, listing: None, refused(UNUSABLE_NAME_TEXT))]

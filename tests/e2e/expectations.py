@@ -44,6 +44,8 @@ INCOMPLETE_TEXT = ("The installation of {name} Screen Saver could not be complet
                    "file is damaged, or a file could not be created.  The screen saver has not been "
                    "made your default Screen Saver.  Please download the installer again.")
 INCOMPLETE_STATUS = 4
+# No title window could be created (no display) or the message loop failed.
+NO_WINDOW_STATUS = 6
 
 
 def thousands(n: int) -> str:
@@ -263,6 +265,18 @@ def expect_uninstall_key_empty(ctx: Ctx) -> list:
     if key["values"]:
         return [f"Uninstall key holds values, expected none: {key['values']}"]
     return []
+
+
+def expect_user_value(key: str, name: str, value: str) -> Callable:
+    """A REG_SZ value of the user's (HKCU) that the run must leave exactly as it was."""
+    def check(ctx: Ctx) -> list:
+        found = harness.read_registry(ctx.prefix / "user.reg").get(key.lower(), {})
+        seen = found.get("values", {}).get(name)
+        if seen != ("REG_SZ", value):
+            return [f"HKCU\\{key} {name} is {seen}, expected the user's own {value!r} "
+                    "(the installer changed a setting of the user's)"]
+        return []
+    return check
 
 
 def read_system_ini(ctx: Ctx) -> bytes:

@@ -77,10 +77,14 @@ def prefix_arch(prefix: Path) -> str:
 
 
 def wine_env(prefix: Path, display: str | None = None, overrides: str = "",
-             arch: str | None = None) -> dict:
+             arch: str | None = None, locale: str | None = None) -> dict:
+    """locale: the Unix locale to start Wine in, from which it takes the Windows locale and
+    its ANSI code page (ja_JP.UTF-8: Japanese, code page 932)."""
     env = dict(os.environ)
     env.update(WINEPREFIX=str(prefix), WINEARCH=arch or prefix_arch(prefix), WINEDEBUG="-all",
                WINEDLLOVERRIDES=WINE_OVERRIDES + (";" + overrides if overrides else ""))
+    if locale:
+        env.update(LANG=locale, LC_ALL=locale)
     env.pop("DISPLAY", None)
     if display:
         env["DISPLAY"] = display
@@ -91,6 +95,21 @@ def start_program(prefix: Path, xvfb: Xvfb, program: str, *arguments: str) -> su
     """Starts a Windows program of the prefix on the display, without waiting for it."""
     return subprocess.Popen(["wine", program, *arguments], env=wine_env(prefix, xvfb.display),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def run_without_display(prefix: Path, program: str, *arguments: str,
+                        timeout: float = 60) -> int | None:
+    """Runs a Windows program of the prefix where no X display can be had, as in a session
+    without a desktop, and waits for it: its exit status, or None when it did not end within
+    the timeout (it is then killed with the prefix's other processes)."""
+    try:
+        return subprocess.run(["wine", program, *arguments], env=wine_env(prefix),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return None
+    finally:
+        stop_wineserver(prefix, wait=False)
 
 
 def wait_for(condition: Callable, what: str, timeout: float = 60):
@@ -646,7 +665,8 @@ class DriverRun:
 
 
 def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: float = 90,
-                    screenshot_dir: Path | None = None, xvfb: Xvfb, hooks: tuple = ()) -> tuple:
+                    screenshot_dir: Path | None = None, xvfb: Xvfb, hooks: tuple = (),
+                    locale: str | None = None) -> tuple:
     """Runs the GUI driver, which runs the installer runs one after the other; then lets
     every process of the prefix end (so launched helpers have written their markers and the
     registry is saved). hooks: what the runs' "hook" steps ask for, in their order, each a
@@ -659,7 +679,7 @@ def drive_installer(prefix: Path, runs: list, *, overrides: str = "", timeout: f
         lines += ["\t".join(str(x) for x in step) for step in run.steps]
     (run_dir / "script.txt").write_bytes(("\r\n".join(lines) + "\r\n").encode("latin-1"))
     log_path = run_dir / "driver.log"
-    env = wine_env(prefix, xvfb.display, overrides)
+    env = wine_env(prefix, xvfb.display, overrides, locale=locale)
     start = time.monotonic()
     shots: list = []
     marks: list = []
@@ -787,6 +807,9 @@ class Scenario:
     # The preparation gives files to another Unix user, which Wine then reports as another
     # owner (ANONYMOUS LOGON): only root may.
     gives_away_files: bool = False
+    # The Unix locale Wine starts in, which sets the Windows locale and ANSI code page (None:
+    # the machine's, which gives English with code page 1252 here).
+    locale: str | None = None
 
 
 @dataclass
@@ -934,6 +957,10 @@ def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvp
         raise NeedsRoot(f"{name} mounts a small file system and needs root")
     if scenario.gives_away_files and os.geteuid() != 0:
         raise NeedsRoot(f"{name} gives files to another user and needs root")
+    if scenario.locale and not locale_available(scenario.locale):
+        # Wine would fall back to English quietly, and the scenario would test nothing.
+        return [f"harness: the locale {scenario.locale} is not installed on this machine "
+                "(scripts/setup.sh generates it)"]
     folder = work / name
     if folder.exists():
         unmount_all_under(folder)
@@ -1015,7 +1042,7 @@ def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvp
                           for run in scenario.runs[first:last] for hook in run.during)
             results, elapsed = drive_installer(
                 prefix, runs[first:last], overrides=scenario.overrides, timeout=scenario.timeout,
-                screenshot_dir=folder, xvfb=xvfb, hooks=hooks)
+                screenshot_dir=folder, xvfb=xvfb, hooks=hooks, locale=scenario.locale)
             ctx.results += results
             ctx.elapsed += elapsed
             if len(results) != last - first:
@@ -1053,6 +1080,13 @@ def run_scenario(name: str, scenario: Scenario, template: Path, stub: Path, lmvp
         if not problems and not keep:
             shutil.rmtree(prefix, ignore_errors=True)
     return problems
+
+
+def locale_available(locale: str) -> bool:
+    """Whether the C library has the locale (`locale -a` spells "UTF-8" as "utf8")."""
+    names = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    wanted = locale.lower().replace("utf-8", "utf8")
+    return any(n.lower().replace("utf-8", "utf8") == wanted for n in names)
 
 
 def run_groups(runs: list) -> list:

@@ -2,7 +2,8 @@
 """Command line of the end-to-end tests (CTest calls it; people can too).
 
   run_e2e.py template --helpers build/win32 --out DIR [--arch win64]   boot the template prefix
-  run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub exits with 0
+  run_e2e.py smoke    --template DIR --stub EXE --work DIR  the bare stub is refused (status 5),
+                                                          and ends with 6 without a display
   run_e2e.py run NAME [NAME...] --template DIR --stub EXE --lmvpack TOOL --work DIR [--keep]
                                               [--stand-in EXE]  that program for every installer
   run_e2e.py mutants --stand-ins DIR --template DIR --stub EXE --lmvpack TOOL --work DIR
@@ -65,7 +66,7 @@ SKIPPED = 77
 # that does nothing and ends with 0, and one that overwrites a system library and deletes a
 # user's document. Each stand-in names the checks that must be among those that catch it.
 REFUSAL_SCENARIOS = ["damaged_packages", "nameless_package", "long_name", "escaping_suffix",
-                     "escaping_name", "device_names"]
+                     "escaping_name", "device_names", "name_beyond_ascii_cp932"]
 STAND_INS = {
     "stand_in_idle.exe": {"expect_dialogs"},
     "stand_in_vandal.exe": {"expect_writes", "expect_nothing_deleted"},

@@ -12,13 +12,14 @@ from typing import Callable
 
 import authoring_packages
 import harness
-from damage import (DAMAGES, DEVICE_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX, LONG_NAME,
-                    NAMELESS_DAMAGES, break_web_browser, cut_at, damaged_runs, expect_outcomes,
-                    plant_existing_screen_saver, refused, set_name)
-from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, REFUSED_STATUS,
-                          UNUSABLE_NAME_TEXT, Package, abort_dialog, agreement_dialog,
-                          complete_dialog, confirm_dialog, dialog, directx_dialog, expect_activated,
-                          expect_centred, expect_codec_notice, expect_codec_notice_starts,
+from damage import (DAMAGES, DEVICE_NAMES, DOTTED_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX,
+                    LONG_NAME, NAMELESS_DAMAGES, NON_ASCII_NAME, USERS_FONT_SMOOTHING,
+                    break_web_browser, cut_at, damaged_runs, expect_outcomes,
+                    plant_existing_screen_saver, refused, set_name, set_users_font_smoothing)
+from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, NO_WINDOW_STATUS,
+                          REFUSED_STATUS, UNUSABLE_NAME_TEXT, Package, abort_dialog,
+                          agreement_dialog, complete_dialog, confirm_dialog, dialog, directx_dialog,
+                          expect_activated, expect_centred, expect_codec_notice, expect_codec_notice_starts,
                           expect_cut_members, expect_dialogs, expect_disk_full, expect_distinct_urls,
                           expect_exit_code, expect_exit_code_per_run, expect_exit_zero,
                           expect_file_bytes, expect_install_dialog, expect_installed,
@@ -26,8 +27,8 @@ from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, REFUSED
                           expect_no_crash_dialog, expect_no_file, expect_not_activated,
                           expect_nothing_installed, expect_page_failure,
                           expect_some_dialog_mentions, expect_title_pixels, expect_title_window,
-                          expect_uninstall_key_empty, expect_uninstall_values, expect_writes,
-                          replace_dialog, screen_saver_module, uninstaller_module)
+                          expect_uninstall_key_empty, expect_uninstall_values, expect_user_value,
+                          expect_writes, replace_dialog, screen_saver_module, uninstaller_module)
 from harness import (COMMON_APPDATA, PKG_DIR, WINDIR, Helpers, Member, Run, Scenario,
                      plant_small_data_folder)
 
@@ -68,11 +69,33 @@ UNSUPPORTED_MEDIA = [Member(harness.wav_bytes(4000), compress=False, suffix=".WA
 DISK_FULL_CLAIM = 200 << 20  # claimed by the terminating entry, on a 96 MB drive
 DOTTED_NAME = "Aurora 2.0  "
 DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"
-# A write the disk refuses, on either path: the file is named, nothing is activated or started.
-# The log names the file whose write failed, so that the uninstaller removes what there is of it.
-FAILED_WRITE_EXPECTATIONS = [expect_exit_code(3), expect_some_dialog_mentions(NAME + ".dat"),
-                             expect_not_activated, expect_marker("screensaver", []),
-                             expect_no_crash_dialog, expect_log(members=2)]
+
+
+def failed_write_checks(file_name: str) -> list:
+    """A write the disk refuses, at any member and on either path: what the run had written is
+    taken back (files, log, folders, Uninstall key), the file is named, nothing is activated or
+    started, exit status 3."""
+    return [expect_exit_code(3), expect_some_dialog_mentions(file_name), expect_nothing_installed,
+            expect_writes([]), expect_no_crash_dialog]
+
+
+def failing_at(member: int):
+    """A package whose member `member` (1 to 3) alone outgrows a 64 KB data folder, every
+    member before it fitting: the data file, the uninstaller, or the first media file."""
+    def package(h: Helpers) -> Package:
+        big = 200_000
+        return Package(name=NAME, members=[
+            Member(h.program("screensaver", 0, 1), compress=False),
+            Member(harness.compressible_bytes(big if member == 1 else 2000, 2),
+                   compress=member != 1),
+            Member(h.program("uninstaller", big if member == 2 else 0, 3), compress=member != 2),
+            Member(wav(30) + harness.random_bytes(big if member == 3 else 0, 4), compress=False,
+                   suffix=".WAV", prefix="FILE")])
+    return package
+
+
+def failed_write_runs(*answers) -> list:
+    return [Run(answers=list(answers) + [(CAPTION, "OK"), ("Error!!!", "OK")])]
 
 
 def two_members(h: Helpers) -> Package:
@@ -300,11 +323,14 @@ SCENARIOS: dict = {
          expect_dialogs(lambda c: [confirm_dialog(c, "Cancel")], [], [], [], []),
          expect_install_dialog(None, False, False, False, False)]),
     "title_screen": Scenario(
-        "the title window's gradient, frame and shadowed title, read from a screenshot",
+        "the title window's gradient, frame and shadowed title, read from a screenshot; the "
+        "user's font smoothing setting is left as it was",
         lambda h: standard_package(h, name="Aurora", top_color="#20E0A0", bottom_color="#E02040",
                                    media=[]),
         [Run(answers=[(CAPTION, "Cancel")], shot=CAPTION)],
-        [expect_exit_zero, expect_title_window(True), expect_title_pixels]),
+        [expect_exit_zero, expect_title_window(True), expect_title_pixels,
+         expect_user_value(r"Control Panel\Desktop", "FontSmoothing", USERS_FONT_SMOOTHING)],
+        prepare=set_users_font_smoothing),
     "abort_after_unsupported": Scenario(
         "aborted after a media type failed: only the uninstaller is started, no codec notice",
         lambda h: standard_package(h, media=[
@@ -383,23 +409,52 @@ SCENARIOS: dict = {
         prepare=lambda ctx: (ctx.prefix / "drive_c" / "Evil.SCR").write_bytes(b"an older evil screen saver")),
     "device_names": Scenario(
         "screen saver names that Windows takes for devices, also with an extension, blanks or "
-        "dots: refused, nothing written",
+        "dots, and names ending in a dot, which Windows drops from the folder: refused, "
+        "nothing written",
         lambda h: standard_package(h, media=[]),
-        damaged_runs(DEVICE_NAMES),
-        expect_outcomes(DEVICE_NAMES) + [expect_nothing_installed]),
+        damaged_runs(DEVICE_NAMES + DOTTED_NAMES),
+        expect_outcomes(DEVICE_NAMES + DOTTED_NAMES) + [expect_nothing_installed]),
+    "name_beyond_ascii_cp932": Scenario(
+        "a name holding a byte above 127, on Japanese Windows (code page 932): refused, nothing "
+        "written",
+        lambda h: standard_package(h, media=[]),
+        damaged_runs(NON_ASCII_NAME),
+        expect_outcomes(NON_ASCII_NAME) + [expect_nothing_installed],
+        locale="ja_JP.UTF-8"),
     "failed_write_compressed": Scenario(
-        "the data folder fills up while the compressed data file is written: reported, nothing "
-        "activated or started, exit status 3",
+        "the data folder fills up while the compressed data file is written: what was written "
+        "is taken back, reported, nothing activated or started, exit status 3",
         lambda h: standard_package(h),
-        [Run(answers=[(CAPTION, "OK"), ("Error!!!", "OK")])],
-        FAILED_WRITE_EXPECTATIONS,
+        failed_write_runs(),
+        failed_write_checks(NAME + ".dat"),
         prepare=plant_small_data_folder),
     "failed_write_stored": Scenario(
-        "the data folder fills up while a stored data file is written: reported like the "
-        "compressed path",
+        "the data folder fills up while a stored data file is written: taken back and reported "
+        "like the compressed path",
         lambda h: stored_data_package(h),
-        [Run(answers=[(CAPTION, "OK"), ("Error!!!", "OK")])],
-        FAILED_WRITE_EXPECTATIONS,
+        failed_write_runs(),
+        failed_write_checks(NAME + ".dat"),
+        prepare=plant_small_data_folder),
+    "failed_write_screen_saver": Scenario(
+        "the drive fills up while the screen saver is written into the Windows directory (after "
+        "'Disk Full' answered OK): no screen saver left there, nothing else either",
+        lambda h: standard_package(h, big_member=0, big_size=40 << 20, media=[]),
+        failed_write_runs(("Disk Full", "OK")),
+        failed_write_checks(NAME + ".scr"),
+        small_disk=True, timeout=120),
+    "failed_write_uninstaller": Scenario(
+        "the data folder fills up while the uninstaller is written, its Uninstall values "
+        "already registered: the key goes with the files",
+        failing_at(2),
+        failed_write_runs(),
+        failed_write_checks("UNINSTAL.EXE"),
+        prepare=plant_small_data_folder),
+    "failed_write_media": Scenario(
+        "the data folder fills up while a media file is written, after the uninstaller: "
+        "everything up to it is taken back",
+        failing_at(3),
+        failed_write_runs(),
+        failed_write_checks("FILE0001.WAV"),
         prepare=plant_small_data_folder),
     "many_unsupported_types": Scenario(
         "sixty media files of distinct unsupported types: no overflow, the notice still shown",
@@ -435,7 +490,8 @@ SCENARIOS: dict = {
 
 def smoke(template: Path, stub: Path, work: Path) -> int:
     """The bare stub (no package placed in it) starts under Wine, says that its package is
-    damaged or missing, and ends with the status of a refused package."""
+    damaged or missing, and ends with the status of a refused package. Started where no
+    display can be had, it has no title window and ends with the status that says so."""
     folder = work / "smoke"
     if folder.exists():
         shutil.rmtree(folder)
@@ -460,6 +516,11 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
         shown = [(d["caption"], d["texts"]) for d in log.dialogs()]
         if shown != [("Error!!!", [DAMAGED_TEXT])]:
             problems.append(f"dialogs {shown}, expected the damaged-or-missing message alone")
+    headless = harness.run_without_display(prefix, PKG_DIR + r"\lmvstub.exe", "/S")
+    print(f"lmvstub.exe /S without a display: exit code {headless}")
+    if headless != NO_WINDOW_STATUS:
+        problems.append(f"without a display: exit code {headless}, expected {NO_WINDOW_STATUS} "
+                        "(no title window, nothing installed)")
     if problems:
         print("\n".join(problems))
         print(log.describe() if log else "the driver logged nothing")

@@ -16,6 +16,7 @@ A console program, so no X server: only a copy of the e2e template prefix.
 from __future__ import annotations
 
 import argparse
+import json
 import re
 import shutil
 import subprocess
@@ -71,8 +72,8 @@ def program_bytes(body: bytes) -> bytes:
 
 
 def write_non_ascii_manifest(folder: Path) -> Path:
-    """A manifest whose name and file names lie outside ASCII (all within Windows-1252, which
-    the installer uses), one media suffix taken from such a file's extension."""
+    """A manifest whose file names lie outside ASCII (all within Windows-1252, which the
+    installer uses); the name and the suffixes, which lmvpack takes in ASCII only, do not."""
     folder.mkdir(parents=True)
     files = {"écran.scr": program_bytes(harness.compressible_bytes(5000, 1)),
              "données.dat": harness.random_bytes(700, 2),
@@ -82,11 +83,11 @@ def write_non_ascii_manifest(folder: Path) -> Path:
     for name, content in files.items():
         (folder / name).write_bytes(content)
     (folder / "manifest.toml").write_text(
-        'name = "Café Öl"\ntop_color = "#204060"\nbottom_color = "#000000"\n'
+        'name = "Cafe Ol"\ntop_color = "#204060"\nbottom_color = "#000000"\n'
         'screensaver = "écran.scr"\ndata = "données.dat"\n'
         '[uninstaller]\nfile = "désinstaller.exe"\ncompress = false\n'
         '[[media]]\nfile = "chanson à moi.wav"\nprefix = "JUKE"\n'
-        '[[media]]\nfile = "bruit.dür"\nprefix = "FILE"\n', encoding="utf-8")
+        '[[media]]\nfile = "bruit.dür"\nprefix = "FILE"\nsuffix = ".dur"\n', encoding="utf-8")
     return folder / "manifest.toml"
 
 
@@ -111,11 +112,19 @@ def check_non_ascii_names(work: Path, args, wine_tool) -> list:
         problems.append("the non-ASCII installers differ: " +
                         first_difference(windows_out.read_bytes(), linux_out.read_bytes()))
 
+    # An installer from before names had to be ASCII: its name in Windows-1252, "Café Öl".
+    listing = json.loads(run([args.lmvpack, "list", str(linux_out), "--json"]).stdout)
+    at = listing["package_offset"] + 2 + listing["agreement_length"]
+    older = bytearray(linux_out.read_bytes())
+    older[at:at + 8] = "Café Öl".encode("cp1252") + b"\0"
+    older_out = work / "accents-older.exe"
+    older_out.write_bytes(bytes(older))
+
     linux_dir, windows_dir = work / "extract-linux", work / "extract-windows"
-    extracted = run([args.lmvpack, "extract", str(linux_out), "-o", str(linux_dir)])
+    extracted = run([args.lmvpack, "extract", str(older_out), "-o", str(linux_dir)])
     if extracted.returncode != 0:
         return problems + [f"Linux lmvpack extract failed: {describe(extracted)}"]
-    extracted = wine_tool("extract", windows_path(linux_out), "-o", windows_path(windows_dir))
+    extracted = wine_tool("extract", windows_path(older_out), "-o", windows_path(windows_dir))
     if extracted.returncode != 0:
         return problems + [f"lmvpack.exe extract failed: {describe(extracted)}"]
     expected, got = tree(linux_dir), tree(windows_dir)

@@ -30,48 +30,75 @@ std::string Describe(char32_t code_point) {
     return buffer;
 }
 
+// The character that starts at `at`: its code point and length, or an empty result with the
+// reason when the bytes there are no valid UTF-8.
+struct DecodedCharacter {
+    char32_t code_point;
+    size_t length;       // 0 when not valid
+    std::string problem; // why not, when not valid
+};
+
+DecodedCharacter DecodeCharacter(std::string_view utf8, size_t at) {
+    const auto lead = static_cast<uint8_t>(utf8[at]);
+    const size_t length = lead < 0x80             ? 1
+                          : (lead & 0xE0) == 0xC0 ? 2
+                          : (lead & 0xF0) == 0xE0 ? 3
+                          : (lead & 0xF8) == 0xF0 ? 4
+                                                  : 0;
+    if (length == 0 || at + length > utf8.size())
+        return {0, 0, "is not valid UTF-8 (byte " + std::to_string(at) + ")"};
+    char32_t code_point = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<uint8_t>(utf8[at + k]);
+        if ((next & 0xC0) != 0x80)
+            return {0, 0, "is not valid UTF-8 (byte " + std::to_string(at + k) + ")"};
+        code_point = code_point << 6 | (next & 0x3F);
+    }
+    // Overlong forms would let a "/" or a NUL through in disguise.
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code_point < kSmallest[length])
+        return {0, 0, "is not valid UTF-8 (overlong form at byte " + std::to_string(at) + ")"};
+    return {code_point, length, {}};
+}
+
 } // namespace
 
 AnsiConversion Utf8ToWindows1252(std::string_view utf8) {
     AnsiConversion result;
     size_t i = 0;
     while (i < utf8.size()) {
-        const auto lead = static_cast<uint8_t>(utf8[i]);
-        size_t length = lead < 0x80             ? 1
-                        : (lead & 0xE0) == 0xC0 ? 2
-                        : (lead & 0xF0) == 0xE0 ? 3
-                        : (lead & 0xF8) == 0xF0 ? 4
-                                                : 0;
-        if (length == 0 || i + length > utf8.size()) {
-            result.problem = "is not valid UTF-8 (byte " + std::to_string(i) + ")";
+        const DecodedCharacter character = DecodeCharacter(utf8, i);
+        if (character.length == 0) {
+            result.problem = character.problem;
             return result;
         }
-        char32_t code_point = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<uint8_t>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                result.problem = "is not valid UTF-8 (byte " + std::to_string(i + k) + ")";
-                return result;
-            }
-            code_point = code_point << 6 | (next & 0x3F);
-        }
-        // Overlong forms would let a "/" or a NUL through in disguise.
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code_point < kSmallest[length]) {
-            result.problem = "is not valid UTF-8 (overlong form at byte " + std::to_string(i) + ")";
-            return result;
-        }
-        const std::optional<char> ansi = EncodeCodePoint(code_point);
+        const std::optional<char> ansi = EncodeCodePoint(character.code_point);
         if (!ansi) {
-            result.problem = "holds " + Describe(code_point) + " (\"" +
-                             std::string(utf8.substr(i, length)) +
+            result.problem = "holds " + Describe(character.code_point) + " (\"" +
+                             std::string(utf8.substr(i, character.length)) +
                              "\"), which Windows-1252, the code page lmvpack writes, cannot hold";
             return result;
         }
         result.text += *ansi;
-        i += length;
+        i += character.length;
     }
     return result;
+}
+
+std::string FirstNonAsciiCharacter(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (static_cast<uint8_t>(utf8[i]) < 0x80) continue;
+        const DecodedCharacter character = DecodeCharacter(utf8, i);
+        if (character.length == 0) {
+            char byte[16];
+            std::snprintf(byte, sizeof byte, "the byte 0x%02X",
+                          static_cast<unsigned>(static_cast<uint8_t>(utf8[i])));
+            return byte;
+        }
+        return "\"" + std::string(utf8.substr(i, character.length)) + "\" (" +
+               Describe(character.code_point) + ")";
+    }
+    return {};
 }
 
 std::string Windows1252ToUtf8(std::string_view ansi) {

@@ -26,7 +26,7 @@ constexpr std::string_view kStarterManifest =
 
 # The screen saver's name. The installer adds "Screen Saver" to it: the title screen shows
 # "<name> Screen Saver", so leave those words out. It installs <name>.scr into the Windows
-# folder. At most 109 bytes in Windows-1252 (90 for Windows XP): the data file's path holds
+# folder. ASCII only. At most 109 bytes (90 for Windows XP): the data file's path holds
 # the name twice.
 name = "Northern Lights"
 

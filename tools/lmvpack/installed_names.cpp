@@ -45,6 +45,10 @@ std::string FileNameProblem(std::string_view name) {
         if (std::string_view("*?\"<>|").find(c) != std::string_view::npos)
             return std::string("holds \"") + c + "\", which Windows refuses in file names";
     }
+    if (name.back() == '.' || name.back() == ' ')
+        return std::string("ends in ") + (name.back() == '.' ? "a dot" : "a blank") +
+               ", which Windows drops from file and folder names while the install log and the "
+               "Uninstall entry keep it: the uninstaller would not find what was installed";
     // The installer refuses device names by the same rule; the message names the device as
     // Windows reads it.
     if (IsReservedDeviceName(std::string(name).c_str())) {
@@ -54,6 +58,16 @@ std::string FileNameProblem(std::string_view name) {
         return "names the device \"" + Windows1252ToUtf8(device) + "\", not a file";
     }
     return {};
+}
+
+std::string NonAsciiNameProblem(std::string_view utf8) {
+    const std::string character = FirstNonAsciiCharacter(utf8);
+    if (character.empty()) return {};
+    return "holds " + character +
+           ", which is not ASCII: the installer reads names in the code page of the Windows it "
+           "runs on, where such a character becomes another one (on Japanese, Chinese or Korean "
+           "Windows it can swallow the \"\\\" after it), so it refuses the package there; use "
+           "ASCII letters, digits and punctuation";
 }
 
 bool NameFitsUnder(const char* data_folder, std::string_view name) {

@@ -19,8 +19,16 @@ std::string InstalledName(uint32_t index, const MemberEntry& entry,
 // Why `name` cannot be used as one file name inside a folder, or empty when it can. Refused:
 // the empty name, names made only of dots and blanks ("." and ".." climb out of nothing or
 // out of the folder), path separators and drive colons, the other characters Windows refuses in
-// file names, control characters, and DOS device names such as "CON" or "COM1".
+// file names, control characters, DOS device names such as "CON" or "COM1", and a name ending
+// in a dot or a blank, which Windows drops while the install log and the Uninstall key keep
+// it.
 std::string FileNameProblem(std::string_view name);
+
+// Why a name or a media suffix, as written in the manifest (UTF-8), cannot be installed on
+// every Windows, or empty when it can: only ASCII means the same in the ANSI code page of
+// every Windows, and the installer refuses anything else where that code page is not
+// Windows-1252.
+std::string NonAsciiNameProblem(std::string_view utf8);
 
 // The longest screen saver name, trailing blanks removed, that the installer takes at all: it
 // makes the name into "<name>.scr" in a 260-byte buffer and refuses what does not fit.

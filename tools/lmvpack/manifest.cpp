@@ -323,7 +323,12 @@ void LoadMediaMember(const toml::table& table, size_t number, const fs::path& fo
         suffix = Utf8FromPath(PathFromUtf8(*file).extension());
     if (suffix) {
         const AnsiConversion ansi = Utf8ToWindows1252(*suffix);
-        if (!ansi.problem.empty()) {
+        // A media file's name as the installer makes it, which drops the suffix's trailing
+        // blanks.
+        const std::string installed = TrimTrailingBlanks("FILE0001" + ansi.text);
+        if (const std::string not_ascii = NonAsciiNameProblem(*suffix); !not_ascii.empty()) {
+            report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + not_ascii);
+        } else if (!ansi.problem.empty()) {
             report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + ansi.problem);
         } else if (constexpr int64_t kMost = Key(KeyPlace::Media, "suffix").most;
                    static_cast<int64_t>(ansi.text.size()) > kMost) {
@@ -331,7 +336,7 @@ void LoadMediaMember(const toml::table& table, size_t number, const fs::path& fo
                            Quoted(*suffix) + " is " + std::to_string(ansi.text.size()) +
                                " bytes; a suffix holds at most " + std::to_string(kMost) +
                                " bytes (for example \".MID\")");
-        } else if (const std::string why = FileNameProblem("FILE0001" + ansi.text); !why.empty()) {
+        } else if (const std::string why = FileNameProblem(installed); !why.empty()) {
             report.Problem(suffix_node, label + "suffix", Quoted(*suffix) + " " + why);
         } else {
             member.name_suffix = ansi.text;
@@ -468,6 +473,10 @@ void LoadName(const toml::table& root, Manifest& manifest, Report& report) {
             report.Problem(nullptr, "name",
                            "missing; add name = \"Aurora\" (the installer adds "
                            "\"Screen Saver\" to it in its texts)");
+        return;
+    }
+    if (const std::string why = NonAsciiNameProblem(*name); !why.empty()) {
+        report.Problem(where, "name", Quoted(*name) + " " + why);
         return;
     }
     const AnsiConversion ansi = Utf8ToWindows1252(*name);

@@ -1,8 +1,8 @@
 // A picture of the installer's title screen, painted by the same rules as the installer:
 // 256 horizontal bands from the top colour toward the bottom colour, a two-pixel white frame,
 // and "<name> Screen Saver" in a large sans-serif face, white over a black shadow two pixels
-// to the right and below, broken between words to fit. Text is drawn without smoothing,
-// since the installer switches font smoothing off while it paints.
+// to the right and below, broken between words to fit. Text is drawn without smoothing, as
+// the installer asks of its font.
 //
 // On Linux cairo paints it by those rules; the Windows build runs the installer's own
 // drawing code into a bitmap (title_preview_win32.cpp).

@@ -48,7 +48,7 @@ std::vector<uint8_t> RenderTitlePng(const std::string& name, uint32_t top_color,
     canvas.previous = SelectObject(canvas.dc, canvas.bitmap);
 
     DrawTitleScreen(canvas.dc, RECT{0, 0, width, height}, ansi.text.c_str(), top_color,
-                    bottom_color, NONANTIALIASED_QUALITY);
+                    bottom_color);
     GdiFlush();
 
     const auto* bgrx = static_cast<const uint8_t*>(pixels);

@@ -32,17 +32,19 @@ void PaintSky(const AuroraPalette& palette, float seconds, int width, int height
         const float shade = 0.55f + 0.6f * static_cast<float>(y) / static_cast<float>(height);
         const Light row{palette.sky.red * shade, palette.sky.green * shade,
                         palette.sky.blue * shade};
+        // One colour for the whole row; only a star costs more than a copy.
+        const uint32_t sky = Pixel(row);
+        const bool starry = y < height * 3 / 4;
         for (int x = 0; x < width; ++x) {
-            Light light = row;
             const uint32_t scatter = Scatter(x, y);
-            if (scatter % 211 == 0 && y < height * 3 / 4) {
-                const float twinkle =
-                    110.0f + 70.0f * std::sin(seconds * 2.3f + static_cast<float>(scatter % 97));
-                light.red += twinkle;
-                light.green += twinkle;
-                light.blue += twinkle;
+            if (!starry || scatter % 211 != 0) {
+                pixels[y * width + x] = sky;
+                continue;
             }
-            pixels[y * width + x] = Pixel(light);
+            const float twinkle =
+                110.0f + 70.0f * std::sin(seconds * 2.3f + static_cast<float>(scatter % 97));
+            pixels[y * width + x] =
+                Pixel(Light{row.red + twinkle, row.green + twinkle, row.blue + twinkle});
         }
     }
 }

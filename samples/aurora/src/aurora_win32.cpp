@@ -5,13 +5,14 @@
 #include "aurora_palette.h"
 #include "aurora_render.h"
 #include "aurora_resources.h"
+#include "platform/format_text.h"
+#include "saver_screen.h"
 #include "screen_saver_arguments.h"
 
 #include <shlobj.h>
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,9 +20,8 @@ namespace {
 constexpr char kWindowClass[] = "AuroraScreenSaver";
 constexpr char kWindowTitle[] = "Aurora Screen Saver";
 constexpr UINT_PTR kFrameTimer = 1;
-constexpr UINT kFrameMs = 40;
-// The frame is computed at most this wide and scaled up: smooth, and cheap on any screen.
-constexpr int kLargestFrameWidth = 320;
+// Sent to a per-monitor DPI aware window whose monitor's scale changes (Windows 8.1 and later).
+constexpr UINT kDpiChangedMessage = 0x02E0;
 // Mouse movements this small (a shaky table) do not end the screen saver.
 constexpr int kMouseSlack = 4;
 constexpr DWORD kLargestDataFile = 64 * 1024;
@@ -53,7 +53,7 @@ void FindDataFile() {
     const char* path = long_length > 0 && long_length < sizeof long_module ? long_module : module;
     const char* slash = std::strrchr(path, '\\');
     char name[MAX_PATH];
-    std::snprintf(name, sizeof name, "%s", slash != nullptr ? slash + 1 : path);
+    FormatText(name, sizeof name, "%s", slash != nullptr ? slash + 1 : path);
     if (char* dot = std::strrchr(name, '.')) *dot = '\0';
 
     char folder[MAX_PATH] = "";
@@ -61,11 +61,11 @@ void FindDataFile() {
         char windows[MAX_PATH];
         const UINT windows_length = GetWindowsDirectoryA(windows, sizeof windows);
         if (windows_length == 0 || windows_length >= sizeof windows) return;
-        std::snprintf(folder, sizeof folder, "%s\\All Users\\Application Data", windows);
+        FormatText(folder, sizeof folder, "%s\\All Users\\Application Data", windows);
     }
-    const int written = std::snprintf(g_data_path, sizeof g_data_path,
-                                      "%s\\Tarrowby\\Lumenvault\\%s\\%s.dat", folder, name, name);
-    if (written < 0 || written >= static_cast<int>(sizeof g_data_path)) g_data_path[0] = '\0';
+    if (!FormatText(g_data_path, sizeof g_data_path, "%s\\Tarrowby\\Lumenvault\\%s\\%s.dat", folder,
+                    name, name))
+        g_data_path[0] = '\0';
 }
 
 AuroraPalette LoadPalette() {
@@ -82,14 +82,14 @@ AuroraPalette LoadPalette() {
     return ParseAuroraPalette(std::string_view(text, read));
 }
 
+// The frame and the frame rate follow the window's size (saver_screen.h).
 void ResizeFrame(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    const int width = client.right > 1 ? client.right : 1;
-    const int height = client.bottom > 1 ? client.bottom : 1;
-    g_saver.frame_width = width < kLargestFrameWidth ? width : kLargestFrameWidth;
-    g_saver.frame_height = height * g_saver.frame_width / width;
-    if (g_saver.frame_height < 1) g_saver.frame_height = 1;
+    const FramePlan plan = PlanFrames(client.right, client.bottom);
+    g_saver.frame_width = plan.width;
+    g_saver.frame_height = plan.height;
+    SetTimer(window, kFrameTimer, plan.interval_ms, nullptr);
     const HANDLE heap = GetProcessHeap();
     if (g_saver.frame != nullptr) HeapFree(heap, 0, g_saver.frame);
     g_saver.frame = static_cast<uint32_t*>(
@@ -119,6 +119,19 @@ void Paint(HWND window) {
                       g_saver.frame_height, g_saver.frame, &info, DIB_RGB_COLORS, SRCCOPY);
     }
     EndPaint(window, &paint);
+}
+
+ScreenArea EveryMonitor() {
+    return CoveringArea({GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                         GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                         GetSystemMetrics(SM_CYVIRTUALSCREEN)},
+                        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+}
+
+void CoverEveryMonitor(HWND window) {
+    const ScreenArea area = EveryMonitor();
+    SetWindowPos(window, HWND_TOPMOST, area.left, area.top, area.width, area.height,
+                 SWP_NOACTIVATE);
 }
 
 // Full screen, the screen saver ends as soon as the user does anything.
@@ -153,12 +166,21 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
     }
     switch (message) {
     case WM_CREATE:
-        ResizeFrame(window);
-        SetTimer(window, kFrameTimer, kFrameMs, nullptr);
-        return 0;
     case WM_SIZE:
         ResizeFrame(window);
         return 0;
+    case WM_DISPLAYCHANGE:
+        // A monitor came, went or changed its size: cover them all again.
+        if (g_saver.full_screen) CoverEveryMonitor(window);
+        break;
+    case kDpiChangedMessage:
+        // The window spans monitors of different scales; the size Windows suggests for the new
+        // scale would uncover some of them.
+        if (g_saver.full_screen) {
+            CoverEveryMonitor(window);
+            return 0;
+        }
+        break;
     case WM_TIMER:
         InvalidateRect(window, nullptr, FALSE);
         return 0;
@@ -210,16 +232,10 @@ int RunSaver(HINSTANCE instance, const ScreenSaverArguments& arguments) {
     } else {
         g_saver.full_screen = true;
         // The whole desktop, every monitor of it.
-        const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-        const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-        int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-        int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-        if (width <= 0 || height <= 0) {
-            width = GetSystemMetrics(SM_CXSCREEN);
-            height = GetSystemMetrics(SM_CYSCREEN);
-        }
+        const ScreenArea area = EveryMonitor();
         window = CreateWindowExA(WS_EX_TOPMOST, kWindowClass, kWindowTitle, WS_POPUP | WS_VISIBLE,
-                                 left, top, width, height, nullptr, nullptr, instance, nullptr);
+                                 area.left, area.top, area.width, area.height, nullptr, nullptr,
+                                 instance, nullptr);
     }
     if (window == nullptr) return 1;
     MSG message;
@@ -253,10 +269,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wparam, LP
     case WM_INITDIALOG: {
         char text[MAX_PATH + 64];
         if (g_data_found)
-            std::snprintf(text, sizeof text, "%s", g_data_path);
+            FormatText(text, sizeof text, "%s", g_data_path);
         else
-            std::snprintf(text, sizeof text, "%s (not found: Aurora uses its own colours)",
-                          g_data_path[0] != '\0' ? g_data_path : "the data file");
+            FormatText(text, sizeof text, "%s (not found: Aurora uses its own colours)",
+                       g_data_path[0] != '\0' ? g_data_path : "the data file");
         SetDlgItemTextA(dialog, IDC_AURORA_DATA_PATH, text);
         return TRUE;
     }

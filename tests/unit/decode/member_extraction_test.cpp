@@ -1,5 +1,4 @@
 #include "decode/member_extraction.h"
-#include "decode/write_failure.h"
 #include "support/test_bytes.h"
 
 #include "install/installer_state.h"
@@ -186,20 +185,29 @@ TEST_F(ExtractMemberTest, StoredMemberWithoutADestinationStillReadsAndPolls) {
 
 // --- compressed members ---
 
-// A full disk on either path ends the installation with the file named, never a cut-short
-// file that passes as installed.
-TEST_F(ExtractMemberTest, FailedWriteOnEitherPathStopsTheInstallationNamingTheFile) {
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    const std::vector<uint8_t> member = RandomBytes(5000, 12);
+// A full disk on either path: the member is reported as not written, never a cut-short file
+// that passes as installed, and the copy or the decoder stops instead of running through the
+// member. /dev/full takes no byte.
+TEST_F(ExtractMemberTest, FailedWriteOnEitherPathIsReportedAndStopsTheMember) {
+    const std::vector<uint8_t> member = RandomBytes(300000, 12);
     const MemberEntry stored = WriteInstaller(member, 0);
-    EXPECT_EXIT(ExtractMember(package_, copy_buffer_, stored, "/dev/full", nullptr),
-                ::testing::ExitedWithCode(kWriteFailureExitStatus),
-                "The file /dev/full could not be written");
+    destination_ = "/dev/full";
+    EXPECT_EQ(Extract(stored), kMemberNotWritten);
+    // The copy stopped at its first chunk: no poll, no further read.
+    EXPECT_EQ(PackagePosition(), 1000 + 2048);
+    EXPECT_TRUE(sizes_at_poll.empty());
     PlatClose(package_);
+
     const MemberEntry compressed = WriteCompressedMember(member);
-    EXPECT_EXIT(ExtractMember(package_, copy_buffer_, compressed, "/dev/full", nullptr),
-                ::testing::ExitedWithCode(kWriteFailureExitStatus),
-                "The file /dev/full could not be written");
+    EXPECT_EQ(Extract(compressed), kMemberNotWritten);
+    // The decoder stopped at its first poll after the failed block (the first, right after the
+    // first symbol, came before it), not at the end of the 300000 bytes.
+    EXPECT_EQ(sizes_at_poll.size(), 1u);
+
+    // The next member is written as any other.
+    destination_ = directory_ / "member.out";
+    EXPECT_EQ(Extract(compressed), kMemberHandled);
+    EXPECT_EQ(ReadFile(destination_), member);
 }
 
 TEST_F(ExtractMemberTest, CompressedMemberIsRestored) {

@@ -63,12 +63,14 @@ TEST_F(PrepareInstallNamesTest, ANameWithoutRoomForItsExtensionIsRefused) {
 }
 
 TEST_F(PrepareInstallNamesTest, ANameThatWouldLeaveItsFolderIsRefused) {
-    for (const char* name : {"..\\Evil", "a/b", "C:Evil", "Sub\\Dir", ".", "..", "...  ", " . ."}) {
+    // "Tea..." would install into a folder "Tea", which Windows makes of it.
+    for (const char* name :
+         {"..\\Evil", "a/b", "C:Evil", "Sub\\Dir", ".", "..", "...  ", " . .", "Tea..."}) {
         SetName(name);
         EXPECT_FALSE(PrepareInstallNames(caption)) << name;
         EXPECT_STREQ(ScreenSaverFile, "") << name;
     }
-    for (const char* name : {"Dr. Who", ".hidden", "Tea...", "a..b"}) {
+    for (const char* name : {"Dr. Who", ".hidden", "Tea... for two", "a..b"}) {
         SetName(name);
         EXPECT_TRUE(PrepareInstallNames(caption)) << name;
     }

@@ -1,6 +1,5 @@
 #include "install/member_walk.h"
 
-#include "decode/write_failure.h"
 #include "install/installer_state.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"
@@ -10,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -55,8 +55,6 @@ struct Recorder {
     std::vector<int32_t> protected_at_poll;
     bool uninstaller_existed_at_registration = true;
     bool lose_package_at_next_poll = false;
-    // Log lines also go to standard error, where a death test sees them.
-    bool echo_log = false;
 };
 Recorder* recorder = nullptr;
 
@@ -68,7 +66,6 @@ void Register(void* context, const char* path) {
 void Log(void* context, const char* path) {
     auto* r = static_cast<Recorder*>(context);
     r->events.push_back(std::string("log ") + path);
-    if (r->echo_log) std::fprintf(stderr, "log %s\n", path);
 }
 void Probe(void* context, const char* path) {
     static_cast<Recorder*>(context)->events.push_back(std::string("probe ") + path);
@@ -120,6 +117,11 @@ class MemberWalk : public testing::Test {
             screen_saver = beside + "/Aurora.scr";
             fs::remove(screen_saver);
         }
+        // A destination on a full disk: /dev/full takes no byte.
+        if (!full_file.empty()) {
+            fs::remove(full_file);
+            fs::create_symlink("/dev/full", full_file);
+        }
         if (shared_folder.empty()) shared_folder = folder;
         const InstallNames names = {"Aurora", screen_saver.c_str(), shared_folder.c_str()};
         const MemberWalkHooks hooks = {&record, LocatePackage, Register, Log, Probe, poll};
@@ -138,6 +140,7 @@ class MemberWalk : public testing::Test {
     std::string folder;
     std::string shared_folder; // the names' folder; the real one unless a test sets it
     std::string screen_saver;  // the screen saver's destination; beside the installer unless set
+    std::string full_file;     // a destination whose writes fail, as on a full disk
 };
 
 TEST_F(MemberWalk, InstallsEveryMemberInTableOrder) {
@@ -191,16 +194,42 @@ TEST_F(MemberWalk, InstallsFromTheInstallerThatWasStartedWhateverLaterLiesAtItsN
     EXPECT_EQ(ReadAll(folder + "UNINSTAL.EXE"), Pattern(4096, 3));
 }
 
-TEST_F(MemberWalk, AMemberWhoseWriteFailsIsLoggedBeforeTheProcessEnds) {
-    // A failed write ends the process at once; the uninstaller can remove the part-written
-    // file only if the log names it by then. /dev/full takes no byte.
-    record.echo_log = true;
-    screen_saver = "/dev/full";
-    for (const TestMember& first : {Stored(5000, 1), Compressed(70000, 2)}) {
-        package.members = {first, Stored(10, 2)};
-        EXPECT_EXIT(Walk(), testing::ExitedWithCode(kWriteFailureExitStatus),
-                    "log /dev/full\n.*/dev/full could not be written")
-            << (first.unpacked_size != 0 ? "compressed" : "stored");
+void Visit(void* context, const char* path) {
+    static_cast<std::vector<std::string>*>(context)->push_back(std::string("log ") + path);
+}
+
+// A write that fails stops the walk at that member, whichever it is and on either path: it is
+// logged (the uninstaller must find a part-written file), but nothing after it is registered,
+// logged, extracted or probed. The walk names the member, and the files up to it are the ones
+// the run takes back.
+TEST_F(MemberWalk, AWriteThatFailsStopsTheWalkAtThatMember) {
+    package.members = {Stored(5000, 1), Compressed(70000, 2), Stored(4096, 3),
+                       Compressed(3000, 4, ".MID"), Stored(10, 5, ".wav")};
+    Walk();
+    const std::vector<std::string> whole = record.events;
+    const std::vector<std::string> destinations = {screen_saver, folder + "Aurora.dat",
+                                                   folder + "UNINSTAL.EXE", folder + "FILE0051.MID",
+                                                   folder + "FILE0052.wav"};
+    for (uint32_t failing = 0; failing < destinations.size(); ++failing) {
+        record = Recorder{};
+        full_file = destinations[failing];
+        Walk();
+        EXPECT_TRUE(result.write_failed) << failing;
+        EXPECT_FALSE(result.reached_end) << failing;
+        EXPECT_EQ(result.last_member, failing);
+        // Everything up to the failing member's log line, as in a whole walk, and no more.
+        const auto logged = std::find(whole.begin(), whole.end(), "log " + destinations[failing]);
+        ASSERT_NE(logged, whole.end());
+        EXPECT_EQ(record.events, std::vector<std::string>(whole.begin(), logged + 1)) << failing;
+
+        std::vector<std::string> taken_back;
+        const InstallNames names = {"Aurora", screen_saver.c_str(), shared_folder.c_str()};
+        ForEachMemberDestination(result.last_member, names, Visit, &taken_back);
+        std::vector<std::string> logged_files;
+        for (const std::string& event : record.events)
+            if (event.starts_with("log ")) logged_files.push_back(event);
+        EXPECT_EQ(taken_back, logged_files) << failing;
+        fs::remove(full_file);
     }
 }
 

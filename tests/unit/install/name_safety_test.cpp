@@ -20,11 +20,36 @@ MemberEntry WithSuffix(const char* suffix) {
 }
 
 TEST(NameSafety, BaseNamesThatClimbOrChangeDriveAreRefused) {
-    for (const char* name : {"Aurora", "Star.Field 2", "a..b", ".hidden", "x."})
+    for (const char* name : {"Aurora", "Star.Field 2", "a..b", ".hidden", "Mr. T", " lead"})
         EXPECT_TRUE(IsSafeBaseName(name)) << name;
     for (const char* name :
          {"", "..", ".", "...", ". .", "..\\..\\WINDOWS\\system32", "a/b", "C:evil", "sub\\name"})
         EXPECT_FALSE(IsSafeBaseName(name)) << name;
+}
+
+// Windows drops a trailing dot or blank from a folder's name, which the other names keep.
+TEST(NameSafety, BaseNamesEndingInADotOrABlankAreRefused) {
+    for (const char* name : {"x.", "Mr. T.", "Aurora..", "Aurora ", "Aurora. ", "A\xE9."})
+        EXPECT_FALSE(IsSafeBaseName(name)) << '"' << name << '"';
+}
+
+TEST(NameSafety, NamesBeyondAsciiReadAlikeOnlyInWindows1252) {
+    struct Case {
+        const char* name;
+        uint32_t code_page;
+        bool alike;
+    };
+    for (const Case& c :
+         {Case{"Caf\xE9", 1252, true}, Case{"Caf\xE9", 932, false}, Case{"Caf\xE9", 65001, false},
+          Case{"\x80uro", 1250, false}, Case{"Aurora 2.0  ", 932, true}, Case{"", 949, true},
+          Case{"Gr\xFC\xDF"
+               "e",
+               1252, true},
+          Case{"Gr\xFC\xDF"
+               "e",
+               936, false}})
+        EXPECT_EQ(NameReadsAlikeInCodePage(c.name, c.code_page), c.alike)
+            << '"' << c.name << "\" in " << c.code_page;
 }
 
 TEST(NameSafety, DeviceNamesAreRefusedInEveryFormWindowsAccepts) {
@@ -47,7 +72,7 @@ TEST(NameSafety, DeviceNamesAreRefusedInEveryFormWindowsAccepts) {
 
 TEST(NameSafety, TheStoredNameIsJudgedWithoutItsTrailingBlanksAndNeedsRoomForItsExtension) {
     EXPECT_TRUE(IsUsableScreenSaverName("Aurora   "));
-    for (const char* name : {"", "   ", "NUL   ", "..\\Evil  ", ". . "})
+    for (const char* name : {"", "   ", "NUL   ", "..\\Evil  ", ". . ", "Mr. T.  "})
         EXPECT_FALSE(IsUsableScreenSaverName(name)) << '"' << name << '"';
     // "<name>.scr" and its terminator fill a path buffer at 255 characters.
     EXPECT_TRUE(IsUsableScreenSaverName(std::string(255, 'L').append("    ").c_str()));

@@ -31,6 +31,14 @@ TEST(AnsiText, RefusesWhatWindows1252CannotHoldAndBrokenUtf8) {
     EXPECT_EQ(Windows1252ToUtf8("\x81"), "\uFFFD");
 }
 
+TEST(AnsiText, NamesTheFirstCharacterBeyondAscii) {
+    EXPECT_EQ(FirstNonAsciiCharacter("Aurora 2.0 ~!"), "");
+    EXPECT_EQ(FirstNonAsciiCharacter("Caf\u00E9 \u20AC"), "\"\u00E9\" (U+00E9)");
+    EXPECT_EQ(FirstNonAsciiCharacter("\u20ACuro"), "\"\u20AC\" (U+20AC)");
+    EXPECT_EQ(FirstNonAsciiCharacter("snow \U0001F328"), "\"\U0001F328\" (U+1F328)");
+    EXPECT_EQ(FirstNonAsciiCharacter("cut \xC3"), "the byte 0xC3");
+}
+
 TEST(InstalledNames, FollowTheInstallersNamingByIndex) {
     MemberEntry entry{};
     std::memcpy(entry.NameSuffix, ".MID           ", 15);
@@ -50,6 +58,10 @@ TEST(InstalledNames, AcceptOnlyPlainFileNames) {
          {"", ".", "..", "a/b", "a\\b", "..\\x", "C:x", "a:b", "a\x01", "a|b", "a?b", "CON",
           "con.scr", "NUL .dat", "COM1.MID", "LPT9", "Aux. .", "COM\xB2.scr", "CONIN$"})
         EXPECT_NE(FileNameProblem(bad), "") << bad;
+    // Windows drops a trailing dot or blank from the name it creates; the log keeps it.
+    for (const char* bad : {"Mr. T.", "FILE0001.MID.", "Aurora ", "x. "})
+        EXPECT_NE(FileNameProblem(bad).find("ends in a"), std::string::npos) << bad;
+    EXPECT_EQ(FileNameProblem("Mr. T"), "");
 }
 
 } // namespace

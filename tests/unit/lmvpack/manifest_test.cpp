@@ -87,17 +87,50 @@ TEST(Manifest, RefusesNamesThatWouldLeaveTheirFolderOrCannotBeWritten) {
     }
 }
 
+// Names and suffixes must install under the same name on every Windows: ASCII only (the
+// installer reads them in the system's code page), and no dot or blank that Windows would
+// drop from the end of a file or folder name. The blanks the installer trims stay allowed.
+TEST(Manifest, RefusesNamesThatWouldNotRoundTripOnEveryWindows) {
+    ScratchFolder folder;
+    const std::string fixed =
+        "screensaver = \"s.scr\"\ndata = \"s.dat\"\nuninstaller = \"u.exe\"\n";
+    struct Case {
+        std::string name, suffix, key, words;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Caf\u00E9", ".MID", "name", "\"\u00E9\" (U+00E9), which is not ASCII"},
+             {"\u0416uk", ".MID", "name", "\"\u0416\" (U+0416), which is not ASCII"},
+             {"Mr. T.", ".MID", "name", "ends in a dot"},
+             {"Aurora.  ", ".MID", "name", "ends in a dot"},
+             {"A", ".m\u00EFd", "media #1 suffix", "\"\u00EF\" (U+00EF), which is not ASCII"},
+             {"A", ".MID.", "media #1 suffix", "ends in a dot"},
+             {"A", ".MID.  ", "media #1 suffix", "ends in a dot"}}) {
+        const ManifestLoad load = LoadManifest(
+            WriteManifest(folder, "name = \"" + c.name + "\"\n",
+                          fixed + "[[media]]\nfile = \"a.mid\"\nsuffix = \"" + c.suffix + "\"\n"));
+        EXPECT_FALSE(load.manifest) << c.name << c.suffix;
+        EXPECT_TRUE(Mentions(load, c.key, c.words)) << AllProblems(load);
+    }
+    // Trailing blanks of either are trimmed by the installer, so they stay allowed.
+    const ManifestLoad blanks =
+        LoadManifest(WriteManifest(folder, "name = \"Mr. T  \"\n",
+                                   fixed + "[[media]]\nfile = \"a.mid\"\nsuffix = \".MID  \"\n"));
+    ASSERT_TRUE(blanks.manifest) << AllProblems(blanks);
+    EXPECT_EQ(blanks.manifest->name, "Mr. T  ");
+    EXPECT_EQ(blanks.manifest->members[3].name_suffix, ".MID  ");
+}
+
 TEST(Manifest, ConvertsTextsAndColoursToWhatTheInstallerReads) {
     ScratchFolder folder;
     // A byte-order mark, LF, CR LF and a lone CR all end up as CR LF in Windows-1252.
     WriteText(folder / "license.txt", "\xEF\xBB\xBF"
                                       "Caf\xC3\xA9\nline two\r\nthree\rend");
     const ManifestLoad load = LoadManifest(
-        WriteManifest(folder, "name = \"Na\u00EFve  \"\nagreement = \"license.txt\"\n"
+        WriteManifest(folder, "name = \"Naive  \"\nagreement = \"license.txt\"\n"
                               "top_color = \"#FF8001\"\nbottom_color = \"#00ff00\"\n"));
     ASSERT_TRUE(load.manifest) << AllProblems(load);
     EXPECT_EQ(load.manifest->agreement_text, "Caf\xE9\r\nline two\r\nthree\r\nend");
-    EXPECT_EQ(load.manifest->name, "Na\xEFve  ");
+    EXPECT_EQ(load.manifest->name, "Naive  ");
     EXPECT_EQ(load.manifest->top_color, 0x000180FFu);
     EXPECT_EQ(load.manifest->bottom_color, 0x0000FF00u);
     EXPECT_EQ(load.manifest->first_media_number, 1);
@@ -167,9 +200,10 @@ TEST(Manifest, TakesNamesTheInstallerCanInstallAndWarnsWhereXpCannot) {
     EXPECT_TRUE(for_xp.warnings.empty()) << for_xp.warnings.front();
     EXPECT_TRUE(Warns(load(std::string(91, 'n')), "leaves room for 90 bytes"));
 
-    // "é" is two bytes of UTF-8 but one of Windows-1252: the limit counts what is written.
-    EXPECT_TRUE(load(std::string(108, 'n') + "\u00E9").manifest);
-    EXPECT_FALSE(load(std::string(109, 'n') + "\u00E9").manifest);
+    // "é" would be one byte of Windows-1252 and fit, but a name is ASCII only.
+    const ManifestLoad accented = load(std::string(108, 'n') + "\u00E9");
+    EXPECT_FALSE(accented.manifest);
+    EXPECT_TRUE(Mentions(accented, "name", "not ASCII")) << AllProblems(accented);
     // Trailing blanks do not count toward the file name, but the field holds 259 bytes.
     EXPECT_TRUE(load(std::string(109, 'n') + std::string(150, ' ')).manifest);
     EXPECT_FALSE(load(std::string(109, 'n') + std::string(151, ' ')).manifest);

@@ -35,6 +35,11 @@ TEST_F(StubLayout, IsAStaticPe32GuiExecutable) {
     EXPECT_EQ(stub.Subsystem(), kPeGuiSubsystem);
 }
 
+// Every download carries the stub: it stays within 44 KB (docs/benchmarks.md has its sections).
+TEST_F(StubLayout, StaysWithinItsSizeBudget) {
+    EXPECT_LE(TheStub().bytes.size(), 44u * 1024u);
+}
+
 // A library named in the import table is loaded before the installer's first instruction,
 // and Windows looks for one that is not a KnownDLL in the installer's own folder first: a
 // downloads folder. KnownDLLs always come from the system directory. Anything else (the

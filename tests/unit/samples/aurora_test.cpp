@@ -2,6 +2,7 @@
 // command line.
 #include "aurora_palette.h"
 #include "aurora_render.h"
+#include "saver_screen.h"
 #include "screen_saver_arguments.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,56 @@ TEST(AuroraRender, SameTimeSameFrameAndItMoves) {
     std::vector<uint32_t> untouched(4, 7);
     RenderAuroraFrame(palette, 1, 0, 4, untouched.data());
     EXPECT_EQ(untouched, std::vector<uint32_t>(4, 7));
+}
+
+// The virtual screen as Windows reports it to a per-monitor aware program, for set-ups of
+// monitors of different sizes; the window must cover exactly that.
+TEST(SaverScreen, CoversTheVirtualScreenOfEveryMonitor) {
+    struct Case {
+        ScreenArea virtual_screen;
+        int primary_width, primary_height;
+        ScreenArea covered;
+    };
+    for (const Case& c : {
+             // A 1920x1080 monitor left of a 3840x2160 primary, tops aligned.
+             Case{{-1920, 0, 5760, 2160}, 3840, 2160, {-1920, 0, 5760, 2160}},
+             // A 1280x1024 monitor above-right of a 2560x1440 primary.
+             Case{{0, -1024, 3840, 2464}, 2560, 1440, {0, -1024, 3840, 2464}},
+             // One monitor.
+             Case{{0, 0, 1920, 1080}, 1920, 1080, {0, 0, 1920, 1080}},
+             // No virtual screen metrics (before Windows 98 and 2000): the primary screen.
+             Case{{0, 0, 0, 0}, 1024, 768, {0, 0, 1024, 768}},
+         }) {
+        const ScreenArea area = CoveringArea(c.virtual_screen, c.primary_width, c.primary_height);
+        EXPECT_EQ(area.left, c.covered.left);
+        EXPECT_EQ(area.top, c.covered.top);
+        EXPECT_EQ(area.width, c.covered.width);
+        EXPECT_EQ(area.height, c.covered.height);
+    }
+}
+
+// The frame keeps the window's proportions at most 320 wide, and the frame rate falls on
+// large screens so that the pixels stretched per second stay those of 1920x1200 at 25 frames.
+TEST(SaverScreen, PlansSmallFramesAndFewerOnLargeScreens) {
+    struct Case {
+        int width, height;
+        FramePlan plan;
+    };
+    for (const Case& c : {
+             Case{1920, 1080, {320, 180, 40}},
+             Case{1920, 1200, {320, 200, 40}},
+             Case{2560, 1440, {320, 180, 64}},
+             Case{3840, 2160, {320, 180, 80}},
+             Case{5760, 2160, {320, 120, 80}}, // two monitors side by side
+             Case{152, 112, {152, 112, 40}},   // the display settings' preview
+             Case{0, 0, {1, 1, 40}},
+             Case{100000, 1, {320, 1, 40}},
+         }) {
+        const FramePlan plan = PlanFrames(c.width, c.height);
+        EXPECT_EQ(plan.width, c.plan.width) << c.width << "x" << c.height;
+        EXPECT_EQ(plan.height, c.plan.height) << c.width << "x" << c.height;
+        EXPECT_EQ(plan.interval_ms, c.plan.interval_ms) << c.width << "x" << c.height;
+    }
 }
 
 TEST(ScreenSaverArguments, FollowsTheConventions) {

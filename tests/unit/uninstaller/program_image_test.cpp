@@ -49,11 +49,23 @@ TEST(ProgramImage, UninstallerIsHardenedAndAsksForAdministratorRights) {
         << manifest;
 }
 
-TEST(ProgramImage, SampleScreenSaverIsHardenedAndRunsAsItsUser) {
+// Every installer carries the uninstaller whole: it stays within 32 KB, smaller than the
+// installer itself (docs/benchmarks.md has its sections).
+TEST(ProgramImage, UninstallerStaysWithinItsSizeBudget) {
+    REQUIRE_BUILT(image, "lmvuninst.exe");
+    EXPECT_LE(image.bytes.size(), 32u * 1024u);
+}
+
+// Per-monitor DPI aware, so that the system reports every monitor in its own pixels and the
+// full-screen window covers them all on mixed-scale set-ups.
+TEST(ProgramImage, SampleScreenSaverIsHardenedRunsAsItsUserAndSeesEveryMonitorsPixels) {
     REQUIRE_BUILT(image, "aurora.scr");
     ExpectHardenedGuiProgram(image);
-    EXPECT_NE(Manifest(image).find("<requestedExecutionLevel level=\"asInvoker\""),
-              std::string::npos);
+    const std::string manifest = Manifest(image);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos)
+        << manifest;
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos) << manifest;
 }
 
 // What Windows shows in a file's properties, and what `lmvpack list` reads to name the stub's
