@@ -68,6 +68,54 @@ bool MayWriteUninstallKey(const char* uninstall_key_path, bool* created) {
     return true;
 }
 
+constexpr const char kLinkedText[] = "%s is a link to another place. This screen saver cannot be "
+                                     "installed through it, and nothing has been changed.";
+constexpr const char kForeignText[] =
+    "%s belongs to another user, not to the administrators of this computer. This screen saver "
+    "cannot be installed there, and nothing has been changed. An administrator can remove it "
+    "and run this installation again.";
+
+// Ends the run before it has written anything, naming what it refused.
+void RefuseInstallation(HWND dialog, const char* text, const char* path) {
+    ReleaseHeldLevels();
+    char message[kPathSize + 256];
+    FormatText(message, sizeof message, text, path);
+    MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
+    InstallExitStatus = kRefusedExitStatus;
+    EndDialog(dialog, 2);
+}
+
+void RefuseAccess(HWND dialog) {
+    ReleaseHeldLevels();
+    MessageBoxA(nullptr,
+                "You do not have access to make the required system configuration "
+                "modifications. Please rerun this installation from an administrators "
+                "account.",
+                "Error!!!", MB_OK);
+    EndDialog(dialog, 2);
+}
+
+// Our folders and files as they must be before the run goes on; false when it was ended.
+bool SecureOrRefuse(HWND dialog, const InstallNames& names, size_t own_levels_start,
+                    SecuringStep step) {
+    char refused[kPathSize];
+    switch (SecureInstallPaths(names, own_levels_start, step, SystemSecurityAccess(), refused,
+                               sizeof refused)) {
+    case Securing::kSecured:
+        return true;
+    case Securing::kLink:
+        RefuseInstallation(dialog, kLinkedText, refused);
+        return false;
+    case Securing::kForeign:
+        RefuseInstallation(dialog, kForeignText, refused);
+        return false;
+    case Securing::kNoAccess:
+        RefuseAccess(dialog);
+        return false;
+    }
+    return false;
+}
+
 // The Windows directory, a backslash and the file; empty when the directory cannot be had or
 // the path would not fit, and then the screen saver is not installed anywhere else.
 void WorkOutScreenSaverPath(char (&screen_saver_path)[kPathSize]) {
