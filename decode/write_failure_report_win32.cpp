@@ -1,8 +1,11 @@
 #include "decode/write_failure.h"
 
+#include "install/user_messages_win32.h"
+
 #include <windows.h>
 
 void ShowWriteFailure(const char* message) {
     // Shown in silent mode as well: like refused access, it is a failure the user must see.
-    MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
+    // Unattended, the exit status alone tells it.
+    ShowUserMessage(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND, kWriteFailureExitStatus);
 }

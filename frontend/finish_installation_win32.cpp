@@ -6,6 +6,7 @@
 #include "frontend/windows_drive.h"
 #include "install/install_paths.h"
 #include "install/installer_state.h"
+#include "install/user_messages_win32.h"
 #include "platform/system_paths_win32.h"
 
 #include <shellapi.h>
@@ -77,12 +78,12 @@ void OfferDirectX(HWND window, const char* install_caption) {
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
     if (!ShouldOfferDirectX(version.dwPlatformId, version.dwMajorVersion)) return;
-    const int answer = MessageBoxA(
+    const int answer = ShowUserMessage(
         window,
         "You do not have DirectX 7 or higher installed. To get the best performance out of this "
         "software, you will need to install this Windows component. Would you like to do "
         "download it now?",
-        install_caption, MB_YESNO | MB_ICONQUESTION);
+        install_caption, MB_YESNO | MB_ICONQUESTION, kKeepExitStatus);
     if (answer == IDYES)
         OpenWebPage(window, DirectXPageFor(version.dwPlatformId, version.dwMajorVersion,
                                            version.dwMinorVersion));
@@ -99,20 +100,25 @@ void FinishInstallation(HWND window, const char* install_caption) {
         // Shown in silent mode as well: the user must learn that nothing usable was installed.
         char message[kMessageSize];
         BuildIncompleteMessage(ScreenSaverName, message);
-        MessageBoxA(window, message, install_caption, MB_OK | MB_ICONHAND);
         InstallExitStatus = kIncompleteExitStatus;
+        ShowUserMessage(window, message, install_caption, MB_OK | MB_ICONHAND,
+                        kIncompleteExitStatus);
         return;
     }
     if (UnsupportedTypes[0] != '\0') {
         char message[kMessageSize];
         BuildCodecMessage(UnsupportedTypes, kMediaPlayerPage, message);
-        if (MessageBoxA(window, message, "Missing support codecs", MB_OKCANCEL) == IDOK)
+        // Unattended: no page is opened, and the status tells that the screen saver was
+        // installed but not made the system's.
+        if (ShowUserMessage(window, message, "Missing support codecs", MB_OKCANCEL,
+                            kUnsupportedMediaExitStatus) == IDOK)
             OpenWebPage(window, kMediaPlayerPage);
         return;
     }
     if (InstallMode != kInteractiveMode) return;
 
-    MessageBoxA(window, "Installation Complete!", install_caption, MB_ICONEXCLAMATION);
+    ShowUserMessage(window, "Installation Complete!", install_caption, MB_ICONEXCLAMATION,
+                    kKeepExitStatus);
     MakeFullScreenSaverPath();
     if (NeedsDirectX != 0) OfferDirectX(window, install_caption);
     LaunchScreenSaver();
@@ -126,7 +132,8 @@ void OpenWebPage(HWND window, const char* address) {
     execute.lpFile = address;
     execute.nShow = SW_SHOWMAXIMIZED;
     if (!ShellExecuteExA(&execute))
-        MessageBoxA(window, "Could not connect to this site.", address, MB_ICONHAND);
+        ShowUserMessage(window, "Could not connect to this site.", address, MB_ICONHAND,
+                        kKeepExitStatus);
 }
 
 bool HasDirectX7() {

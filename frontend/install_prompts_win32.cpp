@@ -5,6 +5,7 @@
 #include "frontend/prompt_texts.h"
 #include "frontend/windows_drive.h"
 #include "install/installer_state.h"
+#include "install/user_messages_win32.h"
 #include "package/package_reading.h"
 #include "platform/system_paths_win32.h"
 #include "resources/resource_ids.h"
@@ -39,14 +40,15 @@ bool CheckExistingScreenSaver() {
     char message[kMessageSize];
     BuildReplaceMessage(file_name, message);
     if (InstallMode != kInteractiveMode) return true;
-    return MessageBoxA(nullptr, message, "Replace Screen Saver?", MB_YESNO | MB_ICONQUESTION) !=
-           IDNO;
+    return ShowUserMessage(nullptr, message, "Replace Screen Saver?", MB_YESNO | MB_ICONQUESTION,
+                           kKeepExitStatus) != IDNO;
 }
 
 bool CheckDiskSpace(uint32_t* total_size) {
     *total_size = 0;
     // A package that cannot be read leaves 0 and asks nothing; the later steps meet it.
     if (!SumMemberSizes(total_size)) return true;
+    InstalledSize = *total_size;
 
     char folder[kPathSize];
     if (!ReadWindowsDirectory(folder)) return true;
@@ -56,7 +58,9 @@ bool CheckDiskSpace(uint32_t* total_size) {
 
     char message[kMessageSize];
     BuildDiskFullMessage(needed_kilobytes, free_kilobytes, message);
-    return MessageBoxA(nullptr, message, "Disk Full", MB_OKCANCEL | MB_ICONINFORMATION) != IDCANCEL;
+    // Unattended, nobody can decide to go on with too little room: nothing is written.
+    return ShowUserMessage(nullptr, message, "Disk Full", MB_OKCANCEL | MB_ICONINFORMATION,
+                           kDiskFullExitStatus) != IDCANCEL;
 }
 
 uint32_t FreeKilobytes(const char* folder) {
@@ -87,10 +91,13 @@ bool ConfirmInstallation(HWND window, const char* install_caption, uint32_t tota
     char message[kMessageSize];
     BuildConfirmMessage(ScreenSaverName, have_folder ? folder : nullptr, total_size, message);
     if (InstallMode != kInteractiveMode) return true;
-    return MessageBoxA(window, message, install_caption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+    return ShowUserMessage(window, message, install_caption, MB_OKCANCEL | MB_ICONINFORMATION,
+                           kKeepExitStatus) == IDOK;
 }
 
 bool AskAgreement() {
+    // Whoever deploys with /UNATTENDED accepts the agreement for the machine's users.
+    if (InstallUnattended != 0) return true;
     AgreementText agreement;
     if (!ReadAgreementText(&agreement)) return true;
     const INT_PTR result =

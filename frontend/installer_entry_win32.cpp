@@ -42,15 +42,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     // file that every pass over the package reads.
     PlatHoldOwnFile();
     InstallMode = InstallModeFromArguments(arguments);
+    InstallUnattended = UnattendedRequested(arguments) ? 1 : 0;
+    // Unattended, not even the system may show a box: no "insert a disk" question, no crash
+    // dialog. A crash then ends the process with its exception code, which the deployment
+    // tool reads as a failure.
+    if (InstallUnattended != 0)
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     if (!RegisterTitleClass(instance)) return kNoTitleWindowExitStatus;
 
     RECT work_area;
     ZeroMemory(&work_area, sizeof work_area);
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work_area, 0);
+    // Silent runs create it visible and hide it at once; an unattended run never lets it show,
+    // not even for that moment.
+    const DWORD style = InstallUnattended != 0 ? WS_POPUP : WS_POPUP | WS_VISIBLE;
     HWND window =
-        CreateWindowExA(0, kTitleWindowClass, "TITLE", WS_POPUP | WS_VISIBLE, work_area.left,
-                        work_area.top, work_area.right - work_area.left,
-                        work_area.bottom - work_area.top, nullptr, nullptr, instance, nullptr);
+        CreateWindowExA(0, kTitleWindowClass, "TITLE", style, work_area.left, work_area.top,
+                        work_area.right - work_area.left, work_area.bottom - work_area.top, nullptr,
+                        nullptr, instance, nullptr);
     if (window == nullptr) return kNoTitleWindowExitStatus;
 
     ShowWindow(window, InstallMode == kInteractiveMode ? StartupShowCommand() : SW_HIDE);

@@ -8,6 +8,7 @@
 #include "frontend/prompt_texts.h"
 #include "install/install_dialog.h"
 #include "install/installer_state.h"
+#include "install/user_messages_win32.h"
 #include "package/package_reading.h"
 #include "platform/instance_lock.h"
 #include "resources/resource_ids.h"
@@ -52,15 +53,18 @@ void InstallSequence(HWND window) {
     const PackageRefusal refusal = CheckPackageBeforeAsking(package_header_read, GetACP());
     if (refusal != PackageRefusal::kNone) {
         // Shown in silent mode too: the installation stops, and the user must know why.
-        MessageBoxA(nullptr, RefusalText(refusal), kRefusalCaption, MB_OK | MB_ICONHAND);
         InstallExitStatus = kRefusedExitStatus;
+        ShowUserMessage(nullptr, RefusalText(refusal), kRefusalCaption, MB_OK | MB_ICONHAND,
+                        kRefusedExitStatus);
     } else if (TakeInstanceLock(ScreenSaverName) == InstanceLock::kHeldElsewhere) {
         // Another installer or uninstaller of this screen saver runs: asking anything, or
         // writing the same files beside it, would only spoil both.
+        // Unattended, a status of its own: a deployment tool tries the same run again later.
         char message[kMessageSize];
         BuildAlreadyRunningMessage(ScreenSaverName, message);
-        MessageBoxA(nullptr, message, kRefusalCaption, MB_OK | MB_ICONHAND);
         InstallExitStatus = kRefusedExitStatus;
+        ShowUserMessage(nullptr, message, kRefusalCaption, MB_OK | MB_ICONHAND,
+                        kAlreadyRunningExitStatus);
     } else if (CheckExistingScreenSaver() && CheckDiskSpace(&total_size) &&
                PrepareInstallNames(install_caption) &&
                ConfirmInstallation(window, install_caption, total_size) && AskAgreement()) {

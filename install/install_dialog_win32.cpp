@@ -3,6 +3,7 @@
 
 #include "install/installation_run.h"
 #include "install/installer_state.h"
+#include "install/user_messages_win32.h"
 #include "platform/format_text.h"
 #include "resources/resource_ids.h"
 
@@ -11,8 +12,8 @@ namespace {
 // A confirmed Cancel only raises the flag; the run notices it at its next poll.
 void AskAbort(HWND dialog) {
     if (AbortRequested != 0) return;
-    if (MessageBoxA(dialog, "Are you sure you would like to abort this installation?",
-                    "Abort Installation?", MB_YESNO) == IDYES)
+    if (ShowUserMessage(dialog, "Are you sure you would like to abort this installation?",
+                        "Abort Installation?", MB_YESNO, kKeepExitStatus) == IDYES)
         AbortRequested = 1;
 }
 

@@ -9,6 +9,7 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
+#include "install/user_messages_win32.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"
 #include "platform/format_text.h"
@@ -80,18 +81,20 @@ void RefuseInstallation(HWND dialog, const char* text, const char* path) {
     ReleaseHeldLevels();
     char message[kPathSize + 256];
     FormatText(message, sizeof message, text, path);
-    MessageBoxA(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND);
     InstallExitStatus = kRefusedExitStatus;
+    ShowUserMessage(nullptr, message, "Error!!!", MB_OK | MB_ICONHAND, kRefusedExitStatus);
     EndDialog(dialog, 2);
 }
 
+// Interactive and silent runs end with status 0 here, as after any refusal the user saw;
+// unattended, nobody saw it, and the status says so.
 void RefuseAccess(HWND dialog) {
     ReleaseHeldLevels();
-    MessageBoxA(nullptr,
-                "You do not have access to make the required system configuration "
-                "modifications. Please rerun this installation from an administrators "
-                "account.",
-                "Error!!!", MB_OK);
+    ShowUserMessage(nullptr,
+                    "You do not have access to make the required system configuration "
+                    "modifications. Please rerun this installation from an administrators "
+                    "account.",
+                    "Error!!!", MB_OK, kNoAdministratorRightsExitStatus);
     EndDialog(dialog, 2);
 }
 

@@ -1,11 +1,14 @@
 #include "install/installer_state.h"
 
 int32_t InstallMode = kInteractiveMode;
+int32_t InstallUnattended = 0;
 
 char ScreenSaverName[kScreenSaverNameSize] = "";
 uint32_t NeedsDirectX = 0;
 uint32_t TopColor = 0x00FF0000;  // pure blue
 uint32_t BottomColor = 0x000000; // black
+
+uint32_t InstalledSize = 0;
 
 char ScreenSaverFile[kPathSize] = "";
 

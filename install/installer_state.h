@@ -13,6 +13,10 @@ constexpr int32_t kSilentMode = 1;
 
 // Set from the command line before the title window exists.
 extern int32_t InstallMode;
+// 1 for a run started with /UNATTENDED (silent as well): it shows no window, no dialog and no
+// message box at all (install/user_messages_win32.h), and its exit status says what a message
+// would have said. Set with InstallMode.
+extern int32_t InstallUnattended;
 
 // Read from the package header when the title window is created. The defaults show when the
 // header cannot be read: an empty name over a gradient from blue to black.
@@ -20,6 +24,10 @@ extern char ScreenSaverName[kScreenSaverNameSize];
 extern uint32_t NeedsDirectX;
 extern uint32_t TopColor;
 extern uint32_t BottomColor;
+
+// The package's installed size in bytes as the disk-space check adds it up (0 when the package
+// cannot be read); the Uninstall entry gives it in kilobytes.
+extern uint32_t InstalledSize;
 
 // The trimmed name plus ".scr" while the install dialog runs; the full path afterwards.
 extern char ScreenSaverFile[kPathSize];

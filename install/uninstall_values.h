@@ -1,7 +1,9 @@
-// The seven values of the screen saver's Uninstall entry, worked out without touching the
-// registry so that their names, types, data and lengths can be checked anywhere.
+// The values of the screen saver's Uninstall entry, worked out without touching the registry
+// so that their names, types, data and lengths can be checked anywhere: the seven that the
+// system's list of programs has always shown, then those that deployment tools read.
 #pragma once
 
+#include "install/display_version.h"
 #include "install/publisher_text.h"
 #include "package/package_format.h"
 
@@ -19,7 +21,9 @@ struct UninstallValue {
     uint32_t length; // strings count their terminating zero
 };
 
-constexpr int kUninstallValueCount = 7;
+// The seven, then QuietUninstallString, DisplayVersion (when there is one), EstimatedSize,
+// NoModify and NoRepair.
+constexpr int kMaxUninstallValues = 12;
 
 // Storage for the texts that the values point into; lives as long as the values are used.
 struct UninstallValues {
@@ -34,10 +38,21 @@ struct UninstallValues {
     char publisher[kPublisherTextSize];
     uint32_t version_major;
     uint32_t version_minor;
-    UninstallValue values[kUninstallValueCount];
+    // The quoted uninstaller with "/s": the removal that asks nothing, for deployment tools.
+    char quiet_uninstall_string[kPathSize + 6];
+    char display_version[kDisplayVersionSize];
+    uint32_t estimated_size; // kilobytes
+    uint32_t no_modify;
+    uint32_t no_repair;
+    UninstallValue values[kMaxUninstallValues];
+    int count;
 };
 
 // Fills `out` in the order the values are written: "DisplayName", "UninstallString",
-// "InstallLocation", "DisplayIcon", "Publisher", "VersionMajor", "VersionMinor".
+// "InstallLocation", "DisplayIcon", "Publisher", "VersionMajor", "VersionMinor", then
+// "QuietUninstallString", "DisplayVersion" (only when `display_version` is a text, not null or
+// empty), "EstimatedSize" (`installed_size` bytes in kilobytes, rounded up), "NoModify" and
+// "NoRepair" (1: there is nothing to modify or repair, only to remove).
 void BuildUninstallValues(const char* screen_saver_base_name, const char* uninstaller_path,
-                          const char* screen_saver_path, UninstallValues* out);
+                          const char* screen_saver_path, const char* display_version,
+                          uint32_t installed_size, UninstallValues* out);

@@ -27,13 +27,17 @@ def icon_file() -> bytes:
     return out + b"".join(data for _, data in images)
 
 
+# The version brand_manifest gives, which the installer writes as DisplayVersion.
+BRAND_VERSION = "3.4.5.6"
+
+
 def brand_manifest(manifest: Path) -> None:
     """Gives the manifest an icon and a [version] whose company and version differ from the
-    installer's own Uninstall values, so that a leak of either into them would show."""
+    installer's own Uninstall values, so that a leak of either into the seven would show."""
     (manifest.parent / "brand.ico").write_bytes(icon_file())
     text = manifest.read_text(encoding="utf-8")
     manifest.write_text('icon = "brand.ico"\n' + text +
-                        '\n[version]\nproduct = "Aurora Deluxe"\nversion = "3.4.5.6"\n'
+                        '\n[version]\nproduct = "Aurora Deluxe"\nversion = "' + BRAND_VERSION + '"\n'
                         'company = "Acme Savers"\ncopyright = "(c) 2025 Acme Savers"\n',
                         encoding="utf-8")
 

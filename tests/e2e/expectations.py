@@ -71,6 +71,8 @@ class Package:
     # A name the authoring tool refuses (too long for ".scr"), written into the built file.
     patched_name: str | None = None
     file_name: str = "setup.exe"
+    # The version of the author's [version] table, which the installer writes as DisplayVersion.
+    display_version: str | None = None
     # Writes the package's source folder its own way ((folder, lmvpack) -> manifest path)
     # instead of harness.write_manifest, e.g. as an author with lmvpack init does.
     write_source: Callable | None = None
@@ -237,21 +239,34 @@ def uninstall_key(ctx: Ctx):
     return ctx.last.registry().get((key + "\\" + ctx.package.base).lower())
 
 
+def uninstall_values(ctx: Ctx, appdata: str = COMMON_APPDATA) -> dict:
+    """The values the installation writes: the seven of the list of programs, then those that
+    deployment tools read."""
+    folder = ctx.package.shared_folder(appdata)
+    want = {
+        "DisplayName": ("REG_SZ", ctx.package.base + " Screen Saver"),
+        "UninstallString": ("REG_EXPAND_SZ", '"' + folder + 'UNINSTAL.EXE"'),
+        "InstallLocation": ("REG_EXPAND_SZ", folder[:-1]),
+        "DisplayIcon": ("REG_SZ", ctx.package.screen_saver_path() + ",-0"),
+        "Publisher": ("REG_SZ", "Tarrowby"),
+        "VersionMajor": ("REG_DWORD", 8),
+        "VersionMinor": ("REG_DWORD", 1),
+        "QuietUninstallString": ("REG_SZ", '"' + folder + 'UNINSTAL.EXE" /s'),
+        "EstimatedSize": ("REG_DWORD", (ctx.package.total_size() + 1023) // 1024),
+        "NoModify": ("REG_DWORD", 1),
+        "NoRepair": ("REG_DWORD", 1),
+    }
+    if ctx.package.display_version is not None:
+        want["DisplayVersion"] = ("REG_SZ", ctx.package.display_version)
+    return want
+
+
 def expect_uninstall_values(appdata: str = COMMON_APPDATA) -> Callable:
     def check(ctx: Ctx) -> list:
         key = uninstall_key(ctx)
         if key is None:
             return [f"no key HKLM\\{UNINSTALL_KEY}\\{ctx.package.base}"]
-        folder = ctx.package.shared_folder(appdata)
-        want = {
-            "DisplayName": ("REG_SZ", ctx.package.base + " Screen Saver"),
-            "UninstallString": ("REG_EXPAND_SZ", '"' + folder + 'UNINSTAL.EXE"'),
-            "InstallLocation": ("REG_EXPAND_SZ", folder[:-1]),
-            "DisplayIcon": ("REG_SZ", ctx.package.screen_saver_path() + ",-0"),
-            "Publisher": ("REG_SZ", "Tarrowby"),
-            "VersionMajor": ("REG_DWORD", 8),
-            "VersionMinor": ("REG_DWORD", 1),
-        }
+        want = uninstall_values(ctx, appdata)
         if key["values"] != want:
             return [f"Uninstall values:\n    seen     {key['values']}\n    expected {want}"]
         return []

@@ -38,6 +38,8 @@ HELPERS = {
     "recorder_planted.exe": "recorder_planted.exe",
     "describe_folder_security.exe": "describe_folder_security.exe",
     "try_replace.exe": "try_replace.exe",
+    "deny_key.exe": "deny_key.exe",
+    "run_uninstall_command.exe": "run_uninstall_command.exe",
 }
 # Hard-linked, not copied, into each scenario's prefix: large, and never written by a run.
 SHARED_DIRS = {("drive_c", "windows", "system32"), ("drive_c", "windows", "winsxs"),

@@ -22,7 +22,7 @@ from typing import Callable
 import harness
 from expectations import (CAPTION, NAME, Package, abort_dialog, agreement_dialog, complete_dialog,
                           confirm_dialog, dialog, expect_dialogs, expect_installed, expect_log,
-                          replace_dialog)
+                          expect_uninstall_values, replace_dialog)
 from harness import COMMON_APPDATA, WINDIR, Ctx, Helpers, Member, Run, Scenario
 from scenarios import AGREEMENT, standard_package
 
@@ -30,6 +30,8 @@ DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME + "\\"
 UNINSTALLER = DATA_FOLDER + "UNINSTAL.EXE"
 SCREEN_SAVER = WINDIR + "\\" + NAME + ".scr"
 WINE_UNINSTALLER = r"C:\windows\system32\uninstaller.exe"  # Wine's Add/Remove Programs
+# Runs the command line that a value of the Uninstall entry names, as deployment tools do.
+UNINSTALL_COMMAND = r"C:\e2e\bin\run_uninstall_command.exe"
 HOLD_OPEN = r"C:\e2e\bin\hold_open.exe"
 REMOVAL_CAPTION = NAME + " Screen Saver"
 QUESTION = "Remove {} Screen Saver and all of its files?"
@@ -371,6 +373,19 @@ def check_installation(ctx: Ctx) -> None:
     snapshot("installed")(ctx)
 
 
+def check_installation_and_values(ctx: Ctx) -> None:
+    """check_installation, and the Uninstall entry holds every value it should, the removal
+    command that deployment tools use among them."""
+    check_installation(ctx)
+    ctx.installation_problems += expect_uninstall_values()(ctx)
+
+
+def expect_quiet_command_run(ctx: Ctx) -> list:
+    seen = ctx.last.marker("uninstall_command")
+    want = [(NAME, "QuietUninstallString\t\"" + UNINSTALLER + "\" /s")]
+    return [] if seen == want else [f"removal commands run {seen}, expected {want}"]
+
+
 def expect_installation_was_complete(ctx: Ctx) -> list:
     return getattr(ctx, "installation_problems", ["the installation was not checked"])
 
@@ -569,6 +584,17 @@ SCENARIOS: dict = {
         [expect_installation_was_complete, expect_exit_codes(0, 1, 0),
          expect_dialogs([], [removal_question(NAME, "No")], []),
          expect_unchanged_between("installed", "declined")] + gone_after_restart(),
+        prepare=prepare()),
+    "round_trip_quiet": Scenario(
+        "installed unattended (its licence accepted for the users, nothing shown), then removed "
+        "as deployment tools remove it, by the command line in QuietUninstallString, which asks "
+        "nothing (exit status 0); after a restart the prefix is as it was",
+        lambda h: package_with_our_uninstaller(h, agreement=AGREEMENT),
+        [Run(args="/UNATTENDED"),
+         Run(program=UNINSTALL_COMMAND, args=f"{NAME} QuietUninstallString",
+             before=check_installation_and_values)],
+        [expect_installation_was_complete, expect_exit_codes(0, 0), expect_dialogs([], []),
+         expect_quiet_command_run] + gone_after_restart(),
         prepare=prepare()),
     "round_trip_twice": Scenario(
         "installed twice (the log lists every file twice), removed once, silently, a "

@@ -221,7 +221,8 @@ SCENARIOS: dict = {
         "the typical installation of an installer with the author's icon and version "
         "information: the same dialogs, files and Uninstall values",
         lambda h: standard_package(h, agreement=AGREEMENT,
-                                   edit_manifest=authoring_packages.brand_manifest),
+                                   edit_manifest=authoring_packages.brand_manifest,
+                                   display_version=authoring_packages.BRAND_VERSION),
         typical_runs(),
         typical_checks()),
     "signed": Scenario(
@@ -542,3 +543,8 @@ SCENARIOS.update(round_trip.SCENARIOS)
 import scenarios_windows  # noqa: E402
 
 SCENARIOS.update(scenarios_windows.SCENARIOS)
+
+# Scenarios of deployment: /UNATTENDED on every path where a silent run shows something.
+import scenarios_deployment  # noqa: E402
+
+SCENARIOS.update(scenarios_deployment.SCENARIOS)

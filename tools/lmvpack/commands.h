@@ -14,6 +14,7 @@ void AddExtractCommand(CLI::App& app, int& exit_status);
 void AddVerifyCommand(CLI::App& app, int& exit_status);
 void AddPreviewCommand(CLI::App& app, int& exit_status);
 void AddCodecCommands(CLI::App& app, int& exit_status); // encode, decode
+void AddWingetCommand(CLI::App& app, int& exit_status);
 #ifndef _WIN32
 // These hand their work to programs of a Linux system (osslsigncode; Wine and Xvfb).
 void AddSignCommand(CLI::App& app, int& exit_status);

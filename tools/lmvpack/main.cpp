@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     AddVerifyCommand(app, exit_status);
     AddPreviewCommand(app, exit_status);
     AddCodecCommands(app, exit_status);
+    AddWingetCommand(app, exit_status);
 #ifndef _WIN32
     AddSignCommand(app, exit_status);
     AddTryCommand(app, exit_status);

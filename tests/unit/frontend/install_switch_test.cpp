@@ -25,4 +25,25 @@ TEST(InstallModeFromArguments, NoSwitchLetterLeavesInteractive) {
     EXPECT_EQ(InstallModeFromArguments(nullptr), kInteractiveMode);
 }
 
+TEST(UnattendedRequested, TheWholeWordAnywhereInAnyCaseWithSlashOrDash) {
+    for (const char* arguments : {"/UNATTENDED", "-UNATTENDED", "/unattended", "-Unattended",
+                                  "/q /UnAttended", "/S -unattended", "  /UNATTENDED  ",
+                                  "\"/UNATTENDED\"", "x\t/UNATTENDED\t/S", "/UNATTENDED /LOG=x"}) {
+        EXPECT_TRUE(UnattendedRequested(arguments)) << arguments;
+        // Silent too, whatever the first switch character says ("/q", "/U", "-U").
+        EXPECT_EQ(InstallModeFromArguments(arguments), kSilentMode) << arguments;
+    }
+}
+
+TEST(UnattendedRequested, NotAPartOfAnotherWordNorAnotherSwitch) {
+    for (const char* arguments :
+         {"", "/S", "UNATTENDED", "/UNATTEND", "/UNATTENDEDX", "x/UNATTENDED", "/ UNATTENDED",
+          "--UNATTENDED", "/UNATTENDED-", "C:\\dir/UNATTENDED", "/UNATTENDED\xC9"})
+        EXPECT_FALSE(UnattendedRequested(arguments)) << arguments;
+    EXPECT_FALSE(UnattendedRequested(nullptr));
+    // Without it, the first-character rule holds as before.
+    EXPECT_EQ(InstallModeFromArguments("/UNATTEND"), kInteractiveMode);
+    EXPECT_EQ(InstallModeFromArguments("-SUNATTENDED"), kSilentMode);
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -13,11 +14,13 @@ struct Value {
     std::string data;
 };
 
-std::vector<Value> Build(const char* base, const char* uninstaller, const char* screen_saver) {
+std::vector<Value> Build(const char* base, const char* uninstaller, const char* screen_saver,
+                         const char* display_version = nullptr, uint32_t installed_size = 0) {
     UninstallValues values;
-    BuildUninstallValues(base, uninstaller, screen_saver, &values);
+    BuildUninstallValues(base, uninstaller, screen_saver, display_version, installed_size, &values);
     std::vector<Value> out;
-    for (const UninstallValue& value : values.values) {
+    for (int at = 0; at < values.count; ++at) {
+        const UninstallValue& value = values.values[at];
         const auto* bytes = static_cast<const char*>(value.data);
         if (value.type != kRegDword) {
             // Strings count their terminator, and it is there.
@@ -39,11 +42,11 @@ uint32_t Number(const std::string& data) {
     return value;
 }
 
-TEST(UninstallValues, SevenValuesInOrderWithTheirTypes) {
+TEST(UninstallValues, TheSevenComeFirstInOrderWithTheirTypes) {
     const auto values =
         Build("Aurora", "C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora\\UNINSTAL.EXE",
               "C:\\windows\\Aurora.scr");
-    ASSERT_EQ(values.size(), 7u);
+    ASSERT_GE(values.size(), 7u);
     const std::pair<const char*, uint32_t> expected[] = {{"DisplayName", kRegSz},
                                                          {"UninstallString", kRegExpandSz},
                                                          {"InstallLocation", kRegExpandSz},
@@ -51,7 +54,7 @@ TEST(UninstallValues, SevenValuesInOrderWithTheirTypes) {
                                                          {"Publisher", kRegSz},
                                                          {"VersionMajor", kRegDword},
                                                          {"VersionMinor", kRegDword}};
-    for (size_t at = 0; at < values.size(); ++at) {
+    for (size_t at = 0; at < std::size(expected); ++at) {
         EXPECT_EQ(values[at].name, expected[at].first);
         EXPECT_EQ(values[at].type, expected[at].second) << values[at].name;
     }
@@ -94,6 +97,63 @@ TEST(UninstallValues, LongestInputsAreNotCut) {
     EXPECT_EQ(Text(values[1].data), "\"" + uninstaller + "\"");
     EXPECT_EQ(Text(values[2].data), "C:\\" + std::string(243, 'f'));
     EXPECT_EQ(Text(values[3].data), screen_saver + ",-0");
+}
+
+std::map<std::string, Value> ByName(const std::vector<Value>& values) {
+    std::map<std::string, Value> out;
+    for (const Value& value : values)
+        EXPECT_TRUE(out.emplace(value.name, value).second) << value.name << " written twice";
+    return out;
+}
+
+TEST(UninstallValues, DeploymentValuesFollowTheSevenInOrder) {
+    const auto values =
+        Build("Aurora", "C:\\P\\Aurora\\UNINSTAL.EXE", "C:\\W\\Aurora.scr", "3.4.5.6", 2049);
+    std::vector<std::string> names;
+    for (const Value& value : values)
+        names.push_back(value.name);
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "DisplayName", "UninstallString", "InstallLocation", "DisplayIcon",
+                         "Publisher", "VersionMajor", "VersionMinor", "QuietUninstallString",
+                         "DisplayVersion", "EstimatedSize", "NoModify", "NoRepair"}));
+    const auto named = ByName(values);
+    // The removal that asks nothing: the quoted uninstaller, as UninstallString has it, and the
+    // uninstaller's switch for silence; a plain string, so that nothing in it is expanded.
+    EXPECT_EQ(named.at("QuietUninstallString").type, kRegSz);
+    EXPECT_EQ(Text(named.at("QuietUninstallString").data),
+              Text(named.at("UninstallString").data) + " /s");
+    EXPECT_EQ(named.at("DisplayVersion").type, kRegSz);
+    EXPECT_EQ(Text(named.at("DisplayVersion").data), "3.4.5.6");
+    EXPECT_EQ(named.at("EstimatedSize").type, kRegDword);
+    EXPECT_EQ(Number(named.at("EstimatedSize").data), 3u); // 2049 bytes: three kilobytes begun
+    for (const char* flag : {"NoModify", "NoRepair"}) {
+        EXPECT_EQ(named.at(flag).type, kRegDword) << flag;
+        EXPECT_EQ(Number(named.at(flag).data), 1u) << flag;
+    }
+}
+
+TEST(UninstallValues, NoDisplayVersionWithoutAVersion) {
+    for (const char* version : {static_cast<const char*>(nullptr), ""}) {
+        const auto named =
+            ByName(Build("Aurora", "C:\\P\\UNINSTAL.EXE", "C:\\W\\A.scr", version, 0));
+        EXPECT_EQ(named.count("DisplayVersion"), 0u);
+        EXPECT_EQ(named.size(), 11u);
+    }
+}
+
+TEST(UninstallValues, EstimatedSizeIsKilobytesRoundedUp) {
+    const std::pair<uint32_t, uint32_t> sizes[] = {
+        {0, 0}, {1, 1}, {1024, 1}, {1025, 2}, {0xFFFFFFFFu, 0x400000u}};
+    for (const auto& [bytes, kilobytes] : sizes) {
+        const auto named = ByName(Build("A", "C:\\P\\UNINSTAL.EXE", "C:\\W\\A.scr", "1", bytes));
+        EXPECT_EQ(Number(named.at("EstimatedSize").data), kilobytes) << bytes;
+    }
+}
+
+TEST(UninstallValues, QuietUninstallStringOfTheLongestPathIsNotCut) {
+    const std::string uninstaller = "C:\\" + std::string(243, 'f') + "\\UNINSTAL.EXE"; // 259
+    const auto named = ByName(Build("b", uninstaller.c_str(), "C:\\s.scr", "1", 1));
+    EXPECT_EQ(Text(named.at("QuietUninstallString").data), "\"" + uninstaller + "\" /s");
 }
 
 } // namespace
