@@ -1,6 +1,7 @@
-// Two controls over the hosts' kernel layer (platform/win32_stand_ins_host.cpp) for the tests
-// and fuzzers that run the installer's code in place of the installer. The installer never
-// links them, and the authoring tool does not need them: it reads installers by path.
+// Two controls over the installer's own file and the global heap, for the tests and fuzzers
+// that run the installer's portable code in place of the installer. They link
+// file_api_test_hooks.cpp in place of the product's stand-ins (platform/win32_stand_ins_host.cpp,
+// lmvpack's, which has no own file and no such controls), so no program that ships holds them.
 #pragma once
 
 #include "platform/file_api.h"
