@@ -1,13 +1,13 @@
 // RunInstallation: the administrator probe, the names and folders, the install log, the walk
 // of the member table and, at the end, the screen saver made the system's.
 #include "decode/member_extraction.h"
-#include "decode/pump_messages_win32.h"
 #include "install/folder_securing_win32.h"
 #include "install/install_paths.h"
 #include "install/install_securing.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
+#include "install/pump_messages_win32.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"
 #include "platform/format_text.h"

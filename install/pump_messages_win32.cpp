@@ -1,4 +1,4 @@
-#include "decode/pump_messages_win32.h"
+#include "install/pump_messages_win32.h"
 
 #include "install/installer_state.h"
 
