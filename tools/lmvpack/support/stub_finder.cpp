@@ -1,9 +1,11 @@
-#include "tools/lmvpack/stub_finder.h"
+#include "tools/lmvpack/support/stub_finder.h"
 
 #include <string>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fstream>
 #endif
 
 namespace fs = std::filesystem;
@@ -34,6 +36,12 @@ fs::path Shown(const fs::path& path) {
     return path;
 }
 #else
+fs::path OwnFolder() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self.parent_path();
+}
+
 bool IsFile(const fs::path& path) {
     std::error_code error;
     return fs::is_regular_file(path, error);
@@ -41,6 +49,21 @@ bool IsFile(const fs::path& path) {
 
 fs::path Shown(const fs::path& path) {
     return path.lexically_normal();
+}
+
+// The folders of one kind ("programs", "documents") that the build-tree file beside the tool
+// names, in its order; none beside an installed tool.
+std::vector<fs::path> BuildTreePlaces(const fs::path& own_folder, std::string_view kind) {
+    std::vector<fs::path> places;
+    if (own_folder.empty()) return places;
+    std::ifstream file(own_folder / kBuildTreeFileName);
+    std::string line;
+    while (std::getline(file, line)) {
+        const size_t blank = line.find(' ');
+        if (blank != std::string::npos && std::string_view(line).substr(0, blank) == kind)
+            places.emplace_back(line.substr(blank + 1));
+    }
+    return places;
 }
 #endif
 
@@ -57,13 +80,10 @@ std::vector<fs::path> ProgramCandidates(std::string_view file_name) {
         candidates.push_back(folder.parent_path() / "share" / "lmvpack" / name);
     }
 #else
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) candidates.push_back(self.parent_path() / ".." / "share" / "lmvpack" / name);
-#endif
-#ifdef LMV_SOURCE_DIR
-    candidates.push_back(fs::path(LMV_SOURCE_DIR) / "build" / "win32" / name);
-    candidates.push_back(fs::path(LMV_SOURCE_DIR) / "tools" / "lmvpack" / "data" / name);
+    const fs::path folder = OwnFolder();
+    if (!folder.empty()) candidates.push_back(folder / ".." / "share" / "lmvpack" / name);
+    for (const fs::path& place : BuildTreePlaces(folder, "programs"))
+        candidates.push_back(place / name);
 #endif
     return candidates;
 }
@@ -88,14 +108,11 @@ fs::path DocumentPath(std::string_view file_name) {
     if (const fs::path folder = OwnFolder(); !folder.empty())
         candidates.push_back(folder / "docs" / name);
 #else
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (!error)
-        candidates.push_back(self.parent_path() / ".." / "share" / "doc" / "lmvpack" / "docs" /
-                             name);
-#endif
-#ifdef LMV_SOURCE_DIR
-    candidates.push_back(fs::path(LMV_SOURCE_DIR) / "docs" / name);
+    const fs::path folder = OwnFolder();
+    if (!folder.empty())
+        candidates.push_back(folder / ".." / "share" / "doc" / "lmvpack" / "docs" / name);
+    for (const fs::path& place : BuildTreePlaces(folder, "documents"))
+        candidates.push_back(place / name);
 #endif
     for (const fs::path& candidate : candidates)
         if (IsFile(candidate)) return Shown(candidate);
