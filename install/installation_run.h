@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
-// The whole installation, run inside the install dialog's OK command; ends the dialog with 1,
-// or with 2 when the Uninstall key may not be written.
+// The whole installation, run inside the install dialog's OK command; ends the dialog with 1
+// when it ran, or with 2 when it refused to start, having written nothing: a destination
+// reached through a link, a folder of ours that belongs to another user (both also set
+// kRefusedExitStatus), or no right to secure our folders or to write the Uninstall key.
 void RunInstallation(HWND dialog);
 
 // Fills SharedDataFolder, creating nothing: the common application-data folder (or its
