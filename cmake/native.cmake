@@ -3,8 +3,8 @@ set(core_sources ${installer_sources})
 list(FILTER core_sources EXCLUDE REGEX "_win32\\.cpp$")
 # The two Win32 services that only a running installer has, its own file and the global heap:
 # each program that hosts the core brings its stand-ins. lmvpack and the benchmarks link the
-# product's; the tests and fuzzers their own, which they can steer
-# (tests/unit/support/file_api_test_hooks.h), so that no test seam ships.
+# product's; the tests (with the rest of tests/unit/) and the fuzzers their own, which they can
+# steer (tests/unit/support/file_api_test_hooks.h), so that no test seam ships.
 set(LMV_HOST_STAND_INS ${CMAKE_SOURCE_DIR}/platform/win32_stand_ins_host.cpp)
 list(REMOVE_ITEM core_sources ${LMV_HOST_STAND_INS})
 set(LMV_TEST_STAND_INS ${CMAKE_SOURCE_DIR}/tests/unit/support/file_api_test_hooks.cpp)
