@@ -11,7 +11,7 @@
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
 #include "decode/lzh_decoder.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <benchmark/benchmark.h>
 

@@ -20,7 +20,7 @@
 # sections under initialised data, which would put the decoder's buffers into the file.
 enable_language(RC)
 set(stub_sources ${installer_sources})
-list(FILTER stub_sources EXCLUDE REGEX "_(posix|host)\\.cpp$")
+list(FILTER stub_sources EXCLUDE REGEX "_host\\.cpp$")
 
 # The resource compiler reports no dependencies: the files the .rc pulls in are named here.
 set(release_version_resource ${CMAKE_SOURCE_DIR}/resources/release_version.rc
@@ -59,7 +59,7 @@ if(LMV_BUILD_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/win32/CMakeLists.txt
 endif()
 
 # The authoring tool for Windows authors (its own options; the stub's are above).
-include(cmake/lmvpack_windows.cmake)
+add_subdirectory(tools/lmvpack)
 
 # What the packages take from this build (scripts/release.sh installs each component):
 #   linux:   the files lmvpack finds beside itself (<prefix>/share/lmvpack), for the .deb and

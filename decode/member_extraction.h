@@ -4,8 +4,11 @@
 // and then every 102400 bytes, and stop at once when it answers true; the installer passes
 // PumpMessages, which answers true after a confirmed Cancel unless the member is protected.
 //
-// What a cut-short member leaves: a stored one, whole 2048-byte chunks; a compressed one,
-// whole 16384-byte blocks. Both are correct leading bytes of the member.
+// What a member stopped by `poll` leaves: a stored one, the 2048-byte chunks copied so far; a
+// compressed one, whole 16384-byte blocks. Both are correct leading bytes of the member. A
+// cut-short member (kMemberCutShort: the installer file ends before its stored data does)
+// leaves, when stored, every byte the file still held; when compressed, its whole unpacked
+// size, the part past the file's end decoded from zero bits.
 //
 // Handles: the stored path reads through `package` (the installation run's handle) and
 // leaves it somewhere after the member; the compressed path reads the installer's own file

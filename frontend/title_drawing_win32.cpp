@@ -1,7 +1,7 @@
 // The title screen: a 256-band gradient, a two-pixel white frame and the name in large Arial
 // with a black shadow. Everything drawn is created and released within the one drawing.
-// lmvpack's preview on Linux (tools/lmvpack/title_preview.cpp) draws the same frame and text
-// in cairo: change the two together.
+// lmvpack's preview on Linux (tools/lmvpack/preview/title_preview.cpp) draws the same frame
+// and text in cairo: change the two together.
 #include "frontend/prompt_texts.h"
 #include "frontend/title_drawing.h"
 #include "frontend/title_gradient.h"

@@ -1,7 +1,7 @@
 // The arithmetic of the title's gradient: 256 horizontal bands from TopColor toward
 // BottomColor. Kept apart from the drawing so the rows and colours can be checked natively,
 // and so that both pictures of the title use it: the installer's (title_drawing_win32.cpp)
-// and lmvpack's preview on Linux (tools/lmvpack/title_preview.cpp), which repeats the
+// and lmvpack's preview on Linux (tools/lmvpack/preview/title_preview.cpp), which repeats the
 // installer's frame and text rules in cairo. A change to the picture goes into both.
 #pragma once
 

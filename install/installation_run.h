@@ -6,9 +6,11 @@
 
 #include <windows.h>
 
-// The whole installation, run inside the install dialog's OK command; ends the dialog with 1,
-// or with 2 when there is nothing to finish: the Uninstall key may not be written, a path is a
-// link, or a write failed and what the run had written was taken back.
+// The whole installation, run inside the install dialog's OK command; ends the dialog with 1
+// when it ran, or with 2 when there is nothing to finish: it refused to start, having written
+// nothing (a destination reached through a link, a folder of ours that belongs to another user,
+// both also setting kRefusedExitStatus, or no right to secure our folders or to write the
+// Uninstall key), or a write failed and what the run had written was taken back.
 void RunInstallation(HWND dialog);
 
 // Fills SharedDataFolder, creating nothing: the common application-data folder (or its

@@ -1,7 +1,6 @@
 // RunInstallation: the administrator probe, the names and folders, the install log, the walk
 // of the member table and, at the end, the screen saver made the system's.
 #include "decode/member_extraction.h"
-#include "decode/pump_messages_win32.h"
 #include "decode/write_failure.h"
 #include "install/folder_securing_win32.h"
 #include "install/install_paths.h"
@@ -9,6 +8,7 @@
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/member_walk.h"
+#include "install/pump_messages_win32.h"
 #include "install/user_messages_win32.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"

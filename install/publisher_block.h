@@ -1,6 +1,7 @@
 // Generated data: the publisher text "Tarrowby" scrambled by ScramblePublisherText
-// (tools/lmvpack/publisher_scrambler.h). The unit tests regenerate it and compare; to
-// change the publisher, paste what RenderPublisherBlockHeader gives for the new text.
+// (tests/unit/support/publisher_scrambler.h). The unit tests regenerate it and
+// compare; to change the publisher, paste what RenderPublisherBlockHeader gives for the
+// new text.
 #pragma once
 
 #include "install/publisher_text.h"

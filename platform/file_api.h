@@ -1,11 +1,15 @@
 // The handful of kernel calls that the portable installer code makes: the program's own file,
 // the handle-based file calls and global memory. In the installer each is the Win32 call of
-// the same name; on Linux it is a small POSIX equivalent, so that package reading, extraction
-// and decoding run unchanged under the unit tests, the fuzzers and the authoring tool.
+// the same name (file_api_win32.cpp). The hosts of the portable code, the Linux build and
+// lmvpack.exe on Windows, have the C runtime's descriptor calls instead (file_api_host.cpp),
+// so that package reading, extraction and decoding run unchanged under the unit tests, the
+// fuzzers and lmvpack on both systems; the own file and global memory come from the program
+// that hosts the code: lmvpack's have no own file (win32_stand_ins_host.cpp), the tests' let a
+// test name one (tests/unit/support/file_api_test_hooks.h).
 //
 // Results follow the Win32 calls: a file handle is a small integer and -1 is failure
 // (HFILE_ERROR); reads and writes return the byte count or kIoFailed; seeks return the new
-// position or -1. The hosts' test controls are in platform/file_api_test_hooks_host.h.
+// position or -1.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +28,8 @@ enum SeekOrigin : int { kFromStart = 0, kFromCurrent = 1, kFromEnd = 2 };
 // kept open for the life of the process, and every pass reads it through a new handle on that
 // same open file (which shares its position), never by name again. The installer opens it
 // first thing; the first call does the opening, and a failed opening is never retried. False
-// when it could not be opened. (The hosts open the file that the tests name, at the first call
-// after they name it.)
+// when it could not be opened. (lmvpack holds none; the tests' stand-ins open the file that a
+// test names, at the first call after it names it.)
 bool PlatHoldOwnFile();
 // The buffer the program's own name is read into (GetModuleFileNameA): a longer name comes cut
 // short, names some other file, and is never opened.

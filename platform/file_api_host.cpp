@@ -1,7 +1,7 @@
 // The kernel layer for the hosts of the installer's portable code, the Linux build and
 // lmvpack.exe: the C runtime's descriptor calls, with the results of their Win32 models. The
-// installer's own layer is platform/file_api_win32.cpp; the "own executable" that a host
-// names comes from platform/win32_stand_ins_host.cpp.
+// installer's own layer is platform/file_api_win32.cpp; the own file and global memory come
+// from the program that hosts the code (platform/file_api.h).
 #include "platform/file_api.h"
 
 #include <climits>

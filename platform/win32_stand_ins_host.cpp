@@ -1,81 +1,25 @@
-// What the hosts of the portable installer code (the Linux build and lmvpack.exe) supply in
-// place of two Win32 services that only the real installer has: its own file, here the file
-// that a test names, and the Windows global heap, here the C heap.
+// What the hosts of the portable installer code (lmvpack, on Linux and on Windows) supply in
+// place of two Win32 services that only the real installer has: its own file, which a host
+// does not have (it reads installers by path), and the Windows global heap, here the C heap.
+// The tests link their own version of this file, which they can steer
+// (tests/unit/support/file_api_test_hooks.h).
 #include "platform/file_api.h"
-#include "platform/file_api_test_hooks_host.h"
-
-#include <fcntl.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-namespace {
-std::string module_file_name;
-bool fail_next_alloc = false;
-bool own_file_tried = false;
-FileHandle own_file = kNoFile;
-
-FileHandle DuplicateOwnFile() {
-    if (!PlatHoldOwnFile()) return kNoFile;
-#ifdef _WIN32
-    return ::_dup(own_file);
-#else
-    return ::fcntl(own_file, F_DUPFD_CLOEXEC, 0);
-#endif
-}
-} // namespace
-
-// A test names the running program's file: as at a program's start, it is opened afresh at
-// its first use.
-void PlatSetModuleFileName(const char* path) {
-    module_file_name = path ? path : "";
-    if (own_file != kNoFile) PlatClose(own_file);
-    own_file = kNoFile;
-    own_file_tried = false;
-}
 
 bool PlatHoldOwnFile() {
-    if (own_file_tried) return own_file != kNoFile;
-    own_file_tried = true;
-    // As the installer: a name too long for its buffer would come cut short, naming some
-    // other file.
-    if (!module_file_name.empty() && module_file_name.size() < kModuleNameSize)
-        own_file = PlatOpenRead(module_file_name.c_str());
-    return own_file != kNoFile;
+    return false;
 }
 
 FileHandle PlatOpenOwnFile() {
-    return DuplicateOwnFile();
+    return kNoFile;
 }
 
 std::FILE* PlatOpenOwnStream() {
-    const FileHandle copy = DuplicateOwnFile();
-    if (copy == kNoFile) return nullptr;
-#ifdef _WIN32
-    std::FILE* stream = ::_fdopen(copy, "rb");
-#else
-    std::FILE* stream = ::fdopen(copy, "rb");
-#endif
-    if (stream == nullptr) PlatClose(copy);
-    return stream;
-}
-
-void PlatFailNextGlobalAlloc() {
-    fail_next_alloc = true;
+    return nullptr;
 }
 
 MemoryHandle PlatGlobalAlloc(uint32_t size) {
-    if (fail_next_alloc) {
-        fail_next_alloc = false;
-        return nullptr;
-    }
     return std::calloc(size ? size : 1, 1);
 }
 

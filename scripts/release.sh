@@ -10,7 +10,7 @@
 #
 # The version is the project's (CMakeLists.txt). It builds from a clean copy of the tree (the
 # files git tracks and the new ones it does not ignore: no build folder, nothing left over),
-# with the release's settings (no tests, an lmvpack that finds its files beside itself only),
+# with the release's settings (no tests; an installed lmvpack finds its files beside itself only),
 # installs each build's components into staging folders and packs them with
 # scripts/release_packages.py. Every time stamp is the last commit's (SOURCE_DATE_EPOCH), so
 # two runs of the same commit give the same bytes. Needs no root.
@@ -77,7 +77,7 @@ mv "$src.new" "$src"
 prefix_map="-ffile-prefix-map=$work/="
 echo "== building lmvpack for Linux ($work/native)"
 cmake -S "$src" -B "$work/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLMV_BUILD_TESTS=OFF \
-  -DLMV_SOURCE_TREE_LOOKUP=OFF -DCMAKE_CXX_FLAGS="$prefix_map" -DCMAKE_C_FLAGS="$prefix_map" \
+  -DCMAKE_CXX_FLAGS="$prefix_map" -DCMAKE_C_FLAGS="$prefix_map" \
   >/dev/null
 cmake --build "$work/native"
 echo "== building the Windows programs ($work/win32)"

@@ -7,7 +7,7 @@
 // every position (some 1 us a byte under the sanitizers), the first 1 KiB, so that a run stays
 // fast. Matches reach back to the spaces the window starts with, so even short inputs meet
 // the window's far end.
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "input_bounds.h"
 #include "package/package_reading.h"
 #include "platform/file_api.h"
-#include "platform/file_api_test_hooks_host.h"
+#include "support/file_api_test_hooks.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,9 +8,9 @@
 // that decode from zero bits to 1 GiB: the input's member table is bounded first, as the
 // installer finds it (input_bounds.h: at most 8 members, unpacked sizes its bytes can pay for).
 #include "fuzz_support.h"
-#include "tools/lmvpack/commands.h"
-#include "tools/lmvpack/installer_reader.h"
-#include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/cli/commands.h"
+#include "tools/lmvpack/installer/installer_reader.h"
+#include "tools/lmvpack/support/tool_error.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -6,7 +6,7 @@
 #include "input_bounds.h"
 #include "robustness/damaged_installers.h"
 #include "support/test_bytes.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -4,7 +4,7 @@
 #include "fuzz_support.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"
-#include "platform/file_api_test_hooks_host.h"
+#include "support/file_api_test_hooks.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
 #include "tests/unit/decode/recording_file.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "support/test_bytes.h"
 
 #include "install/installer_state.h"
-#include "platform/file_api_test_hooks_host.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "support/file_api_test_hooks.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <gtest/gtest.h>
 

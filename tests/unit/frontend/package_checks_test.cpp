@@ -3,7 +3,7 @@
 #include "install/installer_state.h"
 #include "package/package_reading.h"
 #include "platform/file_api.h"
-#include "platform/file_api_test_hooks_host.h"
+#include "support/file_api_test_hooks.h"
 #include "support/synthetic_pe.h"
 
 #include <gtest/gtest.h>

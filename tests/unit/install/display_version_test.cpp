@@ -1,6 +1,6 @@
 #include "install/display_version.h"
 
-#include "tools/lmvpack/version_resource.h"
+#include "tools/lmvpack/pe/version_resource.h"
 
 #include <gtest/gtest.h>
 

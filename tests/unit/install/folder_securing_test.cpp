@@ -1,8 +1,8 @@
 #include "install/folder_securing.h"
 #include "install/install_securing.h"
 
-#include "platform/file_api_test_hooks_host.h"
 #include "platform/fixed_text.h"
+#include "support/file_api_test_hooks.h"
 #include "support/synthetic_pe.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 #include "install/installer_state.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"
-#include "platform/file_api_test_hooks_host.h"
+#include "support/file_api_test_hooks.h"
 #include "support/synthetic_pe.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "install/name_safety.h"
 
 #include "platform/file_api.h"
-#include "platform/file_api_test_hooks_host.h"
+#include "support/file_api_test_hooks.h"
 #include "support/synthetic_pe.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "install/publisher_block.h"
 #include "install/publisher_text.h"
-#include "tools/lmvpack/publisher_scrambler.h"
+#include "support/publisher_scrambler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Texts go into the package in Windows-1252 and come back out as UTF-8.
-#include "tools/lmvpack/ansi_text.h"
-#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/installer/installed_names.h"
+#include "tools/lmvpack/support/ansi_text.h"
 
 #include <gtest/gtest.h>
 

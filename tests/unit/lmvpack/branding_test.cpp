@@ -3,13 +3,13 @@
 // in is read back from the built installer the way Windows finds it.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/icon_file.h"
-#include "tools/lmvpack/little_endian.h"
-#include "tools/lmvpack/pe_resources.h"
-#include "tools/lmvpack/stub_branding.h"
-#include "tools/lmvpack/stub_layout.h"
-#include "tools/lmvpack/tool_error.h"
-#include "tools/lmvpack/version_resource.h"
+#include "tools/lmvpack/builder/stub_branding.h"
+#include "tools/lmvpack/installer/stub_layout.h"
+#include "tools/lmvpack/pe/icon_file.h"
+#include "tools/lmvpack/pe/little_endian.h"
+#include "tools/lmvpack/pe/pe_resources.h"
+#include "tools/lmvpack/pe/version_resource.h"
+#include "tools/lmvpack/support/tool_error.h"
 
 #include <nlohmann/json.hpp>
 

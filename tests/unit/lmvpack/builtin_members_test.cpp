@@ -2,9 +2,9 @@
 // whose data file is the placeholder and whose uninstaller is lmvpack's own.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/builtin_members.h"
-#include "tools/lmvpack/manifest.h"
-#include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/builder/builtin_members.h"
+#include "tools/lmvpack/manifest/manifest.h"
+#include "tools/lmvpack/support/tool_error.h"
 
 namespace {
 

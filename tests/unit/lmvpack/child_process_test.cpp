@@ -3,7 +3,7 @@
 // is up, and a failure to start reported as such.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/child_process_posix.h"
+#include "tools/lmvpack/process/child_process.h"
 
 #include <csignal>
 #include <fcntl.h>

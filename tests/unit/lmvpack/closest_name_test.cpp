@@ -1,5 +1,5 @@
 // "Did you mean": which slips find their name, and which words are too far from any.
-#include "tools/lmvpack/closest_name.h"
+#include "tools/lmvpack/support/closest_name.h"
 
 #include <gtest/gtest.h>
 

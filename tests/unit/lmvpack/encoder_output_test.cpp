@@ -3,7 +3,7 @@
 // from the encoder as it stood when it still held whole members in memory; the streaming
 // encoder must reproduce every one of them, at every level, however its input arrives.
 #include "support/test_bytes.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "support/test_bytes.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include "decode/adaptive_model.h"
 #include "decode/lzh_decoder.h"

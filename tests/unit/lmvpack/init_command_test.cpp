@@ -1,7 +1,7 @@
 // lmvpack init: a starter manifest that lmvpack itself reads, and no overwriting by accident.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/manifest.h"
+#include "tools/lmvpack/manifest/manifest.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "lmvpack_runner.h"
 
 #include "../support/synthetic_pe.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <nlohmann/json.hpp>
 

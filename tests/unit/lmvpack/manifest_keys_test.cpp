@@ -2,7 +2,7 @@
 // says of defaults and limits is what the loader does.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/manifest.h"
+#include "tools/lmvpack/manifest/manifest.h"
 
 #include <algorithm>
 #include <cctype>

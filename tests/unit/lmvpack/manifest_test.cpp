@@ -2,7 +2,7 @@
 // written.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/manifest.h"
+#include "tools/lmvpack/manifest/manifest.h"
 
 namespace {
 

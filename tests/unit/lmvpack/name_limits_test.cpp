@@ -5,7 +5,7 @@
 
 #include "install/install_paths.h"
 #include "package/member_names.h"
-#include "tools/lmvpack/installed_names.h"
+#include "tools/lmvpack/installer/installed_names.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,9 +4,9 @@
 #include "lmvpack_runner.h"
 #include "support/test_bytes.h"
 
-#include "tools/lmvpack/installer_builder.h"
-#include "tools/lmvpack/manifest.h"
-#include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/builder/installer_builder.h"
+#include "tools/lmvpack/manifest/manifest.h"
+#include "tools/lmvpack/support/tool_error.h"
 
 #include <algorithm>
 #include <cstdlib>

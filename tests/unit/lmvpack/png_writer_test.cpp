@@ -1,6 +1,6 @@
 // The PNG writer's pictures read back pixel for pixel by an independent decoder (cairo's,
 // through libpng and zlib), whatever runs, repeats and colours they hold.
-#include "tools/lmvpack/png_writer.h"
+#include "tools/lmvpack/preview/png_writer.h"
 
 #include <gtest/gtest.h>
 

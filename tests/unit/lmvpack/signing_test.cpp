@@ -3,7 +3,7 @@
 // replaces the signature, and the key's password never shows on a command line.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/signature_info.h"
+#include "tools/lmvpack/pe/signature_info.h"
 
 #include <nlohmann/json.hpp>
 

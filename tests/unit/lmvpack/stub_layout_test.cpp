@@ -4,8 +4,8 @@
 #include "support/pe_file.h"
 
 #include "package/package_locator.h"
-#include "tools/lmvpack/stub_layout.h"
-#include "tools/lmvpack/tool_error.h"
+#include "tools/lmvpack/installer/stub_layout.h"
+#include "tools/lmvpack/support/tool_error.h"
 
 namespace {
 
@@ -131,6 +131,36 @@ TEST(LmvpackStub, BuildTakesTheStubInstalledBesideTheToolFirst) {
     WriteBytes(folder / "prefix/share/lmvpack/lmvstub.exe", ReadBytes(stub));
     EXPECT_EQ(std::system(command.c_str()), 0) << ReadText(folder / "err.txt");
     EXPECT_TRUE(fs::exists(folder / "out.exe"));
+}
+
+} // namespace
+
+namespace {
+
+using namespace lmvpack_test;
+
+TEST(LmvpackStub, AToolOutsideItsBuildFolderKnowsNothingOfTheTree) {
+    ScratchFolder folder;
+    // The tool as an installation has it, with nothing beside it: it must not fall back on the
+    // source tree it was built from (a path of the build machine in an installed program).
+    fs::create_directories(folder / "prefix/bin");
+    fs::copy_file(LMV_LMVPACK_PATH, folder / "prefix/bin/lmvpack");
+    for (const char* name : {"a.scr", "a.dat", "u.exe"})
+        WriteText(folder / name, ProgramText("x"));
+    WriteText(folder / "m.toml",
+              "name = \"A\"\nscreensaver = \"a.scr\"\ndata = \"a.dat\"\nuninstaller = \"u.exe\"\n");
+    const std::string run = "cd '" + folder.path().string() + "' && prefix/bin/lmvpack ";
+    EXPECT_NE(std::system((run + "build m.toml -o out.exe 2>err.txt").c_str()), 0);
+    const std::string refused = ReadText(folder / "err.txt");
+    EXPECT_NE(refused.find("no installer stub found"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("prefix/share/lmvpack/lmvstub.exe"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find(LMV_SOURCE_DIR), std::string::npos) << refused;
+    EXPECT_FALSE(fs::exists(folder / "out.exe"));
+
+    ASSERT_EQ(std::system((run + "--help >help.txt").c_str()), 0);
+    const std::string help = ReadText(folder / "help.txt");
+    EXPECT_NE(help.find("prefix/share/doc/lmvpack/docs/manifest.md"), std::string::npos) << help;
+    EXPECT_EQ(help.find(LMV_SOURCE_DIR), std::string::npos) << help;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The preview paints the title as the installer does: band geometry and colours by the
 // installer's arithmetic, checked on the formulas and on the pixels of the PNG.
-#include "tools/lmvpack/title_preview.h"
+#include "tools/lmvpack/preview/title_preview.h"
 
 #include <gtest/gtest.h>
 

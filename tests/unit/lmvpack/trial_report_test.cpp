@@ -3,8 +3,8 @@
 // write them.
 #include "lmvpack_runner.h"
 
-#include "tools/lmvpack/trial_report.h"
-#include "tools/lmvpack/wine_registry.h"
+#include "tools/lmvpack/trial/trial_report.h"
+#include "tools/lmvpack/trial/wine_registry.h"
 
 #include <thread>
 

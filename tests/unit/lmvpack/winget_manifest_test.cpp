@@ -1,6 +1,6 @@
-#include "tools/lmvpack/sha256.h"
-#include "tools/lmvpack/tool_error.h"
-#include "tools/lmvpack/winget_manifest.h"
+#include "tools/lmvpack/installer/winget_manifest.h"
+#include "tools/lmvpack/support/sha256.h"
+#include "tools/lmvpack/support/tool_error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "package/package_reading.h"
-#include "platform/file_api_test_hooks_host.h"
+#include "support/file_api_test_hooks.h"
 #include "support/synthetic_pe.h"
 
 #include <cstring>

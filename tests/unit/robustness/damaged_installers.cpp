@@ -1,7 +1,7 @@
 #include "robustness/damaged_installers.h"
 
 #include "support/synthetic_pe.h"
-#include "tools/lmvpack/stream_codec.h"
+#include "tools/lmvpack/codec/stream_codec.h"
 
 #include <algorithm>
 #include <cstring>

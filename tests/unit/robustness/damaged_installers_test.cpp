@@ -6,8 +6,8 @@
 #include "install/member_walk.h"
 #include "package/package_locator.h"
 #include "package/package_reading.h"
-#include "platform/file_api_test_hooks_host.h"
 #include "robustness/damaged_installers.h"
+#include "support/file_api_test_hooks.h"
 #include "support/synthetic_pe.h"
 
 #include <algorithm>

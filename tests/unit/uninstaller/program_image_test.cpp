@@ -4,7 +4,7 @@
 // and that the stub and the uninstaller name the release that built them.
 #include "support/pe_file.h"
 
-#include "tools/lmvpack/version_resource.h"
+#include "tools/lmvpack/pe/version_resource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,0 @@
-#include "decode/write_failure.h"
-
-#include <cstdio>
-
-void ShowWriteFailure(const char* message) {
-    std::fprintf(stderr, "%s\n", message);
-}
