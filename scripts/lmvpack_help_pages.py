@@ -44,6 +44,16 @@ class HelpError(Exception):
     pass
 
 
+# The help names a document where the tool that prints it finds it (in the source tree, for a
+# tool run from its build); the manual describes the installed tool, whose documents are here.
+INSTALLED_DOCUMENTS = "/usr/share/doc/lmvpack/docs/"
+DOCUMENT_PATH = re.compile(r"(?<![\w/])/\S*/docs/(?=[\w.-]+\.md\b)")
+
+
+def as_installed(help_text: str) -> str:
+    return DOCUMENT_PATH.sub(INSTALLED_DOCUMENTS, help_text)
+
+
 def run_help(lmvpack: str, *command: str) -> str:
     # Named lmvpack, not by its path: the usage lines name the program as it was started.
     env = dict(os.environ, LC_ALL="C")
@@ -52,7 +62,7 @@ def run_help(lmvpack: str, *command: str) -> str:
     if result.returncode != 0 or "Usage:" not in result.stdout:
         raise HelpError(f"{lmvpack} {' '.join(command)} --help failed (exit "
                         f"{result.returncode}): {result.stderr.strip()}")
-    return result.stdout
+    return as_installed(result.stdout)
 
 
 def entries_of(lines: list[str]) -> list[tuple[str, str]]:

@@ -18,9 +18,14 @@ from pathlib import Path
 ARGS = None
 
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[3] / "scripts"))
+from lmvpack_help_pages import INSTALLED_DOCUMENTS, as_installed  # noqa: E402
+
+
 def tool_help(*command: str) -> str:
-    return subprocess.run(["lmvpack", *command, "--help"], executable=ARGS.lmvpack,
-                          capture_output=True, text=True, check=True).stdout
+    """The help as the manual must hold it: the documents where the installed tool has them."""
+    return as_installed(subprocess.run(["lmvpack", *command, "--help"], executable=ARGS.lmvpack,
+                                       capture_output=True, text=True, check=True).stdout)
 
 
 def commands() -> list:
@@ -36,6 +41,14 @@ class ManualPage(unittest.TestCase):
                                                                            LC_ALL="C.UTF-8"))
         cls.warnings = rendered.stderr
         cls.lines = [line.strip() for line in rendered.stdout.splitlines()]
+
+    def test_names_documents_where_the_installed_tool_has_them(self):
+        # Made from a build's help, the manual would otherwise carry the build machine's paths.
+        named = [line for line in self.lines if ".md" in line]
+        self.assertTrue(named)
+        for line in named:
+            for path in re.findall(r"(?<![\w./])/\S*\.md", line):
+                self.assertTrue(path.startswith(INSTALLED_DOCUMENTS), line)
 
     def test_groff_reads_it_without_a_warning(self):
         self.assertEqual(self.warnings, "")

@@ -14,6 +14,7 @@
 #include "tools/lmvpack/support/ansi_text.h"
 #include "tools/lmvpack/support/atomic_file.h"
 #include "tools/lmvpack/support/sha256.h"
+#include "tools/lmvpack/support/stub_finder.h"
 #include "tools/lmvpack/support/tool_error.h"
 #include "tools/lmvpack/support/utf8_path.h"
 
@@ -171,7 +172,7 @@ void AddWingetCommand(CLI::App& app, int& exit_status) {
     command->footer(
         "Example:\n  lmvpack winget AuroraSetup.exe --id Tarrowby.Aurora --url "
         "https://example.com/AuroraSetup.exe -o winget/\n"
-        "The installer needs a [version] in its manifest. winget installs it with /UNATTENDED; "
-        "docs/deployment.md says how to check and submit the files.");
+        "The installer needs a [version] in its manifest. winget installs it with /UNATTENDED; " +
+        DocumentPath("deployment.md").string() + " says how to check and submit the files.");
     command->callback([options, &exit_status] { exit_status = RunWinget(*options); });
 }
