@@ -155,7 +155,6 @@ def place_package_data_last(pe, path):
         start = raw_ptr + rva - va
         blobs.append((entry, rva, bytes(pe.data[start:start + size])))
     area_start = min(rva for _, rva, _ in blobs)
-    area_end = max(rva + len(b) for _, rva, b in blobs)
     order = sorted(blobs[1:], key=lambda b: b[1]) + [blobs[0]]
     position = area_start
     placed = []
@@ -163,25 +162,42 @@ def place_package_data_last(pe, path):
         position = (position + 7) & ~7
         placed.append((entry, position, blob))
         position += len(blob)
-    if position > area_end:
-        sys.exit(f"{path}: reordered resources do not fit")
+    # Each blob starts on 8 bytes, so the new order may need a few more bytes than the old;
+    # the section's own padding up to its file alignment takes them, or it grows.
+    if position > va + raw_size:
+        grow_resources(pe, position - (va + raw_size))
+        _, va, vsize, raw_ptr, raw_size = rsrc_section(pe)
     first = raw_ptr + area_start - va
     pe.data[first:raw_ptr + raw_size] = bytes(raw_ptr + raw_size - first)
     for entry, rva, blob in placed:
         pe.put_u32(entry, rva)
         pe.data[raw_ptr + rva - va:raw_ptr + rva - va + len(blob)] = blob
+    if position - va > vsize:
+        pe.put_u32(pe.table + 40 * rsrc_index(pe) + 8, position - va)
     make_room_for_an_empty_package(pe, placed[-1][1], va + raw_size)
 
 
+def rsrc_index(pe):
+    return [s[0] for s in pe.sections()].index(b".rsrc")
+
+
+def rsrc_section(pe):
+    return pe.section(rsrc_index(pe))
+
+
 def make_room_for_an_empty_package(pe, package_rva, section_end_rva):
-    """Zeros after the placeholder up to an empty package's size, growing .rsrc by whole file
-    alignment units when its padding is shorter (the section is the last one in the file)."""
+    """Zeros after the placeholder up to an empty package's size, growing .rsrc when its
+    padding is shorter."""
     room = section_end_rva - package_rva
-    if room >= EMPTY_PACKAGE:
-        return
-    index = [s[0] for s in pe.sections()].index(b".rsrc")
+    if room < EMPTY_PACKAGE:
+        grow_resources(pe, EMPTY_PACKAGE - room)
+
+
+def grow_resources(pe, at_least):
+    """Grows .rsrc, the last section of the file, by whole file alignment units of zeros."""
+    index = rsrc_index(pe)
     _, va, vsize, raw_ptr, raw_size = pe.section(index)
-    grow = align_up(EMPTY_PACKAGE - room, pe.u32(pe.lfanew + FILE_ALIGNMENT))
+    grow = align_up(at_least, pe.u32(pe.lfanew + FILE_ALIGNMENT))
     pe.data += bytes(grow)
     header = pe.table + 40 * index
     pe.put_u32(header + 16, raw_size + grow)

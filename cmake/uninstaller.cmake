@@ -15,13 +15,13 @@ add_executable(lmvuninst WIN32 ${uninstaller_portable_sources} ${uninstaller_win
                ${CMAKE_SOURCE_DIR}/platform/windows_directory_win32.cpp
                ${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc)
 # Lean, as the stub: the system's formatting (FormatText) instead of the compiler's printf, no
-# unwind tables (no exceptions), every function in a section of its own so that the linker
+# unwind tables (no exceptions), no frame pointer, every function in a section of its own so that the linker
 # drops what nothing calls, and our own start-up instead of the C runtime's.
 target_sources(lmvuninst PRIVATE ${CMAKE_SOURCE_DIR}/platform/format_text.cpp
                ${CMAKE_SOURCE_DIR}/platform/command_line.cpp
                ${CMAKE_SOURCE_DIR}/platform/program_start_win32.cpp)
 target_compile_options(lmvuninst PRIVATE -fno-asynchronous-unwind-tables -fno-unwind-tables
-                       -ffunction-sections)
+                       -ffunction-sections -fomit-frame-pointer)
 target_link_options(lmvuninst PRIVATE -nostartfiles -Wl,--gc-sections)
 target_include_directories(lmvuninst PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/uninstaller/lmvuninst.rc PROPERTIES OBJECT_DEPENDS

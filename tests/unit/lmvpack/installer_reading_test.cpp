@@ -103,8 +103,22 @@ TEST(InstallerReading, AProgramWithResourcesIsNotABuiltInstaller) {
         bytes.insert(bytes.end(), 20, 0x33);
     }
     bytes.insert(bytes.end(), 28 + 500, 0);
-    std::vector<fs::path> programs = {folder / "resources.exe"};
+    std::vector<fs::path> programs = {folder / "resources.exe", folder / "short_name.exe"};
     WriteBytes(programs[0], bytes);
+    // A terminated name and two members, the first far beyond the end of the file and the
+    // second back at its start: what the sample's 8-bit icon reads as.
+    bytes = BuildSyntheticPe(layout).bytes;
+    bytes.insert(bytes.end(), {0, 0});
+    bytes.insert(bytes.end(), {0xFF, 0});
+    bytes.insert(bytes.end(), 258 + 16, 3);
+    for (const uint32_t offset : {67372036u, 0u}) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(offset >> (8 * i)));
+        bytes.insert(bytes.end(), {0x10, 0x20, 0, 0});
+        bytes.insert(bytes.end(), 20, 0x33);
+    }
+    bytes.insert(bytes.end(), 28 + 500, 0);
+    WriteBytes(programs[1], bytes);
     if (const fs::path stub = RealStub();
         !stub.empty() && fs::exists(stub.parent_path() / "aurora.scr"))
         programs.push_back(stub.parent_path() / "aurora.scr");

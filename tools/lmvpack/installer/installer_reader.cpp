@@ -29,16 +29,18 @@ bool NameIsTerminated(const std::string& path, uint64_t at) {
 
 // The relations every package that lmvpack build writes keeps, whatever became of the file
 // since: a terminated name, the first member's data after the member table, and each member's
-// data after the one before. A damaged download breaks one or two of them (an offset that
-// points elsewhere breaks its own and the next member's; a file cut short breaks none, its
-// offsets still follow each other); the bytes of a program's own first resource, read as a
-// package, break most. The count of those broken.
+// data after the one before, and inside the file unless it follows on from the one before.
+// A damaged download breaks one or two of them (an offset that points elsewhere breaks its own
+// and the next member's; a file cut short breaks none, its offsets still follow each other);
+// the bytes of a program's own first resource, read as a package, break most. The count of
+// those broken.
 size_t BrokenRelations(const InstallerListing& listing, bool name_terminated) {
     size_t broken = name_terminated ? 0 : 1;
     uint64_t earliest = listing.table_end;
     for (const ListedMember& member : listing.members) {
-        if (member.entry.DataOffset < earliest) ++broken;
-        earliest = uint64_t{member.entry.DataOffset} + member.entry.StoredSize;
+        const uint64_t offset = member.entry.DataOffset;
+        if (offset < earliest || (offset > earliest && offset >= listing.file_size)) ++broken;
+        earliest = offset + member.entry.StoredSize;
     }
     return broken;
 }
