@@ -4,12 +4,12 @@ the installer's title screen and of the installed screen saver running.
 
   demo_install.py INSTALLER --helpers build/win32 --work out/demo [--pictures out]
 
-Uses the end-to-end harness: a fresh 32-bit prefix, a private X display, and our GUI driver,
-which accepts the agreement (shown even in silent mode when the package has one) and closes
-the media notice should a media file not play on this machine. With --pictures, the installer
-is first started interactively and photographed as soon as its title screen is painted (then
-ended before anything is installed), and after the installation the screen saver is started
-full screen ("/s") and photographed once it is animating.
+Uses what the end-to-end tests use (scripts/wine): a fresh 32-bit prefix, a private X
+display, and our GUI driver, which accepts the agreement (shown even in silent mode when the
+package has one) and closes the media notice should a media file not play on this machine.
+With --pictures, the installer is first started interactively and photographed as soon as its
+title screen is painted (then ended before anything is installed), and after the installation
+the screen saver is started full screen ("/s") and photographed once it is animating.
 """
 
 import argparse
@@ -17,8 +17,9 @@ import shutil
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-import harness  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent / "wine"))
+import wine_registry  # noqa: E402
+import wine_session  # noqa: E402
 
 UNINSTALL = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 TITLE = "Aurora"  # the title window's text: the sample's name
@@ -29,12 +30,12 @@ PICTURE_TIMEOUT = 120
 def photograph_title_screen(prefix: Path, installer: str, title: str, xvfb, png: Path) -> None:
     """Starts the installer interactively and photographs its title screen once the title is
     painted, before its first question; then ends it (nothing has been installed yet)."""
-    proc = harness.start_program(prefix, xvfb, installer)
+    proc = wine_session.start_program(prefix, xvfb, installer)
     try:
-        harness.wait_for(lambda: xvfb.shows_window(title), "the title window", PICTURE_TIMEOUT)
+        wine_session.wait_for(lambda: xvfb.shows_window(title), "the title window", PICTURE_TIMEOUT)
 
         def title_painted():
-            image = harness.Image(xvfb.screenshot(png))
+            image = wine_session.Image(xvfb.screenshot(png))
             # White letters of the title near the top left; in the middle of the screen either
             # the gradient (dark here), or the first question with its text painted (dark
             # letters on a light face) rather than a box still empty.
@@ -46,32 +47,32 @@ def photograph_title_screen(prefix: Path, installer: str, title: str, xvfb, png:
                           if max(image.pixel(x, y)) < 80)
             return white > 50 and (not box or letters > 30)
 
-        harness.wait_for(title_painted, "the title screen", PICTURE_TIMEOUT)
+        wine_session.wait_for(title_painted, "the title screen", PICTURE_TIMEOUT)
     finally:
         proc.kill()
-        harness.stop_wineserver(prefix, wait=False)
+        wine_session.stop_wineserver(prefix, wait=False)
 
 
 def photograph_screen_saver(prefix: Path, screen_saver: str, xvfb, png: Path) -> None:
     """Starts the installed screen saver full screen and photographs it once two pictures in a
     row differ (it is animating) and its middle is lit; then ends it."""
-    proc = harness.start_program(prefix, xvfb, screen_saver, "/s")
+    proc = wine_session.start_program(prefix, xvfb, screen_saver, "/s")
     try:
-        harness.wait_for(lambda: xvfb.shows_window(SAVER_TITLE), "the screen saver's window",
+        wine_session.wait_for(lambda: xvfb.shows_window(SAVER_TITLE), "the screen saver's window",
                          PICTURE_TIMEOUT)
         previous = [None]
 
         def animating():
-            image = harness.Image(xvfb.screenshot(png))
+            image = wine_session.Image(xvfb.screenshot(png))
             middle = image.pixel(image.width // 2, image.height * 2 // 3)
             changed = previous[0] is not None and previous[0] != image.data
             previous[0] = image.data
             return changed and sum(middle) > 60
 
-        harness.wait_for(animating, "the aurora's animation", PICTURE_TIMEOUT)
+        wine_session.wait_for(animating, "the aurora's animation", PICTURE_TIMEOUT)
     finally:
         proc.kill()
-        harness.stop_wineserver(prefix, wait=False)
+        wine_session.stop_wineserver(prefix, wait=False)
 
 
 def main() -> int:
@@ -86,14 +87,14 @@ def main() -> int:
     if work.exists():
         shutil.rmtree(work)
     print(f"== making a 32-bit Wine prefix in {prefix}")
-    harness.make_template(prefix, Path(args.helpers))
+    wine_session.make_template(prefix, Path(args.helpers))
     pkg = prefix / "drive_c" / "e2e" / "pkg"
     pkg.mkdir(parents=True, exist_ok=True)
     name = Path(args.installer).name
     shutil.copy2(args.installer, pkg / name)
 
     pictures = Path(args.pictures).resolve() if args.pictures else None
-    xvfb = harness.Xvfb()
+    xvfb = wine_session.Xvfb()
     try:
         if pictures:
             pictures.mkdir(parents=True, exist_ok=True)
@@ -104,8 +105,8 @@ def main() -> int:
         print(f"== running C:\\e2e\\pkg\\{name} /S")
         steps = [("answer", "License Agreement", "Accept"),
                  ("answer", "Missing support codecs", "Cancel")]
-        results, seconds = harness.drive_installer(
-            prefix, [harness.DriverRun("C:\\e2e\\pkg\\" + name, "/S", steps)], xvfb=xvfb)
+        results, seconds = wine_session.drive_installer(
+            prefix, [wine_session.DriverRun("C:\\e2e\\pkg\\" + name, "/S", steps)], xvfb=xvfb)
         if pictures:
             scr = next(iter(sorted((prefix / "drive_c" / "windows").glob("*.scr"))), None)
             if scr is not None:
@@ -133,7 +134,7 @@ def main() -> int:
         print(f"== {log.relative_to(drive_c)}")
         print("   " + log.read_bytes().decode("latin-1").replace("\r\n", "\n   ").rstrip())
     print("== registry values under " + UNINSTALL)
-    registry = harness.read_registry(prefix / "system.reg")
+    registry = wine_registry.read_registry(prefix / "system.reg")
     for key, entry in registry.items():
         if key.startswith("software\\microsoft\\windows\\currentversion\\uninstall\\") \
                 and entry["values"]:

@@ -13,7 +13,7 @@ native_pkgs=(build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libstb-dev libcairo2-dev libfreetype-dev
   fonts-dejavu-core
-  clang libclang-rt-14-dev clang-format gzip python3-yaml)
+  clang libclang-rt-14-dev clang-format gzip python3-yaml python3-pefile)
 cross_pkgs=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686)
 wine_pkgs=(wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick x11-utils libxtst6 locales)
 signing_pkgs=(osslsigncode openssl)

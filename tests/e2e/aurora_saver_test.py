@@ -25,8 +25,10 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+# The Wine prefix, the display and the GUI driver, shared with scripts/demo_install.py.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "wine"))
 
-import harness  # noqa: E402
+import wine_session  # noqa: E402
 
 SAVER_TITLE = "Aurora Screen Saver"
 SETTINGS_TITLE = "Aurora Screen Saver Settings"
@@ -56,7 +58,7 @@ class XInput:
                                                    ctypes.c_int, ctypes.c_ulong]
         self.display = self.x11.XOpenDisplay(display.encode())
         if not self.display:
-            raise harness.HarnessError(f"cannot open X display {display}")
+            raise wine_session.HarnessError(f"cannot open X display {display}")
 
     def key(self, name: str) -> None:
         code = self.x11.XKeysymToKeycode(self.display, self.x11.XStringToKeysym(name.encode()))
@@ -78,7 +80,7 @@ def ended(proc: subprocess.Popen):
     return None if status is None else [status]
 
 
-def colour_shares(image: harness.Image) -> dict:
+def colour_shares(image: wine_session.Image) -> dict:
     """Shares of sampled pixels that show the red sky, the blue curtain (over the red sky it
     turns magenta: blue well above green), or any green."""
     counts = {"red": 0, "green": 0, "blue": 0}
@@ -97,16 +99,17 @@ def colour_shares(image: harness.Image) -> dict:
 
 
 class Session:
-    def __init__(self, prefix: Path, xvfb: harness.Xvfb, shots: Path):
+    def __init__(self, prefix: Path, xvfb: wine_session.Xvfb, shots: Path):
         self.prefix, self.xvfb, self.shots = prefix, xvfb, shots
         self.shot = 0
 
     def start(self, *arguments: str) -> subprocess.Popen:
-        return harness.start_program(self.prefix, self.xvfb, r"C:\windows\Aurora.scr", *arguments)
+        return wine_session.start_program(self.prefix, self.xvfb, r"C:\windows\Aurora.scr",
+                                          *arguments)
 
-    def screenshot(self) -> harness.Image:
+    def screenshot(self) -> wine_session.Image:
         self.shot += 1
-        return harness.Image(self.xvfb.screenshot(self.shots / f"shot{self.shot:03}.png"))
+        return wine_session.Image(self.xvfb.screenshot(self.shots / f"shot{self.shot:03}.png"))
 
 
 def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
@@ -114,7 +117,7 @@ def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
     then ends it by a key press or by moving the mouse."""
     proc = session.start("/s")
     try:
-        harness.wait_for(lambda: session.xvfb.shows_window(SAVER_TITLE),
+        wine_session.wait_for(lambda: session.xvfb.shows_window(SAVER_TITLE),
                          "the full-screen window")
         previous = [None]
         seen = {}
@@ -128,9 +131,9 @@ def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
             return moving and shares["red"] > 0.2 and shares["blue"] > 0.02
 
         try:
-            harness.wait_for(painted_and_moving,
+            wine_session.wait_for(painted_and_moving,
                              "the aurora in the data file's colours, animating")
-        except harness.HarnessError as error:
+        except wine_session.HarnessError as error:
             return [f"/s: {error} (last shares of the screen: {seen})"]
         problems = []
         if seen["green"] > 0.005:
@@ -146,14 +149,14 @@ def check_full_screen(session: Session, x: XInput, end_with: str) -> list:
             for point in ((200, 200), (600, 500), (300, 650)):
                 x.move(*point)
                 try:
-                    harness.wait_for(lambda: ended(proc), "", timeout=5)
+                    wine_session.wait_for(lambda: ended(proc), "", timeout=5)
                     break
-                except harness.HarnessError:
+                except wine_session.HarnessError:
                     continue
         try:
-            status = harness.wait_for(lambda: ended(proc),
+            status = wine_session.wait_for(lambda: ended(proc),
                                       f"the end of /s on a {end_with}")[0]
-        except harness.HarnessError as error:
+        except wine_session.HarnessError as error:
             return problems + [str(error)]
         if status != 0:
             problems.append(f"/s ended on a {end_with} with status {status}, not 0")
@@ -170,7 +173,7 @@ def check_settings(session: Session, x: XInput, *arguments: str) -> list:
     what = " ".join(arguments) or "no arguments"
     proc = session.start(*arguments)
     try:
-        harness.wait_for(lambda: session.xvfb.shows_window(SETTINGS_TITLE),
+        wine_session.wait_for(lambda: session.xvfb.shows_window(SETTINGS_TITLE),
                  f"the settings dialog ({what})")
 
         def swatches_painted():
@@ -184,16 +187,16 @@ def check_settings(session: Session, x: XInput, *arguments: str) -> list:
             return all(count > 50 for count in found.values())
 
         try:
-            harness.wait_for(swatches_painted, f"the data file's colours as swatches ({what})")
-        except harness.HarnessError as error:
+            wine_session.wait_for(swatches_painted, f"the data file's colours as swatches ({what})")
+        except wine_session.HarnessError as error:
             return [str(error)]
         # The dialog is centred and OK is its default button: Return over the dialog.
         x.move(512, 384)
         x.key("Return")
         try:
-            status = harness.wait_for(lambda: ended(proc),
+            status = wine_session.wait_for(lambda: ended(proc),
                                       f"the end of the settings ({what}) on OK")[0]
-        except harness.HarnessError as error:
+        except wine_session.HarnessError as error:
             return [str(error)]
         return [] if status == 0 else [f"settings ({what}) ended with status {status}, not 0"]
     finally:
@@ -211,18 +214,19 @@ def main() -> int:
     if work.exists():
         shutil.rmtree(work)
     prefix = work / "prefix"
-    harness.copy_prefix(Path(args.template), prefix)
+    wine_session.copy_prefix(Path(args.template), prefix)
     shots = work / "shots"
     shots.mkdir(parents=True)
 
-    windows = harness.win_to_unix(prefix, "C:\\windows")
-    shutil.copy2(harness.win_to_unix(prefix, r"C:\e2e\bin\aurora.scr"), windows / "Aurora.scr")
-    data = harness.win_to_unix(prefix, r"C:\ProgramData") / "Tarrowby" / "Lumenvault" / "Aurora"
+    windows = wine_session.win_to_unix(prefix, "C:\\windows")
+    shutil.copy2(wine_session.win_to_unix(prefix, r"C:\e2e\bin\aurora.scr"), windows / "Aurora.scr")
+    data = wine_session.win_to_unix(prefix, r"C:\ProgramData") / "Tarrowby" / "Lumenvault" \
+        / "Aurora"
     data.mkdir(parents=True)
     (data / "Aurora.dat").write_bytes(DATA_FILE.encode("ascii"))
 
     problems = []
-    xvfb = harness.Xvfb()
+    xvfb = wine_session.Xvfb()
     x = None
     try:
         x = XInput(xvfb.display)
@@ -234,7 +238,7 @@ def main() -> int:
     finally:
         if x is not None:
             x.close()
-        harness.stop_wineserver(prefix, wait=False)
+        wine_session.stop_wineserver(prefix, wait=False)
         xvfb.stop()
     for problem in problems:
         print(f"FAIL: {problem}")
@@ -248,4 +252,4 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    harness.exit_with(main, "FAIL")
+    wine_session.exit_with(main, "FAIL")

@@ -8,7 +8,7 @@ import struct
 import subprocess
 from pathlib import Path
 
-from harness import HarnessError
+from wine_session import HarnessError
 
 
 def icon_file() -> bytes:

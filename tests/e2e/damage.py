@@ -8,11 +8,12 @@ from __future__ import annotations
 from dataclasses import dataclass
 from typing import Callable
 
-import harness
+import wine_session
 from expectations import (CAPTION, DAMAGED_TEXT, INCOMPLETE_STATUS, INCOMPLETE_TEXT, NAME,
                           OUTSIDE_TEXT, REFUSED_STATUS, UNUSABLE_NAME_TEXT, dialog, expect_dialogs,
                           expect_no_crash, expect_writes)
-from harness import WINDIR, Ctx, Run, header_offsets
+from package_sources import header_offsets, random_bytes
+from scenario_model import WINDIR, Ctx, Run
 
 def break_web_browser(ctx: Ctx) -> None:
     """Points the http and https handlers at a program that does not exist, so opening a
@@ -34,7 +35,7 @@ def set_users_font_smoothing(ctx: Ctx) -> None:
     reg = ctx.prefix / "user.reg"
     text = reg.read_text(encoding="utf-8")
     if FONT_SMOOTHING_LINE not in text:
-        raise harness.HarnessError(f"the template's user.reg holds no {FONT_SMOOTHING_LINE}")
+        raise wine_session.HarnessError(f"the template's user.reg holds no {FONT_SMOOTHING_LINE}")
     reg.write_text(text.replace(FONT_SMOOTHING_LINE,
                                 f'"FontSmoothing"="{USERS_FONT_SMOOTHING}"'), encoding="utf-8")
 
@@ -69,7 +70,7 @@ def cut_at(where: Callable) -> Callable:
 def fill_member_with_noise(index: int) -> Callable:
     def damage(data: bytearray, listing: dict) -> None:
         m = listing["members"][index]
-        data[m["data_offset"]:m["data_offset"] + m["stored_size"]] = harness.random_bytes(m["stored_size"], 99)
+        data[m["data_offset"]:m["data_offset"] + m["stored_size"]] = random_bytes(m["stored_size"], 99)
     return damage
 
 

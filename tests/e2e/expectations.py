@@ -10,8 +10,11 @@ from dataclasses import dataclass
 from typing import Callable
 
 import authoring_packages
-import harness
-from harness import COMMON_APPDATA, HARNESS_FILES, PKG_DIR, WINDIR, Ctx, HarnessError
+import wine_registry
+import wine_session
+from every_scenario_checks import HARNESS_FILES
+from scenario_model import COMMON_APPDATA, PKG_DIR, WINDIR, Ctx
+from wine_session import HarnessError
 
 FALLBACK_APPDATA = WINDIR + r"\All Users\Application Data"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -74,7 +77,7 @@ class Package:
     # The version of the author's [version] table, which the installer writes as DisplayVersion.
     display_version: str | None = None
     # Writes the package's source folder its own way ((folder, lmvpack) -> manifest path)
-    # instead of harness.write_manifest, e.g. as an author with lmvpack init does.
+    # instead of package_sources.write_manifest, e.g. as an author with lmvpack init does.
     write_source: Callable | None = None
     # Edits the written manifest (branding); then, after the build, works on the installer
     # (installer, scenario folder, lmvpack), as signing does.
@@ -285,7 +288,7 @@ def expect_uninstall_key_empty(ctx: Ctx) -> list:
 def expect_user_value(key: str, name: str, value: str) -> Callable:
     """A REG_SZ value of the user's (HKCU) that the run must leave exactly as it was."""
     def check(ctx: Ctx) -> list:
-        found = harness.read_registry(ctx.prefix / "user.reg").get(key.lower(), {})
+        found = wine_registry.read_registry(ctx.prefix / "user.reg").get(key.lower(), {})
         seen = found.get("values", {}).get(name)
         if seen != ("REG_SZ", value):
             return [f"HKCU\\{key} {name} is {seen}, expected the user's own {value!r} "
@@ -319,7 +322,8 @@ def expect_activated(short_name: str | None = None) -> Callable:
             if not ok:
                 out.append(f"system.ini SCRNSAVE.EXE={value!r}, expected the short path of "
                            f"{ctx.package.screen_saver_path()}")
-        user = harness.read_registry(ctx.prefix / "user.reg").get(r"control panel\desktop", {})
+        user = wine_registry.read_registry(ctx.prefix / "user.reg").get(r"control panel\desktop",
+                                                                        {})
         active = user.get("values", {}).get("ScreenSaveActive")
         if not active or active[1] != "1":
             out.append(f"screen saving not switched on: ScreenSaveActive={active}")
@@ -497,7 +501,7 @@ def expect_title_pixels(ctx: Ctx) -> list:
     if not r.screenshots:
         return ["no screenshot was taken"]
     png, ppm = r.screenshots[0]
-    image = harness.Image(ppm)
+    image = wine_session.Image(ppm)
     states = r.log.title_window()
     if not states:
         return ["no title window to look at"]
@@ -635,7 +639,7 @@ def expect_distinct_urls(ctx: Ctx) -> list:
 
 
 def drive_relative(win_path: str) -> str:
-    """A C:\\ path as harness.snapshot_files names it: relative to drive_c, "/", lower case."""
+    """A C:\\ path as wine_session.snapshot_files names it: relative to drive_c, "/", lower case."""
     if not win_path.lower().startswith("c:\\"):
         raise HarnessError(f"not a path on C: {win_path}")
     return win_path[3:].replace("\\", "/").lower()
@@ -658,7 +662,7 @@ def expect_writes(*per_run) -> Callable:
                 continue
             must, may = expected if isinstance(expected, tuple) else (expected, [])
             want, allowed = paths(ctx, must), paths(ctx, must) | paths(ctx, may)
-            written, _ = harness.changed_files(r.files_before, r.files_after)
+            written, _ = wine_session.changed_files(r.files_before, r.files_after)
             written = [p for p in written if not HARNESS_FILES.match(p)]
             extra = [p for p in written if p not in allowed]
             missing = sorted(p for p in want if p not in written)

@@ -44,8 +44,10 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+# The Wine prefix, the display and the GUI driver, shared with scripts/demo_install.py.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "wine"))
 
-import harness  # noqa: E402
+import wine_session  # noqa: E402
 from windows_tool_test import describe, first_difference, unix_lines, windows_path  # noqa: E402
 
 SCRIPTS = Path(__file__).resolve().parents[2] / "scripts"
@@ -168,7 +170,7 @@ def clean_root_tarball(cache: Path) -> Path:
     cache.mkdir(parents=True, exist_ok=True)
     partial = tarball.with_suffix(".partial.tar")
     print(f"making the clean Debian root from {archive} (once): {tarball}", flush=True)
-    harness.run_checked(["mmdebstrap", "--mode=root", "--variant=apt",
+    wine_session.run_checked(["mmdebstrap", "--mode=root", "--variant=apt",
                          "--architectures=amd64,i386", "--skip=cleanup/apt/lists", SUITE,
                          str(partial), *sources], None, 1800, "mmdebstrap")
     partial.rename(tarball)
@@ -185,7 +187,7 @@ class CleanRoot:
             shutil.rmtree(folder)
         folder.mkdir(parents=True)
         archives.mkdir(parents=True, exist_ok=True)
-        harness.run_checked(["tar", "-xf", str(tarball), "-C", str(folder)], None, 600,
+        wine_session.run_checked(["tar", "-xf", str(tarball), "-C", str(folder)], None, 600,
                             "unpacking the clean root")
         shutil.copy("/etc/resolv.conf", folder / "etc" / "resolv.conf")
 
@@ -200,7 +202,7 @@ class CleanRoot:
                                    "sh", "-c", mount, "-", str(self.path), str(self.archives),
                                    inside], capture_output=True, timeout=timeout)
         except subprocess.TimeoutExpired:
-            raise harness.HarnessError(f"in the clean root, {script!r} did not finish within "
+            raise wine_session.HarnessError(f"in the clean root, {script!r} did not finish within "
                                        f"{timeout} s")
 
     def file(self, path: str) -> Path:
@@ -298,8 +300,8 @@ def with_zip(dist: Path, names: dict, version: str, template: Path, work: Path,
     tool = folder / f"lmvpack-{version}-win32" / "lmvpack.exe"
     prefix, elsewhere = work / "prefix", work / "zip-elsewhere"
     elsewhere.mkdir()
-    harness.copy_prefix(template, prefix)
-    env = harness.wine_env(prefix)
+    wine_session.copy_prefix(template, prefix)
+    env = wine_session.wine_env(prefix)
     problems, built = [], {}
 
     def wine(*arguments: str) -> subprocess.CompletedProcess:
@@ -307,7 +309,7 @@ def with_zip(dist: Path, names: dict, version: str, template: Path, work: Path,
             return subprocess.run(["wine", windows_path(tool), *arguments], env=env,
                                   cwd=elsewhere, capture_output=True, timeout=WINE_TIMEOUT)
         except subprocess.TimeoutExpired:
-            raise harness.HarnessError(f"lmvpack.exe {arguments[:1]} did not finish within "
+            raise wine_session.HarnessError(f"lmvpack.exe {arguments[:1]} did not finish within "
                                        f"{WINE_TIMEOUT} s")
     try:
         said = wine("--version")
@@ -323,7 +325,7 @@ def with_zip(dist: Path, names: dict, version: str, template: Path, work: Path,
             else:
                 built[what] = elsewhere / out
     finally:
-        harness.stop_wineserver(prefix, wait=False)
+        wine_session.stop_wineserver(prefix, wait=False)
     return problems, built
 
 
@@ -336,7 +338,7 @@ def tree_build(args, manifest: Path, out: Path) -> bytes:
                              str(stub.parent / "lmvuninst.exe")], capture_output=True,
                             timeout=300)
     if result.returncode != 0:
-        raise harness.HarnessError(f"this tree's lmvpack could not build {manifest}: "
+        raise wine_session.HarnessError(f"this tree's lmvpack could not build {manifest}: "
                                    f"{describe(result)}")
     return out.read_bytes()
 
@@ -399,7 +401,7 @@ def main() -> int:
     args = parser.parse_args()
     try:
         problems = check(args)
-    except (harness.HarnessError, OSError, subprocess.SubprocessError) as failure:
+    except (wine_session.HarnessError, OSError, subprocess.SubprocessError) as failure:
         problems = [str(failure)]
     for problem in problems:
         print(problem)

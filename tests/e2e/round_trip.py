@@ -19,11 +19,13 @@ import subprocess
 from pathlib import Path
 from typing import Callable
 
-import harness
+import wine_registry
+import wine_session
 from expectations import (CAPTION, NAME, Package, abort_dialog, agreement_dialog, complete_dialog,
                           confirm_dialog, dialog, expect_dialogs, expect_installed, expect_log,
                           expect_uninstall_values, replace_dialog)
-from harness import COMMON_APPDATA, WINDIR, Ctx, Helpers, Member, Run, Scenario
+from package_sources import Member
+from scenario_model import COMMON_APPDATA, WINDIR, Ctx, Helpers, Run, Scenario
 from scenarios import AGREEMENT, standard_package
 
 DATA_FOLDER = COMMON_APPDATA + r"\Tarrowby\Lumenvault" + "\\" + NAME + "\\"
@@ -90,7 +92,7 @@ def prefix_state(prefix: Path) -> dict:
             else:
                 state[rel] = ("file", st.st_size, st.st_mtime_ns)
     for reg in ("system.reg", "user.reg"):
-        for key, entry in harness.read_registry(prefix / reg).items():
+        for key, entry in wine_registry.read_registry(prefix / reg).items():
             if not any(key == k or key.startswith(k + "\\") for k in WINE_OWN_CHANGES):
                 state[f"[{reg}] {key}"] = ("key", entry["values"])
     return state
@@ -116,7 +118,7 @@ def unix_rel(win_path: str) -> str:
 
 def pending_operations(prefix: Path) -> list:
     """The system's list of files to remove at restart, as Windows paths."""
-    key = harness.read_registry(prefix / "system.reg").get(PENDING_KEY, {})
+    key = wine_registry.read_registry(prefix / "system.reg").get(PENDING_KEY, {})
     kind_data = key.get("values", {}).get(PENDING_VALUE)
     if not kind_data:
         return []
@@ -135,7 +137,7 @@ def set_screen_saving_on(prefix: Path) -> None:
     text = reg.read_text(encoding="utf-8")
     header = re.search(r"^\[Control Panel\\\\Desktop\][^\n]*\n(#time=[^\n]*\n)?", text, re.M)
     if header is None:
-        raise harness.HarnessError("user.reg has no [Control Panel\\Desktop] key")
+        raise wine_session.HarnessError("user.reg has no [Control Panel\\Desktop] key")
     if '"ScreenSaveActive"=' not in text[header.end():text.find("\n[", header.end())]:
         text = text[:header.end()] + '"ScreenSaveActive"="1"\n' + text[header.end():]
     reg.write_text(text, encoding="utf-8")
@@ -176,7 +178,7 @@ TAMPERED_LINES = [r"C:\windows\system32\kernel32.dll",
 def plant_victims(ctx: Ctx) -> None:
     for path, content in VICTIMS.items():
         if content is not None:
-            target = harness.win_to_unix(ctx.prefix, path)
+            target = wine_session.win_to_unix(ctx.prefix, path)
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(content)
 
@@ -184,12 +186,12 @@ def plant_victims(ctx: Ctx) -> None:
 def tamper_with_installation(ctx: Ctx) -> None:
     """After the installation: the log names files that are not the screen saver's, and the
     data file is replaced by a second name of someone else's file (a hard link)."""
-    log = harness.win_to_unix(ctx.prefix, DATA_FOLDER + "INSTALL.LOG")
+    log = wine_session.win_to_unix(ctx.prefix, DATA_FOLDER + "INSTALL.LOG")
     with open(log, "ab") as f:
         f.write(b"".join(line.encode("cp1252") + b"\r\n" for line in TAMPERED_LINES))
-    data = harness.win_to_unix(ctx.prefix, DATA_FOLDER + NAME + ".dat")
+    data = wine_session.win_to_unix(ctx.prefix, DATA_FOLDER + NAME + ".dat")
     data.unlink()
-    os.link(harness.win_to_unix(ctx.prefix, r"C:\victims\shared.dat"), data)
+    os.link(wine_session.win_to_unix(ctx.prefix, r"C:\victims\shared.dat"), data)
     snapshot("tampered")(ctx)
 
 
@@ -199,8 +201,8 @@ MOVED_FOLDER = r"C:\victims\moved"
 def replace_folder_by_link(ctx: Ctx) -> None:
     """After the installation the screen saver's folder becomes a link to another folder that
     holds files of the same names (here: the installed ones, moved there)."""
-    folder = harness.win_to_unix(ctx.prefix, DATA_FOLDER.rstrip("\\"))
-    moved = harness.win_to_unix(ctx.prefix, MOVED_FOLDER)
+    folder = wine_session.win_to_unix(ctx.prefix, DATA_FOLDER.rstrip("\\"))
+    moved = wine_session.win_to_unix(ctx.prefix, MOVED_FOLDER)
     moved.parent.mkdir(parents=True, exist_ok=True)
     folder.rename(moved)
     folder.symlink_to(moved)
@@ -213,7 +215,7 @@ OTHER_USER = 65534  # nobody: Wine reports the files of another Unix user as ANO
 def give_folder_away(ctx: Ctx) -> None:
     """After the installation the screen saver's folder is given to another user, who could
     have rewritten INSTALL.LOG or put a program of theirs where UninstallString points."""
-    os.chown(harness.win_to_unix(ctx.prefix, DATA_FOLDER.rstrip("\\")), OTHER_USER, OTHER_USER)
+    os.chown(wine_session.win_to_unix(ctx.prefix, DATA_FOLDER.rstrip("\\")), OTHER_USER, OTHER_USER)
     snapshot("given away")(ctx)
 
 
@@ -223,19 +225,19 @@ USERS_TEMP = r"C:\users\Public\their temp"
 
 
 def redirect_users_temp(ctx: Ctx) -> None:
-    harness.win_to_unix(ctx.prefix, USERS_TEMP).mkdir(parents=True)
+    wine_session.win_to_unix(ctx.prefix, USERS_TEMP).mkdir(parents=True)
     reg = ctx.prefix / "user.reg"
     text = reg.read_text(encoding="utf-8")
     value = USERS_TEMP.replace("\\", "\\\\")
     text, count = re.subn(r'^"(TEMP|TMP)"="[^"\n]*"$', lambda m: f'"{m[1]}"="{value}"', text,
                           flags=re.MULTILINE)
     if count != 2:
-        raise harness.HarnessError("user.reg has no TEMP and TMP values to change")
+        raise wine_session.HarnessError("user.reg has no TEMP and TMP values to change")
     reg.write_text(text, encoding="utf-8")
 
 
 def expect_users_temp_unused(ctx: Ctx) -> list:
-    found = sorted(p.name for p in harness.win_to_unix(ctx.prefix, USERS_TEMP).iterdir())
+    found = sorted(p.name for p in wine_session.win_to_unix(ctx.prefix, USERS_TEMP).iterdir())
     return [f"written into the user's temporary folder: {found}"] if found else []
 
 
@@ -244,13 +246,13 @@ def note_held_copy(ctx: Ctx, xvfb) -> None:
     folder of its own in the Windows directory's Temp, and held there: another program of the
     user's tries to write, rename and delete it, from inside Wine, whose sharing rules are
     Windows'."""
-    temp = harness.win_to_unix(ctx.prefix, WINDIR + r"\temp")
+    temp = wine_session.win_to_unix(ctx.prefix, WINDIR + r"\temp")
     ctx.copies_at_message = sorted(str(p.relative_to(temp)).lower()
                                    for p in temp.glob("lmv*.tmp/*"))
     for copy in ctx.copies_at_message:
         subprocess.run(["wine", r"C:\e2e\bin\try_replace.exe",
                         WINDIR + "\\temp\\" + copy.replace("/", "\\")],
-                       env=harness.wine_env(ctx.prefix, xvfb.display), timeout=60,
+                       env=wine_session.wine_env(ctx.prefix, xvfb.display), timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -271,10 +273,11 @@ def start_others(ctx: Ctx, xvfb) -> None:
     """While the second installation waits for its licence to be accepted: another installer
     of the same screen saver (silent) is started and must say that one is running; then the
     installed uninstaller, silent, which must refuse."""
-    ctx.second_installer = harness.start_program(ctx.prefix, xvfb, ctx.package.installer, "/S")
-    harness.wait_for(lambda: ctx.second_installer.poll() is not None or
+    ctx.second_installer = wine_session.start_program(ctx.prefix, xvfb, ctx.package.installer, "/S")
+    wine_session.wait_for(lambda: ctx.second_installer.poll() is not None or
                      xvfb.shows_window("Error!!!"), "the second installer's message or end", 30)
-    ctx.uninstaller_status = harness.start_program(ctx.prefix, xvfb, UNINSTALLER, "/s").wait(60)
+    ctx.uninstaller_status = wine_session.start_program(ctx.prefix, xvfb, UNINSTALLER,
+                                                        "/s").wait(60)
 
 
 def expect_others_refused(ctx: Ctx) -> list:
@@ -329,14 +332,14 @@ def init_author_manifest(lmvpack: Path, folder: Path) -> Path:
     """lmvpack init, then the two edits the author makes."""
     result = subprocess.run([str(lmvpack), "init", str(folder)], capture_output=True, timeout=60)
     if result.returncode != 0:
-        raise harness.HarnessError(f"lmvpack init failed: {result.stderr!r}")
+        raise wine_session.HarnessError(f"lmvpack init failed: {result.stderr!r}")
     manifest = folder / "screensaver.toml"
     text = manifest.read_text(encoding="utf-8")
     edited, named = re.subn(r'^name = "[^"\n]*"$', f'name = "{AUTHOR_NAME}"', text,
                             flags=re.MULTILINE)
     edited = edited.replace('screensaver = "my.scr"', 'screensaver = "aurora.scr"')
     if named != 1 or "aurora.scr" not in edited:
-        raise harness.HarnessError("lmvpack init's manifest no longer has the lines to edit")
+        raise wine_session.HarnessError("lmvpack init's manifest no longer has the lines to edit")
     manifest.write_text(edited, encoding="utf-8")
     return manifest
 
@@ -442,8 +445,8 @@ def expect_only_restart_leftovers(in_use: list = (), folders_wait: bool = False,
 def restart_prefix(prefix: Path) -> None:
     """A new session of the prefix: Wine carries out the removals listed for the restart when
     a session starts, as Windows does when it starts."""
-    harness.run_checked(["wineboot", "-r"], harness.wine_env(prefix), 120, "wineboot -r")
-    harness.stop_wineserver(prefix, wait=True)
+    wine_session.run_checked(["wineboot", "-r"], wine_session.wine_env(prefix), 120, "wineboot -r")
+    wine_session.stop_wineserver(prefix, wait=True)
 
 
 def expect_as_before_after_restart(kept: Callable | None = None) -> Callable:
@@ -517,14 +520,14 @@ def plant_library(ctx: Ctx) -> None:
     without the uninstaller's hardening (the sample screen saver, which shows a dialog) runs
     from there first, to show that the plant works."""
     bin_dir = ctx.prefix / "drive_c" / "e2e" / "bin"
-    folder = harness.win_to_unix(ctx.prefix, DATA_FOLDER)
+    folder = wine_session.win_to_unix(ctx.prefix, DATA_FOLDER)
     (folder / "UXTHEME.DLL").write_bytes((bin_dir / "SHFOLDER.DLL").read_bytes())
     (folder / "probe.scr").write_bytes((bin_dir / "aurora.scr").read_bytes())
 
 
 def note_probe_and_clear_marker(ctx: Ctx) -> None:
     ctx.probe_loaded_plant = ctx.last.exists(PLANT_MARKER)
-    marker = harness.win_to_unix(ctx.prefix, PLANT_MARKER)
+    marker = wine_session.win_to_unix(ctx.prefix, PLANT_MARKER)
     if marker.exists():
         marker.unlink()
 
@@ -543,7 +546,7 @@ def expect_plant_loaded_only_by_the_probe(ctx: Ctx) -> list:
 def check_installation_twice(ctx: Ctx) -> None:
     ctx.installation_problems = expect_installed()(ctx) + expect_log(times=2)(ctx)
     # A file someone made read-only since: the uninstaller makes it writable to remove it.
-    os.chmod(harness.win_to_unix(ctx.prefix, READ_ONLY), 0o444)
+    os.chmod(wine_session.win_to_unix(ctx.prefix, READ_ONLY), 0o444)
 
 
 READ_ONLY = DATA_FOLDER + "JUK_0002.wav"

@@ -18,13 +18,16 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+# The Wine prefix, the display and the GUI driver, shared with scripts/demo_install.py.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "wine"))
 
-import harness  # noqa: E402
+import scenario_runner  # noqa: E402
+import wine_session  # noqa: E402
 import scenarios  # noqa: E402
 
 
 def cmd_template(args) -> int:
-    seconds = harness.make_template(Path(args.out), Path(args.helpers), args.arch)
+    seconds = wine_session.make_template(Path(args.out), Path(args.helpers), args.arch)
     print(f"template prefix ready in {seconds:.1f} s: {args.out}")
     return 0
 
@@ -39,10 +42,10 @@ def cmd_run(args) -> int:
     for name in args.names:
         start = time.monotonic()
         try:
-            problems = harness.run_scenario(name, scenarios.SCENARIOS[name], Path(args.template),
-                                            Path(args.stub), Path(args.lmvpack), Path(args.work),
-                                            keep=args.keep, stand_in=stand_in)
-        except harness.NeedsRoot as reason:
+            problems = scenario_runner.run_scenario(
+                name, scenarios.SCENARIOS[name], Path(args.template), Path(args.stub),
+                Path(args.lmvpack), Path(args.work), keep=args.keep, stand_in=stand_in)
+        except scenario_runner.NeedsRoot as reason:
             print(f"SKIP {name}: {reason}")
             skipped += 1
             continue
@@ -85,11 +88,11 @@ def cmd_mutants(args) -> int:
             # failing scenario keeps its prefix, and these all fail.
             work = Path(args.work) / "mutants" / Path(stand_in).stem
             try:
-                problems = harness.run_scenario(
+                problems = scenario_runner.run_scenario(
                     name, scenarios.SCENARIOS[name], Path(args.template), Path(args.stub),
                     Path(args.lmvpack), work,
                     stand_in=Path(args.stand_ins) / stand_in, caught_by=caught)
-            except harness.NeedsRoot as reason:
+            except scenario_runner.NeedsRoot as reason:
                 print(f"SKIP {stand_in} vs {name}: {reason}")
                 skipped += 1
                 continue
@@ -154,4 +157,4 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    harness.exit_with(main, "harness error")
+    wine_session.exit_with(main, "harness error")

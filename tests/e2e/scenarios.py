@@ -1,6 +1,6 @@
 """The end-to-end scenarios: each is a short package description, the runs of the installer
 with the answers a user gives, and a short list of expectations (expectations.py); the
-damaged installers come from damage.py, and harness.run_scenario plays them.
+damaged installers come from damage.py, and scenario_runner.run_scenario plays them.
 """
 
 from __future__ import annotations
@@ -11,7 +11,8 @@ from pathlib import Path
 from typing import Callable
 
 import authoring_packages
-import harness
+import scenario_runner
+import wine_session
 from damage import (DAMAGES, DEVICE_NAMES, DOTTED_NAMES, ESCAPING_NAME, ESCAPING_SUFFIX,
                     LONG_NAME, NAMELESS_DAMAGES, NON_ASCII_NAME, USERS_FONT_SMOOTHING,
                     break_web_browser, cut_at, damaged_runs, expect_outcomes,
@@ -29,11 +30,12 @@ from expectations import (CAPTION, DAMAGED_TEXT, FALLBACK_APPDATA, NAME, NO_WIND
                           expect_some_dialog_mentions, expect_title_pixels, expect_title_window,
                           expect_uninstall_key_empty, expect_uninstall_values, expect_user_value,
                           expect_writes, replace_dialog, screen_saver_module, uninstaller_module)
-from harness import (COMMON_APPDATA, PKG_DIR, WINDIR, Helpers, Member, Run, Scenario,
-                     plant_small_data_folder)
+from package_sources import Member, compressible_bytes, random_bytes, wav_bytes
+from scenario_model import COMMON_APPDATA, PKG_DIR, WINDIR, Helpers, Run, Scenario
+from scenario_runner import plant_small_data_folder
 
 def wav(seconds_tenths: int = 5) -> bytes:
-    return harness.wav_bytes(800 * seconds_tenths)
+    return wav_bytes(800 * seconds_tenths)
 
 
 def standard_package(h: Helpers, name: str = "Aurora", *, media=None, big_member: int | None = None,
@@ -42,7 +44,7 @@ def standard_package(h: Helpers, name: str = "Aurora", *, media=None, big_member
     media devices open: stored and compressed, each prefix kind."""
     members = [
         Member(h.program("screensaver", big_size if big_member == 0 else 0, 1), compress=False),
-        Member(harness.compressible_bytes(300_000, 2), compress=True),
+        Member(compressible_bytes(300_000, 2), compress=True),
         Member(h.program("uninstaller", big_size if big_member == 2 else 0, 3),
                compress=False if big_member == 2 else True),
     ]
@@ -55,17 +57,17 @@ def standard_package(h: Helpers, name: str = "Aurora", *, media=None, big_member
 
 def stored_data_package(h: Helpers) -> Package:
     p = standard_package(h)
-    p.members[1] = Member(harness.compressible_bytes(300_000, 2), compress=False)
+    p.members[1] = Member(compressible_bytes(300_000, 2), compress=False)
     return p
 
 
 AGREEMENT = ("AURORA SCREEN SAVER LICENCE\n\nYou may use this screen saver on any number of "
              "computers.\nYou may not sell it.\n")
-UNSUPPORTED_MEDIA = [Member(harness.wav_bytes(4000), compress=False, suffix=".WAV", prefix="FILE"),
-                     Member(harness.random_bytes(3000, 7), compress=False, suffix=".xyz", prefix="FILE"),
-                     Member(harness.random_bytes(5000, 8), compress=True, suffix=".xyz", prefix="JUK_"),
-                     Member(harness.random_bytes(2000, 9), compress=False, suffix=".xy", prefix="JUKE"),
-                     Member(harness.random_bytes(1000, 10), compress=False, suffix="b.XYZ", prefix="FILE")]
+UNSUPPORTED_MEDIA = [Member(wav_bytes(4000), compress=False, suffix=".WAV", prefix="FILE"),
+                     Member(random_bytes(3000, 7), compress=False, suffix=".xyz", prefix="FILE"),
+                     Member(random_bytes(5000, 8), compress=True, suffix=".xyz", prefix="JUK_"),
+                     Member(random_bytes(2000, 9), compress=False, suffix=".xy", prefix="JUKE"),
+                     Member(random_bytes(1000, 10), compress=False, suffix="b.XYZ", prefix="FILE")]
 DISK_FULL_CLAIM = 200 << 20  # claimed by the terminating entry, on a 96 MB drive
 DOTTED_NAME = "Aurora 2.0  "
 DOTTED_CAPTION = "Aurora 2.0 Screen Saver Installation"
@@ -86,10 +88,10 @@ def failing_at(member: int):
         big = 200_000
         return Package(name=NAME, members=[
             Member(h.program("screensaver", 0, 1), compress=False),
-            Member(harness.compressible_bytes(big if member == 1 else 2000, 2),
+            Member(compressible_bytes(big if member == 1 else 2000, 2),
                    compress=member != 1),
             Member(h.program("uninstaller", big if member == 2 else 0, 3), compress=member != 2),
-            Member(wav(30) + harness.random_bytes(big if member == 3 else 0, 4), compress=False,
+            Member(wav(30) + random_bytes(big if member == 3 else 0, 4), compress=False,
                    suffix=".WAV", prefix="FILE")])
     return package
 
@@ -335,8 +337,8 @@ SCENARIOS: dict = {
     "abort_after_unsupported": Scenario(
         "aborted after a media type failed: only the uninstaller is started, no codec notice",
         lambda h: standard_package(h, media=[
-            Member(harness.random_bytes(3000, 11), compress=False, suffix=".xyz", prefix="FILE"),
-            Member(harness.random_bytes(12 << 20, 12), compress=False, suffix=".WAV", prefix="FILE")]),
+            Member(random_bytes(3000, 11), compress=False, suffix=".xyz", prefix="FILE"),
+            Member(random_bytes(12 << 20, 12), compress=False, suffix=".WAV", prefix="FILE")]),
         [Run(answers=[(CAPTION, "OK"), ("Abort Installation?", "Yes")],
              cancels=[(COMMON_APPDATA + rf"\Tarrowby\Lumenvault\{NAME}\FILE0002.WAV", 300_000)])],
         [expect_exit_zero, expect_dialogs(lambda c: [confirm_dialog(c), abort_dialog("Yes")]),
@@ -460,7 +462,7 @@ SCENARIOS: dict = {
     "many_unsupported_types": Scenario(
         "sixty media files of distinct unsupported types: no overflow, the notice still shown",
         lambda h: standard_package(h, media=[
-            Member(harness.random_bytes(100, 200 + i), compress=False, suffix=f".e{i:02d}")
+            Member(random_bytes(100, 200 + i), compress=False, suffix=f".e{i:02d}")
             for i in range(60)]),
         [Run(args="/S", answers=[("Missing support codecs", "Cancel")])],
         [expect_no_crash, expect_installed(), expect_log(), expect_not_activated,
@@ -497,17 +499,18 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
     if folder.exists():
         shutil.rmtree(folder)
     prefix = folder / "prefix"
-    harness.copy_prefix(template, prefix)
+    wine_session.copy_prefix(template, prefix)
     (prefix / "drive_c" / "e2e" / "pkg").mkdir(parents=True, exist_ok=True)
     shutil.copy2(stub, prefix / "drive_c" / "e2e" / "pkg" / "lmvstub.exe")
-    xvfb = harness.Xvfb()
+    xvfb = wine_session.Xvfb()
     try:
-        results, elapsed = harness.drive_installer(
-            prefix, [harness.DriverRun(PKG_DIR + r"\lmvstub.exe", "", [("answer", "Error!!!", "OK")])],
+        results, elapsed = wine_session.drive_installer(
+            prefix,
+            [wine_session.DriverRun(PKG_DIR + r"\lmvstub.exe", "", [("answer", "Error!!!", "OK")])],
             timeout=60, xvfb=xvfb)
     finally:
         xvfb.stop()
-        harness.stop_wineserver(prefix, wait=False)
+        wine_session.stop_wineserver(prefix, wait=False)
     log = results[0].log if results else None
     code = log.exit_code() if log else None
     print(f"lmvstub.exe exit code {code} after {elapsed:.1f} s")
@@ -517,7 +520,7 @@ def smoke(template: Path, stub: Path, work: Path) -> int:
         shown = [(d["caption"], d["texts"]) for d in log.dialogs()]
         if shown != [("Error!!!", [DAMAGED_TEXT])]:
             problems.append(f"dialogs {shown}, expected the damaged-or-missing message alone")
-    headless = harness.run_without_display(prefix, PKG_DIR + r"\lmvstub.exe", "/S")
+    headless = wine_session.run_without_display(prefix, PKG_DIR + r"\lmvstub.exe", "/S")
     print(f"lmvstub.exe /S without a display: exit code {headless}")
     if headless != NO_WINDOW_STATUS:
         problems.append(f"without a display: exit code {headless}, expected {NO_WINDOW_STATUS} "

@@ -7,14 +7,15 @@ scenarios.py imports this module at its end and adds SCENARIOS to its own.
 
 from __future__ import annotations
 
-import harness
+import scenario_runner
+import wine_session
 from damage import DAMAGES, ESCAPING_SUFFIX, set_name
 from expectations import (CAPTION, INCOMPLETE_STATUS, REFUSED_STATUS, confirm_dialog, dialog,
                           expect_activated, expect_dialogs, expect_exit_code_per_run,
                           expect_install_dialog, expect_installed, expect_log, expect_marker,
                           expect_not_activated, expect_nothing_installed, expect_uninstall_key_empty,
                           expect_uninstall_values, expect_writes)
-from harness import Ctx, Run, Scenario
+from scenario_model import Ctx, Run, Scenario
 from scenarios import (AGREEMENT, UNSUPPORTED_MEDIA, disk_full_package, standard_package,
                        stored_data_package)
 from scenarios_windows import (FOREIGN_TEXT, LINKED_FOLDER, REFUSED_FOREIGN, REFUSED_INSIDE,
@@ -59,8 +60,8 @@ def unattended(**kwargs) -> Run:
 def start_unattended_beside(ctx: Ctx, xvfb) -> None:
     """While an installation of the screen saver waits at its confirmation: the same installer
     started with /UNATTENDED, which must end by itself at once, showing nothing."""
-    second = harness.start_program(ctx.prefix, xvfb, ctx.package.installer, UNATTENDED)
-    harness.wait_for(lambda: second.poll() is not None or xvfb.shows_window("Error!!!"),
+    second = wine_session.start_program(ctx.prefix, xvfb, ctx.package.installer, UNATTENDED)
+    wine_session.wait_for(lambda: second.poll() is not None or xvfb.shows_window("Error!!!"),
                      "the unattended installer's end or message", 30)
     ctx.beside_status = second.poll()
     ctx.beside_message = xvfb.shows_window("Error!!!")
@@ -171,7 +172,7 @@ SCENARIOS: dict = {
         [unattended()],
         [expect_exit_code_per_run(WRITE_FAILURE_STATUS), expect_nothing_visible(),
          expect_dialogs([]), expect_not_activated, expect_marker("screensaver", [])],
-        prepare=harness.plant_small_data_folder),
+        prepare=scenario_runner.plant_small_data_folder),
     "unattended_already_running": Scenario(
         "/UNATTENDED while another installation of the screen saver waits at its confirmation: "
         "no message, status 10; the other installation goes on",

@@ -13,7 +13,7 @@ import shutil
 import subprocess
 from pathlib import Path
 
-import harness
+import wine_session
 import scenarios as base
 from damage import set_name
 from expectations import (CAPTION, NAME, REFUSED_STATUS, UNINSTALL_KEY, UNINSTALL_KEY_WOW64,
@@ -21,7 +21,7 @@ from expectations import (CAPTION, NAME, REFUSED_STATUS, UNINSTALL_KEY, UNINSTAL
                           expect_exit_code_per_run, expect_exit_zero, expect_installed, expect_log,
                           expect_marker, expect_not_activated, expect_uninstall_values,
                           screen_saver_module)
-from harness import COMMON_APPDATA, WINDIR, Ctx, Run, Scenario
+from scenario_model import COMMON_APPDATA, WINDIR, Ctx, Run, Scenario
 from scenarios import standard_package
 
 # --- Libraries planted beside the installer -----------------------------------------------
@@ -75,7 +75,7 @@ REFUSED_INSIDE = {LINKED_FOLDER: LUMENVAULT + "\\" + LINKED_FOLDER,
 
 
 def unix(ctx: Ctx, path: str) -> Path:
-    return harness.win_to_unix(ctx.prefix, path)
+    return wine_session.win_to_unix(ctx.prefix, path)
 
 
 def plant_folder_link(level: str):
@@ -113,7 +113,7 @@ def expect_nothing_written(names: list):
         before = ctx.results[0].files_before
         if before is None:
             return ["the driver took no stock of the drive's files"]
-        after = harness.snapshot_files(ctx.prefix / "drive_c")
+        after = wine_session.snapshot_files(ctx.prefix / "drive_c")
         changed = sorted(p for p, v in after.items()
                          if before.get(p) != v and not p.startswith("e2e/"))
         out = [f"written: {changed}"] if changed else []
@@ -219,7 +219,7 @@ def try_changing_installer(ctx: Ctx, xvfb) -> None:
     """While the confirmation is shown: a program of the same user tries to write, rename and
     delete the running installer's file, from inside Wine, whose sharing rules are Windows'."""
     subprocess.run(["wine", r"C:\e2e\bin\try_replace.exe", ctx.package.installer],
-                   env=harness.wine_env(ctx.prefix, xvfb.display), timeout=60,
+                   env=wine_session.wine_env(ctx.prefix, xvfb.display), timeout=60,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -233,7 +233,7 @@ def replace_installer(ctx: Ctx, xvfb) -> None:
     screen_saver = ctx.listing["members"][0]
     planted = (ctx.prefix / "drive_c" / "e2e" / "bin" / "recorder_planted.exe").read_bytes()
     if len(planted) != screen_saver["stored_size"]:
-        raise harness.HarnessError("the planted recorder must be the screen saver's size")
+        raise wine_session.HarnessError("the planted recorder must be the screen saver's size")
     data[screen_saver["data_offset"]:screen_saver["data_offset"] + len(planted)] = planted
     installer.rename(installer.with_name("moved.exe"))
     installer.write_bytes(bytes(data))

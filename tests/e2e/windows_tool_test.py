@@ -24,8 +24,11 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+# The Wine prefix, the display and the GUI driver, shared with scripts/demo_install.py.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "wine"))
 
-import harness  # noqa: E402
+import package_sources  # noqa: E402
+import wine_session  # noqa: E402
 
 WINE_TIMEOUT = 120
 
@@ -40,7 +43,7 @@ def run(cmd: list, env: dict | None = None, cwd: Path | None = None) -> subproce
     try:
         return subprocess.run(cmd, env=env, cwd=cwd, capture_output=True, timeout=WINE_TIMEOUT)
     except subprocess.TimeoutExpired:
-        raise harness.HarnessError(f"{cmd[:3]} did not finish within {WINE_TIMEOUT} s")
+        raise wine_session.HarnessError(f"{cmd[:3]} did not finish within {WINE_TIMEOUT} s")
 
 
 def describe(result: subprocess.CompletedProcess) -> str:
@@ -75,11 +78,11 @@ def write_non_ascii_manifest(folder: Path) -> Path:
     """A manifest whose file names lie outside ASCII (all within Windows-1252, which the
     installer uses); the name and the suffixes, which lmvpack takes in ASCII only, do not."""
     folder.mkdir(parents=True)
-    files = {"écran.scr": program_bytes(harness.compressible_bytes(5000, 1)),
-             "données.dat": harness.random_bytes(700, 2),
-             "désinstaller.exe": program_bytes(harness.random_bytes(300, 3)),
-             "chanson à moi.wav": harness.wav_bytes(3000),
-             "bruit.dür": harness.compressible_bytes(2000, 4)}
+    files = {"écran.scr": program_bytes(package_sources.compressible_bytes(5000, 1)),
+             "données.dat": package_sources.random_bytes(700, 2),
+             "désinstaller.exe": program_bytes(package_sources.random_bytes(300, 3)),
+             "chanson à moi.wav": package_sources.wav_bytes(3000),
+             "bruit.dür": package_sources.compressible_bytes(2000, 4)}
     for name, content in files.items():
         (folder / name).write_bytes(content)
     (folder / "manifest.toml").write_text(
@@ -178,13 +181,13 @@ def check_started_by_unix_path(work: Path, args, prefix: Path, env: dict,
     for name in ("lmvpack.exe", "lmvstub.exe", "lmvuninst.exe"):
         shutil.copyfile(Path(args.stub).parent / name, tool / name)
     drive_z, away = prefix / "dosdevices" / "z:", prefix / "z-away"
-    harness.stop_wineserver(prefix, wait=True)
+    wine_session.stop_wineserver(prefix, wait=True)
     drive_z.rename(away)
     try:
         built = run(["wine", str(tool / "lmvpack.exe"), "build", Path(args.manifest).name, "-o",
                      "unix.exe", "--quiet"], env=env, cwd=work / "inputs")
     finally:
-        harness.stop_wineserver(prefix, wait=True)
+        wine_session.stop_wineserver(prefix, wait=True)
         away.rename(drive_z)
     out = work / "inputs" / "unix.exe"
     if built.returncode != 0 or not out.is_file():
@@ -195,10 +198,10 @@ def check_started_by_unix_path(work: Path, args, prefix: Path, env: dict,
     return []
 
 
-def read_png(png: Path) -> harness.Image:
+def read_png(png: Path) -> wine_session.Image:
     ppm = subprocess.run(["convert", str(png), "ppm:-"], capture_output=True, timeout=60,
                          check=True).stdout
-    return harness.Image(ppm)
+    return wine_session.Image(ppm)
 
 
 def check_preview(work: Path, args, wine_tool) -> list:
@@ -248,8 +251,8 @@ def check(args) -> list:
         shutil.rmtree(work)
     work.mkdir(parents=True)
     prefix = work / "prefix"
-    harness.copy_prefix(Path(args.template), prefix)
-    env = harness.wine_env(prefix)
+    wine_session.copy_prefix(Path(args.template), prefix)
+    env = wine_session.wine_env(prefix)
     tool_exe, stub, manifest = Path(args.tool_exe), Path(args.stub), Path(args.manifest)
     for needed in (tool_exe, stub):
         if not needed.is_file():
@@ -317,7 +320,7 @@ def check(args) -> list:
         problems += check_preview(work, args, wine_tool)
         problems += check_started_by_unix_path(work, args, prefix, env, linux_bytes)
     finally:
-        harness.stop_wineserver(prefix, wait=False)
+        wine_session.stop_wineserver(prefix, wait=False)
     if not problems:
         shutil.rmtree(work, ignore_errors=True)
     return problems
@@ -330,7 +333,7 @@ def main() -> int:
     args = parser.parse_args()
     try:
         problems = check(args)
-    except harness.HarnessError as failure:
+    except wine_session.HarnessError as failure:
         problems = [str(failure)]
     for problem in problems:
         print(problem)
