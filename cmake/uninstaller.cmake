@@ -8,6 +8,7 @@ add_executable(lmvuninst WIN32 ${uninstaller_portable_sources} ${uninstaller_win
                ${CMAKE_SOURCE_DIR}/install/folder_securing.cpp
                ${CMAKE_SOURCE_DIR}/install/folder_securing_win32.cpp
                ${CMAKE_SOURCE_DIR}/install/folder_security.cpp
+               ${CMAKE_SOURCE_DIR}/install/install_layout.cpp
                ${CMAKE_SOURCE_DIR}/install/ownership_verdict.cpp
                ${CMAKE_SOURCE_DIR}/platform/instance_lock.cpp
                ${CMAKE_SOURCE_DIR}/platform/instance_lock_win32.cpp

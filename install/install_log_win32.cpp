@@ -1,3 +1,4 @@
+#include "install/install_layout.h"
 #include "install/install_paths.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
@@ -6,10 +7,8 @@
 
 HANDLE OpenInstallLog(InstallLogStart* start) {
     *start = {false, 0};
-    char path[kPathSize] = "";
-    if (SharedDataFolder[0] == '\0' || !AppendPath(path, sizeof path, SharedDataFolder) ||
-        !AppendPath(path, sizeof path, "INSTALL.LOG"))
-        return INVALID_HANDLE_VALUE;
+    char path[kPathSize];
+    if (!BuildInstallLogPath(SharedDataFolder, path, sizeof path)) return INVALID_HANDLE_VALUE;
     // Opened once for the run and appended to: a second installation adds its lines.
     const HANDLE log = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);

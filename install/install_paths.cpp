@@ -1,13 +1,11 @@
 #include "install/install_paths.h"
 
+#include "install/install_layout.h"
 #include "package/member_names.h"
 
 #include <cstring>
 
 namespace {
-
-constexpr const char kUninstallKeyRoot[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 bool CopyPath(char* out, size_t size, const char* text) {
     if (size == 0) return false;
@@ -50,7 +48,7 @@ bool MemberDestination(uint32_t index, const MemberEntry& entry, uint16_t first_
         return false;
     if (index == kDataFileMember)
         return AppendPath(out, size, names.screen_saver_base_name) && AppendPath(out, size, ".dat");
-    if (index == kUninstallerMember) return AppendPath(out, size, "UNINSTAL.EXE");
+    if (index == kUninstallerMember) return AppendPath(out, size, kInstalledUninstallerName);
 
     // Prefix, at most ten digits and fifteen suffix characters: 64 bytes always hold it.
     char file_name[64];

@@ -1,6 +1,7 @@
 // TakeBackInstallation: after a write that failed (a full disk), the run removes what it had
 // written, as the uninstaller removes a cancelled installation, so that no screen saver is left
 // in the Windows directory that nothing could remove.
+#include "install/install_layout.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
 #include "install/link_safety.h"
@@ -36,9 +37,8 @@ void TakeBackLog(const WrittenSoFar& written) {
         SetEndOfFile(written.log);
     }
     CloseHandle(written.log);
-    char path[kPathSize] = "";
-    if (written.log_start.created && AppendPath(path, sizeof path, SharedDataFolder) &&
-        AppendPath(path, sizeof path, "INSTALL.LOG"))
+    char path[kPathSize];
+    if (written.log_start.created && BuildInstallLogPath(SharedDataFolder, path, sizeof path))
         DeleteFileA(path);
 }
 

@@ -1,5 +1,6 @@
 #include "install/link_safety.h"
 
+#include "install/install_layout.h"
 #include "package/package_reading.h"
 
 #include <cstring>
@@ -38,9 +39,8 @@ bool DestinationIsUnlinked(void* context, const char* path) {
 bool ForEachInstallDestination(const InstallNames& names,
                                bool (*visit)(void* context, const char* path), void* context) {
     if (names.shared_data_folder[0] != '\0') {
-        char log[kPathSize] = "";
-        if (AppendPath(log, sizeof log, names.shared_data_folder) &&
-            AppendPath(log, sizeof log, "INSTALL.LOG") && !visit(context, log))
+        char log[kPathSize];
+        if (BuildInstallLogPath(names.shared_data_folder, log, sizeof log) && !visit(context, log))
             return false;
     }
     uint16_t first_media_number = 0;

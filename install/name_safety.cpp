@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
@@ -12,38 +11,7 @@ bool IsSeparatorOrDrive(char c) {
     return c == '\\' || c == '/' || c == ':';
 }
 
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Compares the first `length` characters of `name` with `device` without regard to case.
-bool IsDevice(const char* name, size_t length, const char* device) {
-    if (std::strlen(device) != length) return false;
-    for (size_t at = 0; at < length; ++at)
-        if (UpperAscii(name[at]) != device[at]) return false;
-    return true;
-}
-
-// The digits of COM1 to COM9 and LPT1 to LPT9; Windows takes the superscripts of
-// Windows-1252 for digits there too.
-bool IsPortDigit(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (c >= '1' && c <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
-}
-
 } // namespace
-
-bool IsReservedDeviceName(const char* name) {
-    // Windows looks only at what comes before the first dot, without the blanks at its end.
-    size_t length = 0;
-    while (name[length] != '\0' && name[length] != '.')
-        ++length;
-    length = LengthWithoutTrailingBlanks(name, length);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"})
-        if (IsDevice(name, length, device)) return true;
-    return length == 4 && (IsDevice(name, 3, "COM") || IsDevice(name, 3, "LPT")) &&
-           IsPortDigit(name[3]);
-}
 
 bool IsSafeBaseName(const char* base_name) {
     bool only_dots_and_blanks = true;

@@ -5,16 +5,10 @@
 // package is refused before anything is written.
 #pragma once
 
+#include "install/install_layout.h" // IsReservedDeviceName, the rule the base name obeys
 #include "package/package_format.h"
 
 #include <cstdint>
-
-// True for a name that Windows opens as a device instead of a file: CON, PRN, AUX, NUL,
-// CLOCK$, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9 (also with the superscript digits
-// 1, 2 and 3 of Windows-1252), in any case, whatever extension follows, and with the blanks
-// and dots that Windows strips from the end of a name. "NUL.scr", "com1.txt" and "Aux. ."
-// all name devices; "CONSOLE" and "NUL_" do not.
-bool IsReservedDeviceName(const char* name);
 
 // The base name (the screen saver's name without ".scr"): no "\", "/" or ":", not made of
 // dots and blanks alone ("." and ".." climb), not ending in a dot or a blank, and no device

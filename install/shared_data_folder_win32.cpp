@@ -1,3 +1,4 @@
+#include "install/install_layout.h"
 #include "install/install_paths.h"
 #include "install/installation_run.h"
 #include "install/installer_state.h"
@@ -36,13 +37,10 @@ size_t WorkOutSharedDataFolder(const char* screen_saver_base_name) {
         ReadWindowsDirectory(SharedDataFolder);
         own_levels_start = std::strlen(SharedDataFolder);
         fits = SharedDataFolder[0] == '\0' ||
-               (AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "All Users") &&
-                AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "Application Data"));
+               AppendFallbackDataLevels(SharedDataFolder, sizeof SharedDataFolder);
     }
-    fits = fits && AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "Tarrowby") &&
-           AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "Lumenvault") &&
-           AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, screen_saver_base_name) &&
-           AppendPathLevel(SharedDataFolder, sizeof SharedDataFolder, "");
+    fits =
+        fits && AppendOwnLevels(SharedDataFolder, sizeof SharedDataFolder, screen_saver_base_name);
     // A folder path that does not fit whole is no folder of ours: nothing goes into it.
     if (!fits) SharedDataFolder[0] = '\0';
     return own_levels_start;

@@ -25,8 +25,9 @@ LMVPACK = "tools/lmvpack"
 # installation, the front end; the uninstaller shares the kernel layer and the installation's
 # folder rules. lmvpack's rooms (tools/lmvpack/README.md) stand in layers too: support, then
 # the PE format and the codec, then installer files, the manifest, the builder; the front
-# rooms (preview, process, signing, trial) on what they need; cli, which alone may include
-# everything, on top. So each room can be read, tested and changed knowing only what is
+# rooms (preview, process, signing, trial) on what they need (a trial finds what the
+# installer left by the installer's own layout, install/install_layout.h); cli, which alone
+# may include everything, on top. So each room can be read, tested and changed knowing only what is
 # below it, and the Linux-only rooms (process, signing, trial) are never needed by the
 # portable ones that lmvpack.exe is built from.
 RULE: dict[str, tuple[str, ...]] = {
@@ -50,7 +51,8 @@ RULE: dict[str, tuple[str, ...]] = {
     f"{LMVPACK}/process": (f"{LMVPACK}/support",),
     f"{LMVPACK}/signing": (f"{LMVPACK}/support", f"{LMVPACK}/pe", f"{LMVPACK}/installer",
                            f"{LMVPACK}/process"),
-    f"{LMVPACK}/trial": (f"{LMVPACK}/support", f"{LMVPACK}/installer", f"{LMVPACK}/process"),
+    f"{LMVPACK}/trial": (f"{LMVPACK}/support", f"{LMVPACK}/installer", f"{LMVPACK}/process",
+                         "install"),
 }
 EVERYTHING = "everything"
 RULE[f"{LMVPACK}/cli"] = (EVERYTHING,)

@@ -13,6 +13,7 @@ the screen saver is started full screen ("/s") and photographed once it is anima
 """
 
 import argparse
+import re
 import shutil
 import sys
 from pathlib import Path
@@ -21,7 +22,21 @@ sys.path.insert(0, str(Path(__file__).resolve().parent / "wine"))
 import wine_registry  # noqa: E402
 import wine_session  # noqa: E402
 
-UNINSTALL = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+def layout_name(constant: str) -> str:
+    """A name of the install layout, read where the product keeps it, so that the demo looks
+    wherever the installer writes."""
+    header = (Path(__file__).resolve().parent.parent / "install" / "install_layout.h").read_text()
+    match = re.search(constant + r'\[\] =\s*"((?:[^"\\]|\\.)*)"', header)
+    if match is None:
+        raise SystemExit(f"install/install_layout.h names no {constant}")
+    return match.group(1).replace("\\\\", "\\")
+
+
+UNINSTALL_KEY = layout_name("kUninstallKeyRoot")
+UNINSTALL = "HKEY_LOCAL_MACHINE\\" + UNINSTALL_KEY
+PUBLISHER_LEVEL = layout_name("kPublisherLevel")
+INSTALL_LOG = layout_name("kInstallLogName")
 TITLE = "Aurora"  # the title window's text: the sample's name
 SAVER_TITLE = "Aurora Screen Saver"  # the full-screen window of samples/aurora
 PICTURE_TIMEOUT = 120
@@ -127,16 +142,16 @@ def main() -> int:
     drive_c = prefix / "drive_c"
     print("== files the installer wrote")
     written = sorted((drive_c / "windows").glob("*.scr")) + sorted(
-        p for p in (drive_c / "ProgramData" / "Tarrowby").rglob("*") if p.is_file())
+        p for p in (drive_c / "ProgramData" / PUBLISHER_LEVEL).rglob("*") if p.is_file())
     for path in written:
         print(f"   C:\\{path.relative_to(drive_c)}  ({path.stat().st_size} bytes)".replace("/", "\\"))
-    for log in (drive_c / "ProgramData" / "Tarrowby").rglob("INSTALL.LOG"):
+    for log in (drive_c / "ProgramData" / PUBLISHER_LEVEL).rglob(INSTALL_LOG):
         print(f"== {log.relative_to(drive_c)}")
         print("   " + log.read_bytes().decode("latin-1").replace("\r\n", "\n   ").rstrip())
     print("== registry values under " + UNINSTALL)
     registry = wine_registry.read_registry(prefix / "system.reg")
     for key, entry in registry.items():
-        if key.startswith("software\\microsoft\\windows\\currentversion\\uninstall\\") \
+        if key.startswith(UNINSTALL_KEY.lower() + "\\") \
                 and entry["values"]:
             print(f"   [{entry['name']}]")
             for value, (kind, data) in entry["values"].items():

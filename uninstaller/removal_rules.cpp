@@ -22,28 +22,16 @@ std::string_view AsWindowsStoresIt(std::string_view name) {
     return name;
 }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices in every folder, with any
-// extension.
-bool IsDeviceName(std::string_view name) {
-    std::string_view stem = Part(name, 0, name.find('.'));
-    stem = AsWindowsStoresIt(stem);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
-        if (EqualIgnoringAsciiCase(stem, device)) return true;
-    if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9')
-        for (const char* device : {"COM", "LPT"})
-            if (EqualIgnoringAsciiCase(Part(stem, 0, 3), device)) return true;
-    return false;
-}
-
 // One level of a path that names a file or folder of its own: not empty, no separator, drive
-// or stream colon, no wildcard or other character Windows refuses in names, not a device, and
-// not "." or ".." (nor another name Windows reduces to nothing).
+// or stream colon, no wildcard or other character Windows refuses in names, not a device (by
+// the installer's own rule, so that no name it installs is refused here, and no name it would
+// refuse is taken), and not "." or ".." (nor another name Windows reduces to nothing).
 bool IsPlainName(std::string_view name) {
     if (AsWindowsStoresIt(name).empty()) return false;
     for (const char c : name)
         if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr)
             return false;
-    return !IsDeviceName(name);
+    return !IsReservedDeviceName(name);
 }
 
 // "X:\" or "\\server\share\": a path that does not depend on a current drive or folder.
@@ -113,7 +101,7 @@ LogEntry ClassifyLogEntry(std::string_view line, const OwnFolder& own,
     const std::string_view stored = AsWindowsStoresIt(name);
     if (EqualIgnoringAsciiCase(stored, AsWindowsStoresIt(own.file_name)))
         return LogEntry::kUninstaller;
-    if (EqualIgnoringAsciiCase(stored, "INSTALL.LOG")) return LogEntry::kInstallLog;
+    if (EqualIgnoringAsciiCase(stored, kInstallLogName)) return LogEntry::kInstallLog;
     return LogEntry::kOwnFile;
 }
 

@@ -13,14 +13,11 @@
 // past them.
 #pragma once
 
+#include "install/install_layout.h"
 #include "uninstaller/path_text.h"
 
 #include <cstddef>
 #include <string_view>
-
-// The levels above every screen saver's own folder.
-constexpr char kPublisherLevel[] = "Tarrowby";
-constexpr char kProductLevel[] = "Lumenvault";
 
 // Where the uninstaller stands. The installer puts it into
 // <common application data>\Tarrowby\Lumenvault\<name>\, so its own path tells it the folder

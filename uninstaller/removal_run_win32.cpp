@@ -1,6 +1,7 @@
 #include "uninstaller/removal_run_win32.h"
 
 #include "install/folder_securing_win32.h"
+#include "install/install_layout.h"
 #include "platform/format_text.h"
 #include "platform/instance_lock.h"
 #include "platform/system_paths_win32.h"
@@ -84,7 +85,7 @@ char* ReadInstallLog(const char* path, DWORD* size, RemovalReport* report) {
 // screen saver in the Windows directory was among them and is gone (or will be at restart).
 bool RemoveLoggedFiles(const OwnFolder& own, const char* screen_saver_path, RemovalReport* report) {
     char log_path[kPathSize];
-    if (!FormatText(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder)) return false;
+    if (!BuildInstallLogPath(own.folder, log_path, sizeof log_path)) return false;
     DWORD size = 0;
     char* text = ReadInstallLog(log_path, &size, report);
     if (text == nullptr) return false;
@@ -128,7 +129,7 @@ Securing SecureRemovalFolder(const OwnFolder& own, char* refused, size_t size) {
     access.create_folder = nullptr;
     const size_t own_levels_start = OwnLevelsStart(own);
     char log_path[kPathSize];
-    if (!FormatText(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder)) log_path[0] = '\0';
+    BuildInstallLogPath(own.folder, log_path, sizeof log_path); // empty when it does not fit
     for (const SecuringStep step : {SecuringStep::kCheck, SecuringStep::kSecure}) {
         Securing secured =
             SecureOwnLevels(own.folder, own_levels_start, step, access, refused, size);
@@ -218,8 +219,8 @@ int RunRemoval(bool interactive) {
         ClearScreenSaverSetting(screen_saver, screen_saver_short);
     if (!DeleteUninstallEntry(own)) NoteLeftover(&report, Leftover::kEntryKept, own.base_name);
     char log_path[kPathSize];
-    FormatText(log_path, sizeof log_path, "%sINSTALL.LOG", own.folder);
-    RemoveAndNote(log_path, &report);
+    if (BuildInstallLogPath(own.folder, log_path, sizeof log_path))
+        RemoveAndNote(log_path, &report);
     // Let go of the levels, which the copy removes once this program has ended.
     ReleaseHeldLevels();
     static FinishingCopy copy;

@@ -1,12 +1,11 @@
 #include "uninstaller/system_settings_win32.h"
 
+#include "install/install_layout.h"
 #include "platform/format_text.h"
 
 #include <windows.h>
 
 namespace {
-
-constexpr char kUninstallKeyRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // UninstallString, whether written as REG_SZ or REG_EXPAND_SZ; empty when missing or too long.
 void ReadUninstallString(HKEY key, char* out, DWORD size) {

@@ -5,6 +5,7 @@
 #include "aurora_palette.h"
 #include "aurora_render.h"
 #include "aurora_resources.h"
+#include "install/install_layout.h"
 #include "platform/format_text.h"
 #include "saver_screen.h"
 #include "screen_saver_arguments.h"
@@ -56,15 +57,17 @@ void FindDataFile() {
     FormatText(name, sizeof name, "%s", slash != nullptr ? slash + 1 : path);
     if (char* dot = std::strrchr(name, '.')) *dot = '\0';
 
+    // The common application-data folder and the levels below it, as the installer finds and
+    // builds them.
     char folder[MAX_PATH] = "";
     if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder) != S_OK) {
-        char windows[MAX_PATH];
-        const UINT windows_length = GetWindowsDirectoryA(windows, sizeof windows);
-        if (windows_length == 0 || windows_length >= sizeof windows) return;
-        FormatText(folder, sizeof folder, "%s\\All Users\\Application Data", windows);
+        const UINT windows_length = GetWindowsDirectoryA(folder, sizeof folder);
+        if (windows_length == 0 || windows_length >= sizeof folder ||
+            !AppendFallbackDataLevels(folder, sizeof folder))
+            return;
     }
-    if (!FormatText(g_data_path, sizeof g_data_path, "%s\\Tarrowby\\Lumenvault\\%s\\%s.dat", folder,
-                    name, name))
+    if (!AppendOwnLevels(folder, sizeof folder, name) ||
+        !FormatText(g_data_path, sizeof g_data_path, "%s%s.dat", folder, name))
         g_data_path[0] = '\0';
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -62,12 +63,26 @@ TEST(NameSafety, DeviceNamesAreRefusedInEveryFormWindowsAccepts) {
         EXPECT_TRUE(IsReservedDeviceName(device)) << device;
         EXPECT_FALSE(IsSafeBaseName(device)) << device;
     }
-    for (const char* file : {"CONSOLE", "NUL_", "COM", "COM0", "COM10", "LPT", "LPTA", " NUL",
-                             "AUX1", "xNUL", "Nullsoft.scr", "COM1x", "CO", ""}) {
+    // No port 0 (Windows opens COM0 and LPT0 as files), no superscript but 1, 2 and 3, and no
+    // device without its "$".
+    for (const char* file :
+         {"CONSOLE", "NUL_",    "COM",     "COM0",         "COM10", "LPT",      "LPTA",
+          " NUL",    "AUX1",    "xNUL",    "Nullsoft.scr", "COM1x", "CO",       "",
+          "LPT0",    "COM\xB4", "LPT\xBC", "CONIN",        "CLOCK", "CONOUT$x", "CLOCK$$"}) {
         EXPECT_FALSE(IsReservedDeviceName(file)) << file;
     }
-    for (const char* file : {"CONSOLE", "COM0", "Nullsoft.scr", " NUL"})
+    for (const char* file : {"CONSOLE", "COM0", "Nullsoft.scr", " NUL", "LPT0", "CONIN"})
         EXPECT_TRUE(IsSafeBaseName(file)) << file;
+}
+
+// The uninstaller hands the rule one level of a longer path: only that much is the name.
+TEST(NameSafety, ADeviceNameIsJudgedWithinTheLengthItIsGiven) {
+    EXPECT_TRUE(IsReservedDeviceName(std::string_view("CON\\Aurora", 3)));
+    EXPECT_TRUE(IsReservedDeviceName(std::string_view("NULL", 3)));
+    EXPECT_TRUE(IsReservedDeviceName(std::string_view("com1\\x.dat", 4)));
+    EXPECT_FALSE(IsReservedDeviceName(std::string_view("COM1", 3)));
+    EXPECT_FALSE(IsReservedDeviceName(std::string_view("CONIN$", 5)));
+    EXPECT_FALSE(IsReservedDeviceName(std::string_view("AUX", 0)));
 }
 
 TEST(NameSafety, TheStoredNameIsJudgedWithoutItsTrailingBlanksAndNeedsRoomForItsExtension) {

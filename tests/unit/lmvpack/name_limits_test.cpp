@@ -27,6 +27,22 @@ TEST(NameLimits, AreWhatTheDataFilePathLeavesRoom) {
     EXPECT_FALSE(NameFitsUnder(kLongestDataFolder, std::string(91, 'n')));
 }
 
+// The refusal and the warning show the path that does not fit, as the installer builds it.
+TEST(NameLimits, AreExplainedByTheDataFilePath) {
+    const std::string problem = ScreenSaverNameProblem(std::string(110, 'n'));
+    EXPECT_NE(
+        problem.find("at most 109 bytes, since the data file's path "
+                     "C:\\ProgramData\\Tarrowby\\Lumenvault\\<name>\\<name>.dat holds it twice"),
+        std::string::npos)
+        << problem;
+    const std::string warning = ScreenSaverNameWarning(std::string(100, 'n') + "  ");
+    EXPECT_NE(warning.find("where C:\\Documents and Settings\\All Users\\Application Data\\"
+                           "Tarrowby\\Lumenvault\\<name>\\<name>.dat leaves room for 90 bytes"),
+              std::string::npos)
+        << warning;
+    EXPECT_EQ(ScreenSaverNameWarning(std::string(90, 'n')), "");
+}
+
 TEST(NameLimits, LeaveRoomForTheLongestMediaName) {
     const std::string name(109, 'n');
     char folder[kPathSize] = "";

@@ -1,6 +1,7 @@
 #include "uninstaller/removal_rules.h"
 
 #include "install/folder_securing.h"
+#include "install/name_safety.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,11 @@ TEST(ClassifyLogEntry, RefusesEverythingElseATamperedLogMightName) {
              folder + "nul.txt",
              folder + "COM1.dat",
              folder + "LPT9",
+             folder + "CONIN$",
+             folder + "conout$.txt",
+             folder + "Clock$.dat",
+             folder + "COM\xB9.wav",
+             folder + "lpt\xB3 .mid",
              folder + "Aurora\r.dat",
              std::string("C:\\ProgramData\\Tarrowby\\Lumenvault\\Other\\Other.dat"),
              std::string("C:\\ProgramData\\Tarrowby\\Lumenvault\\Aurora2\\Aurora.dat"),
@@ -126,6 +132,28 @@ TEST(ClassifyLogEntry, RefusesEverythingElseATamperedLogMightName) {
     // Names that merely resemble devices are ordinary files.
     EXPECT_EQ(Classify(folder + "CONSOLE.dat"), LogEntry::kOwnFile);
     EXPECT_EQ(Classify(folder + "COM0.dat"), LogEntry::kOwnFile);
+    EXPECT_EQ(Classify(folder + "LPT0"), LogEntry::kOwnFile);
+}
+
+// The installer and the uninstaller read names by one rule: every folder the installer makes
+// for a screen saver is one the uninstaller takes for its own, and a name the installer
+// refuses as a device is never taken for a folder, or a file, of ours.
+TEST(FindOwnFolder, AgreesWithTheInstallerOnEveryScreenSaverName) {
+    for (const char* name :
+         {"Aurora",    "CONSOLE", "COM0", "LPT0",    "NUL_",    "Nullsoft", "COM10",
+          "CONIN",     "Mr. T",   "CON",  "nul",     "Aux.txt", "CLOCK$",   "conin$",
+          "CONOUT$.x", "COM1",    "lpt9", "COM\xB2", "LPT\xB9", "COM\xB4",  "PRN .scr"}) {
+        const bool installed = IsSafeBaseName(name);
+        OwnFolder own;
+        EXPECT_EQ(FindOwnFolder(std::string("C:\\ProgramData\\Tarrowby\\Lumenvault\\") + name +
+                                    "\\UNINSTAL.EXE",
+                                &own),
+                  installed)
+            << name;
+        EXPECT_EQ(Classify(std::string(kFolder) + name),
+                  installed ? LogEntry::kOwnFile : LogEntry::kForeign)
+            << name;
+    }
 }
 
 TEST(ClassifyLogEntry, LettersBeyondAsciiMustMatchExactly) {

@@ -3,6 +3,7 @@
 // its version, the elevation it asks for, its silent switch and exit statuses, and the
 // Uninstall entry it will write.
 #include "install/display_version.h"
+#include "install/install_layout.h"
 #include "install/uninstall_values.h"
 #include "package/package_reading.h"
 #include "tools/lmvpack/cli/commands.h"
@@ -106,7 +107,8 @@ WingetFacts FactsOf(const WingetOptions& options) {
     // The Uninstall entry exactly as the installer works it out; the paths play no part here.
     const std::string base = TrimTrailingBlanks(listing.name);
     UninstallValues values;
-    BuildUninstallValues(base.c_str(), "C:\\UNINSTAL.EXE", "C:\\screen.scr", display_version,
+    const std::string uninstaller = std::string("C:\\") + kInstalledUninstallerName;
+    BuildUninstallValues(base.c_str(), uninstaller.c_str(), "C:\\screen.scr", display_version,
                          listing.total_size, &values);
     facts.product_code = Windows1252ToUtf8(base);
     facts.display_name = Windows1252ToUtf8(values.display_name);

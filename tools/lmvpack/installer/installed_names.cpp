@@ -1,5 +1,6 @@
 #include "tools/lmvpack/installer/installed_names.h"
 
+#include "install/install_layout.h"
 #include "install/install_paths.h"
 #include "install/name_safety.h"
 #include "package/member_names.h"
@@ -23,7 +24,7 @@ std::string InstalledName(uint32_t index, const MemberEntry& entry,
     case kDataFileMember:
         return base + ".dat";
     case kUninstallerMember:
-        return "UNINSTAL.EXE";
+        return kInstalledUninstallerName;
     default: {
         char name[kPathSize];
         MediaFileName(entry, index, first_media_number, name, sizeof name);
@@ -51,7 +52,7 @@ std::string FileNameProblem(std::string_view name) {
                "Uninstall entry keep it: the uninstaller would not find what was installed";
     // The installer refuses device names by the same rule; the message names the device as
     // Windows reads it.
-    if (IsReservedDeviceName(std::string(name).c_str())) {
+    if (IsReservedDeviceName(name)) {
         std::string device;
         for (const char c : TrimTrailingBlanks(name.substr(0, name.find('.'))))
             device += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -77,10 +78,7 @@ bool NameFitsUnder(const char* data_folder, std::string_view name) {
     char destination[kPathSize];
     // The levels as the installation run adds them to the common application-data folder.
     if (!AppendPath(folder, sizeof folder, data_folder) ||
-        !AppendPathLevel(folder, sizeof folder, "Tarrowby") ||
-        !AppendPathLevel(folder, sizeof folder, "Lumenvault") ||
-        !AppendPathLevel(folder, sizeof folder, base.c_str()) ||
-        !AppendPathLevel(folder, sizeof folder, "") ||
+        !AppendOwnLevels(folder, sizeof folder, base.c_str()) ||
         !BuildScreenSaverPath("C:\\WINDOWS", (base + ".scr").c_str(), screen_saver_path,
                               sizeof screen_saver_path))
         return false;
@@ -89,9 +87,7 @@ bool NameFitsUnder(const char* data_folder, std::string_view name) {
     for (uint32_t index = kScreenSaverMember; index <= kUninstallerMember; ++index)
         if (!MemberDestination(index, entry, 1, names, destination, sizeof destination))
             return false;
-    destination[0] = '\0';
-    return AppendPath(destination, sizeof destination, folder) &&
-           AppendPath(destination, sizeof destination, "INSTALL.LOG");
+    return BuildInstallLogPath(folder, destination, sizeof destination);
 }
 
 size_t LongestNameUnder(const char* data_folder) {
@@ -103,8 +99,15 @@ size_t LongestNameUnder(const char* data_folder) {
 
 namespace {
 
+// The data file's path, built as the installer builds it, with the name left open.
 std::string DataFilePath(const char* data_folder) {
-    return std::string(data_folder) + "\\Tarrowby\\Lumenvault\\<name>\\<name>.dat";
+    char folder[kPathSize] = "";
+    char path[kPathSize] = "";
+    const InstallNames names = {"<name>", "", folder};
+    if (AppendPath(folder, sizeof folder, data_folder) &&
+        AppendOwnLevels(folder, sizeof folder, names.screen_saver_base_name))
+        MemberDestination(kDataFileMember, MemberEntry{}, 1, names, path, sizeof path);
+    return path;
 }
 
 } // namespace

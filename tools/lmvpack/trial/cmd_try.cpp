@@ -1,5 +1,6 @@
 // lmvpack try: installs an installer under Wine, on a private virtual display, and shows what
 // it did, so that an author can test an installer without Windows.
+#include "install/install_layout.h"
 #include "tools/lmvpack/installer/installed_names.h"
 #include "tools/lmvpack/installer/installer_reader.h"
 #include "tools/lmvpack/installer/member_restore.h"
@@ -209,7 +210,9 @@ void AddTryCommand(CLI::App& app, int& exit_status) {
         "  lmvpack try AuroraSetup.exe --uninstall\n"
         "Checks the installer as verify does, runs it in a throwaway 32-bit Wine prefix on a "
         "private virtual display, accepts the licence, and prints the exit status, every file "
-        "written, INSTALL.LOG, the Uninstall entry and the screen-saver setting; with "
+        "written, " +
+        std::string(kInstallLogName) +
+        ", the Uninstall entry and the screen-saver setting; with "
         "--uninstall it then removes the screen saver by its UninstallString and prints the "
         "removal's exit status and every file, folder, registry value and setting the "
         "installation added that the removal left. The first trial makes the prefix (a minute "

@@ -1,5 +1,6 @@
 #include "tools/lmvpack/trial/trial_report.h"
 
+#include "install/install_layout.h"
 #include "tools/lmvpack/support/ansi_text.h"
 
 #include <algorithm>
@@ -13,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr std::string_view kDesktopKey = "Control Panel\\Desktop";
 constexpr int kInstallDialogTitle = 1001; // the progress dialog's name line
 
@@ -199,14 +198,14 @@ TrialFindings ReadFindings(const fs::path& prefix, const FileSnapshot& before,
         const auto old = before.find(relative);
         if (old != before.end() && old->second == state) continue;
         findings.written.push_back({WindowsPath(relative), state.size});
-        if (Lower(fs::path(relative).filename().string()) == "install.log")
+        if (Lower(fs::path(relative).filename().string()) == Lower(kInstallLogName))
             findings.install_logs.emplace_back(WindowsPath(relative),
                                                Windows1252ToUtf8(ReadText(drive_c / relative)));
     }
 
     const Registry old_machine = ParseWineRegistry(system_reg_before);
     const Registry machine = ParseWineRegistry(ReadText(prefix / "system.reg"));
-    for (const RegistryKey* key : SubKeys(machine, kUninstallKey)) {
+    for (const RegistryKey* key : SubKeys(machine, kUninstallKeyRoot)) {
         const auto old = old_machine.find(Lower(key->path));
         if (old == old_machine.end() || !SameValues(old->second, *key))
             findings.uninstall.push_back(*key);
@@ -270,7 +269,7 @@ std::string FormatFindings(const TrialFindings& findings) {
             start = end + 1;
         }
     }
-    out += "Uninstall entry (HKEY_LOCAL_MACHINE\\" + std::string(kUninstallKey) + "):\n";
+    out += "Uninstall entry (HKEY_LOCAL_MACHINE\\" + std::string(kUninstallKeyRoot) + "):\n";
     if (findings.uninstall.empty()) out += "  none\n";
     for (const RegistryKey& key : findings.uninstall) {
         out += "  [" + key.path.substr(key.path.rfind('\\') + 1) + "]\n";
@@ -391,7 +390,7 @@ std::vector<std::string> LeftBehind(const PrefixState& before, const PrefixState
 
 std::optional<std::string> UninstallCommand(const Registry& machine, std::string_view key_name) {
     const RegistryKey* key =
-        FindKey(machine, Lower(std::string(kUninstallKey) + "\\" + std::string(key_name)));
+        FindKey(machine, Lower(std::string(kUninstallKeyRoot) + "\\" + std::string(key_name)));
     const RegistryValue* value = ValueOf(key, "UninstallString");
     if (!value || value->text.empty()) return std::nullopt;
     return value->text;
