@@ -5,6 +5,7 @@ installer must come to.
 
 from __future__ import annotations
 
+import struct
 from dataclasses import dataclass
 from typing import Callable
 
@@ -65,6 +66,33 @@ def cut_at(where: Callable) -> Callable:
     def damage(data: bytearray, listing: dict) -> None:
         del data[where(listing):]
     return damage
+
+
+def resource_section_end(data: bytes) -> int:
+    """Where the raw data of the installer's last section, its resources, ends in the file."""
+    lfanew = struct.unpack_from("<I", data, 60)[0]
+    count, = struct.unpack_from("<H", data, lfanew + 6)
+    table = lfanew + 24 + struct.unpack_from("<H", data, lfanew + 20)[0]
+    return max(sum(struct.unpack_from("<II", data, table + 40 * i + 16))
+               for i in range(count))
+
+
+# Wine's loader rounds the length of a file up to a whole 512-byte sector before it checks that
+# every section's raw data is there (Windows does not round), so a file cut in the last sector
+# of its resource section still loads under Wine.
+SECTOR = 512
+
+
+def cut_inside_header_within_the_section(data: bytearray, listing: dict) -> None:
+    """Cuts the package inside its header and, as any loader sees it, inside the resource
+    section, which reaches past the start of the package by an empty package's worth of
+    zeros: 100 bytes into the name, or earlier where the section ends sooner."""
+    at = min(header_offsets(listing)[0] + 100, resource_section_end(data) - SECTOR - 1)
+    if at < listing["package_offset"]:
+        raise wine_session.HarnessError(
+            "the stub's resource section ends within a sector of the package's start, so no cut "
+            "inside the header lies inside the section as Wine sees it")
+    del data[at:]
 
 
 def fill_member_with_noise(index: int) -> Callable:
@@ -157,7 +185,7 @@ NAMELESS_DAMAGES = [
     # The stub's resource section reaches past the package header (so that a bare stub holds
     # an empty package's worth of zeros): a file cut there ends inside a section, and the
     # system's loader refuses it before the installer runs.
-    ("cut inside the header", cut_at(lambda l: header_offsets(l)[0] + 100), LOADER_REFUSES),
+    ("cut inside the header", cut_inside_header_within_the_section, LOADER_REFUSES),
     ("AgreementLength 65535 in a short file", agreement_length_65535, refused(DAMAGED_TEXT)),
 ]
 # Damaged copies of one good installer (silent runs of one scenario), each with what it must
