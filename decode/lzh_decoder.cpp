@@ -9,8 +9,7 @@ namespace {
 // as 8 or fewer are left, so the byte source sees exactly the request pattern of that
 // register. A local copy of the state's fields, so that they stay in registers.
 struct BitInput {
-    ByteSourceState& source;
-    const DecoderEnds& ends;
+    DecoderState& state;
     uint32_t remaining; // stored bytes not yet taken
     uint32_t buffer;    // left-aligned in 32 bits
     unsigned count;     // valid bits in buffer, 0 to 16
@@ -21,7 +20,7 @@ inline void TopUp(BitInput& in) {
         uint32_t byte = 0;
         // Past the stored bytes the stream reads as zeros, without asking the source.
         if (in.remaining != 0) {
-            byte = static_cast<uint32_t>(ByteSource(in.source, in.ends, in.remaining));
+            byte = static_cast<uint32_t>(ByteSource(in.state.source, in.state.ends, in.remaining));
             --in.remaining;
         }
         in.buffer |= byte << (24 - in.count);
@@ -70,9 +69,7 @@ inline unsigned DecodeOffset(BitInput& in) {
 
 int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpacked_size,
                    uint32_t stored_size) {
-    state.bit_buffer = 0;
-    state.bit_count = 0;
-    state.remaining = stored_size;
+    state.ends = ends;
     state.next_poll_mark = 0;
     state.total = unpacked_size;
     if (unpacked_size == 0) return 0;
@@ -84,21 +81,21 @@ int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpack
     // reading them anyway gives the same bytes whatever member came before.
     std::memset(ring + kInitialFill, 0, kRingSize - kInitialFill);
 
-    BitInput in{state.source, ends, stored_size, 0, 0};
-    ByteSinkState& sink = state.sink;
-    const uint32_t total = unpacked_size;
+    // Only the values of the inner loops are kept in registers; the ends, the size and the poll
+    // mark, wanted once a block or a symbol, are read from the state, all of it at fixed
+    // distances from one register.
+    BitInput in{state, stored_size, 0, 0};
     // A signed count: a size of 2^31 or more is negative and restores nothing.
     const int32_t limit = static_cast<int32_t>(unpacked_size);
     unsigned write_position = kInitialFill;
     // 64-bit counts: a last match may carry the output up to 29 bytes past a size just
     // below 2^31, which a 32-bit count could not hold.
     int64_t produced = 0;
-    int64_t next_poll_mark = 0;
 
     while (produced < limit) {
         const int symbol = DecodeSymbol(state.model, in);
         if (symbol < 256) {
-            WritePtr(sink, ends, symbol, total);
+            WritePtr(state.sink, state.ends, symbol, state.total);
             ring[write_position] = static_cast<uint8_t>(symbol);
             write_position = (write_position + 1) & (kRingSize - 1);
             ++produced;
@@ -108,16 +105,16 @@ int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpack
             unsigned copy_position = (write_position - offset - 1) & (kRingSize - 1);
             for (int k = 0; k < length; ++k) {
                 const uint8_t byte = ring[copy_position];
-                WritePtr(sink, ends, byte, total);
+                WritePtr(state.sink, state.ends, byte, state.total);
                 ring[write_position] = byte;
                 copy_position = (copy_position + 1) & (kRingSize - 1);
                 write_position = (write_position + 1) & (kRingSize - 1);
             }
             produced += length;
         }
-        if (produced > next_poll_mark) {
-            if (ends.poll != nullptr && ends.poll(ends.context)) break;
-            next_poll_mark += kPollInterval;
+        if (produced > state.next_poll_mark) {
+            if (state.ends.poll != nullptr && state.ends.poll(state.ends.context)) break;
+            state.next_poll_mark += kPollInterval;
         }
     }
 
@@ -125,7 +122,5 @@ int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpack
     state.bit_count = in.count;
     state.remaining = in.remaining;
     state.write_position = write_position;
-    state.produced = produced;
-    state.next_poll_mark = next_poll_mark;
     return produced > INT32_MAX ? INT32_MAX : static_cast<int32_t>(produced);
 }

@@ -73,20 +73,21 @@ static_assert(OffsetHigh[240] == 48 && OffsetHigh[255] == 63 && OffsetCodeLength
 
 // Everything one member's restoring keeps: about 40 KiB, fixed in size, nothing allocated
 // per member or per symbol. All zero bytes is a state whose source and sink are reset; the
-// rest is set afresh for every member. The loop works on copies of the bit input, the write
-// position and the counts in registers and leaves them here when it returns.
+// rest is set afresh for every member. The loop works on copies of the bit input and the write
+// position in registers and leaves them here when it returns; the count of bytes restored is
+// its result.
 struct DecoderState {
+    ByteSourceState source;
+    ByteSinkState sink;
     AdaptiveModel model;
     uint8_t ring[kRingSize]; // the last 4096 restored bytes
     unsigned write_position; // ring index of the next restored byte
     uint32_t bit_buffer;     // left-aligned in 32 bits
     unsigned bit_count;      // valid bits in bit_buffer, 0 to 16
     uint32_t remaining;      // stored bytes not yet taken from the source
-    int64_t produced;        // bytes restored so far
     int64_t next_poll_mark;  // produced count beyond which the next poll is due
     uint32_t total;          // the member's unpacked size, handed to the sink with every byte
-    ByteSourceState source;
-    ByteSinkState sink;
+    DecoderEnds ends;        // the caller's, for the member being restored
 };
 
 // Restores the member on `state`, reading and writing through `ends`, whose poll is the one
