@@ -75,15 +75,16 @@ int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpack
     if (unpacked_size == 0) return 0;
 
     ResetModel(state.model);
-    uint8_t* const ring = state.ring;
-    std::memset(ring, ' ', kInitialFill);
+    std::memset(state.ring, ' ', kInitialFill);
     // Never written by the stream before it has restored them; cleared so that a stream
     // reading them anyway gives the same bytes whatever member came before.
-    std::memset(ring + kInitialFill, 0, kRingSize - kInitialFill);
+    std::memset(state.ring + kInitialFill, 0, kRingSize - kInitialFill);
 
     // Only the values of the inner loops are kept in registers; the ends, the size and the poll
     // mark, wanted once a block or a symbol, are read from the state, all of it at fixed
-    // distances from one register.
+    // distances from one register. The ring is named as the state's field, never through a
+    // pointer of its own: a byte stored through a plain pointer could be any field, and the
+    // sink's counts would be read again after every byte.
     BitInput in{state, stored_size, 0, 0};
     // A signed count: a size of 2^31 or more is negative and restores nothing.
     const int32_t limit = static_cast<int32_t>(unpacked_size);
@@ -96,7 +97,7 @@ int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpack
         const int symbol = DecodeSymbol(state.model, in);
         if (symbol < 256) {
             WritePtr(state.sink, state.ends, symbol, state.total);
-            ring[write_position] = static_cast<uint8_t>(symbol);
+            state.ring[write_position] = static_cast<uint8_t>(symbol);
             write_position = (write_position + 1) & (kRingSize - 1);
             ++produced;
         } else {
@@ -104,9 +105,9 @@ int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpack
             const int length = symbol - 253;
             unsigned copy_position = (write_position - offset - 1) & (kRingSize - 1);
             for (int k = 0; k < length; ++k) {
-                const uint8_t byte = ring[copy_position];
+                const uint8_t byte = state.ring[copy_position];
                 WritePtr(state.sink, state.ends, byte, state.total);
-                ring[write_position] = byte;
+                state.ring[write_position] = byte;
                 copy_position = (copy_position + 1) & (kRingSize - 1);
                 write_position = (write_position + 1) & (kRingSize - 1);
             }
