@@ -1,33 +1,26 @@
 #include "decode/lzh_decoder.h"
 
-#include "decode/adaptive_model.h"
-#include "decode/byte_sink.h"
-#include "decode/byte_source.h"
-
 #include <cstring>
 
 namespace {
 
 // The bit input of one member. The next bit is the most significant bit of `buffer`; at
 // most 16 bits are held, as a 16-bit register would hold them, and a byte is taken as soon
-// as 8 or fewer are left, so ByteSource sees exactly the request pattern of that register.
+// as 8 or fewer are left, so the byte source sees exactly the request pattern of that
+// register. A local copy of the state's fields, so that they stay in registers.
 struct BitInput {
-    FILE* package;
+    DecoderState& state;
     uint32_t remaining; // stored bytes not yet taken
     uint32_t buffer;    // left-aligned in 32 bits
     unsigned count;     // valid bits in buffer, 0 to 16
 };
-
-// Process-wide state of the member being restored; nothing in it carries over to the next.
-AdaptiveModel model;
-uint8_t ring[kRingSize];
 
 inline void TopUp(BitInput& in) {
     while (in.count <= 8) {
         uint32_t byte = 0;
         // Past the stored bytes the stream reads as zeros, without asking the source.
         if (in.remaining != 0) {
-            byte = static_cast<uint32_t>(ByteSource(in.package, in.remaining));
+            byte = static_cast<uint32_t>(ByteSource(in.state.source, in.state.ends, in.remaining));
             --in.remaining;
         }
         in.buffer |= byte << (24 - in.count);
@@ -52,7 +45,7 @@ inline unsigned ReadByte(BitInput& in) {
 }
 
 // Walks from the root to a leaf, one bit per level, then counts the symbol.
-inline int DecodeSymbol(BitInput& in) {
+inline int DecodeSymbol(AdaptiveModel& model, BitInput& in) {
     const uint16_t* const child = model.Child;
     unsigned node = child[kRootNode];
     while (node < kLeafBase)
@@ -74,30 +67,37 @@ inline unsigned DecodeOffset(BitInput& in) {
 
 } // namespace
 
-int32_t LzhDecoder(FILE* package, FILE* destination, uint32_t unpacked_size, uint32_t stored_size,
-                   bool (*poll)()) {
-    BitInput in{package, stored_size, 0, 0};
-    // 64-bit counts: a last match may carry the output up to 29 bytes past a size just
-    // below 2^31, which a 32-bit count could not hold.
-    int64_t next_poll_mark = 0;
-    const uint32_t total = unpacked_size;
-    // A signed count: a size of 2^31 or more is negative and restores nothing.
-    const int32_t limit = static_cast<int32_t>(unpacked_size);
+int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpacked_size,
+                   uint32_t stored_size) {
+    state.ends = ends;
+    state.next_poll_mark = 0;
+    state.total = unpacked_size;
     if (unpacked_size == 0) return 0;
 
-    ResetModel(model);
-    std::memset(ring, ' ', kInitialFill);
+    ResetModel(state.model);
+    std::memset(state.ring, ' ', kInitialFill);
     // Never written by the stream before it has restored them; cleared so that a stream
     // reading them anyway gives the same bytes whatever member came before.
-    std::memset(ring + kInitialFill, 0, kRingSize - kInitialFill);
+    std::memset(state.ring + kInitialFill, 0, kRingSize - kInitialFill);
+
+    // Only the values of the inner loops are kept in registers; the ends, the size and the poll
+    // mark, wanted once a block or a symbol, are read from the state, all of it at fixed
+    // distances from one register. The ring is named as the state's field, never through a
+    // pointer of its own: a byte stored through a plain pointer could be any field, and the
+    // sink's counts would be read again after every byte.
+    BitInput in{state, stored_size, 0, 0};
+    // A signed count: a size of 2^31 or more is negative and restores nothing.
+    const int32_t limit = static_cast<int32_t>(unpacked_size);
     unsigned write_position = kInitialFill;
+    // 64-bit counts: a last match may carry the output up to 29 bytes past a size just
+    // below 2^31, which a 32-bit count could not hold.
     int64_t produced = 0;
 
     while (produced < limit) {
-        const int symbol = DecodeSymbol(in);
+        const int symbol = DecodeSymbol(state.model, in);
         if (symbol < 256) {
-            WritePtr(destination, symbol, total);
-            ring[write_position] = static_cast<uint8_t>(symbol);
+            WritePtr(state.sink, state.ends, symbol, state.total);
+            state.ring[write_position] = static_cast<uint8_t>(symbol);
             write_position = (write_position + 1) & (kRingSize - 1);
             ++produced;
         } else {
@@ -105,18 +105,23 @@ int32_t LzhDecoder(FILE* package, FILE* destination, uint32_t unpacked_size, uin
             const int length = symbol - 253;
             unsigned copy_position = (write_position - offset - 1) & (kRingSize - 1);
             for (int k = 0; k < length; ++k) {
-                const uint8_t byte = ring[copy_position];
-                WritePtr(destination, byte, total);
-                ring[write_position] = byte;
+                const uint8_t byte = state.ring[copy_position];
+                WritePtr(state.sink, state.ends, byte, state.total);
+                state.ring[write_position] = byte;
                 copy_position = (copy_position + 1) & (kRingSize - 1);
                 write_position = (write_position + 1) & (kRingSize - 1);
             }
             produced += length;
         }
-        if (produced > next_poll_mark) {
-            if (poll != nullptr && poll()) break;
-            next_poll_mark += kPollInterval;
+        if (produced > state.next_poll_mark) {
+            if (state.ends.poll != nullptr && state.ends.poll(state.ends.context)) break;
+            state.next_poll_mark += kPollInterval;
         }
     }
+
+    state.bit_buffer = in.buffer;
+    state.bit_count = in.count;
+    state.remaining = in.remaining;
+    state.write_position = write_position;
     return produced > INT32_MAX ? INT32_MAX : static_cast<int32_t>(produced);
 }

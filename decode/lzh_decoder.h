@@ -8,15 +8,25 @@
 // code: the stream ends when the member's unpacked size has been restored, and bits past
 // the stored bytes read as zeros.
 //
-// Contract: stored bytes come only through ByteSource, never more than `stored_size` of
-// them; restored bytes go only through WritePtr. Both must have been reset and `package`
-// positioned at the member's first stored byte. `poll` runs right after the first symbol
+// Contract: stored bytes come only through the byte source, never more than `stored_size` of
+// them; restored bytes go only through the byte sink. Both must have been reset and the input
+// must stand at the member's first stored byte. The poll runs right after the first symbol
 // and then each time the output passes another multiple of 102400 bytes; when it answers
 // true the decoder stops at once. Every bit pattern decodes to something, so the decoder
 // never fails; the sizes are signed counts, so an unpacked size of 2^31 or more restores
 // nothing. The result is the number of bytes restored, which can exceed the unpacked size
 // by the tail of a last match (the sink drops that tail).
+//
+// All of it works on a DecoderState that the caller owns, with the ends the caller supplies
+// (decode/decoder_ends.h), so that any number of members can be restored at once, each with
+// its own state. The installer keeps one instance (decode/installer_decoder.h) and restores
+// from and to the runtime's streams through LzhDecoder(package, destination, ...).
 #pragma once
+
+#include "decode/adaptive_model.h"
+#include "decode/byte_sink.h"
+#include "decode/byte_source.h"
+#include "decode/decoder_ends.h"
 
 #include <array>
 #include <cstdint>
@@ -61,7 +71,32 @@ static_assert(OffsetHigh[0] == 0 && OffsetHigh[31] == 0 && OffsetHigh[32] == 1);
 static_assert(OffsetHigh[80] == 4 && OffsetHigh[144] == 12 && OffsetHigh[192] == 24);
 static_assert(OffsetHigh[240] == 48 && OffsetHigh[255] == 63 && OffsetCodeLength[255] == 8);
 
-// Restores the member; see the contract above. LzhDecoder(nullptr, nullptr, 0, 0, nullptr)
+// Everything one member's restoring keeps: about 40 KiB, fixed in size, nothing allocated
+// per member or per symbol. All zero bytes is a state whose source and sink are reset; the
+// rest is set afresh for every member. The loop works on copies of the bit input and the write
+// position in registers and leaves them here when it returns; the count of bytes restored is
+// its result.
+struct DecoderState {
+    ByteSourceState source;
+    ByteSinkState sink;
+    AdaptiveModel model;
+    uint8_t ring[kRingSize]; // the last 4096 restored bytes
+    unsigned write_position; // ring index of the next restored byte
+    uint32_t bit_buffer;     // left-aligned in 32 bits
+    unsigned bit_count;      // valid bits in bit_buffer, 0 to 16
+    uint32_t remaining;      // stored bytes not yet taken from the source
+    int64_t next_poll_mark;  // produced count beyond which the next poll is due
+    uint32_t total;          // the member's unpacked size, handed to the sink with every byte
+    DecoderEnds ends;        // the caller's, for the member being restored
+};
+
+// Restores the member on `state`, reading and writing through `ends`, whose poll is the one
+// of the contract above; state.source and state.sink must have been reset.
+int32_t LzhDecoder(DecoderState& state, const DecoderEnds& ends, uint32_t unpacked_size,
+                   uint32_t stored_size);
+
+// The installer's instance, over the runtime's streams; ByteSource and WritePtr must have been
+// reset and `package` positioned at the member. LzhDecoder(nullptr, nullptr, 0, 0, nullptr)
 // does nothing and returns 0, like any call with an unpacked size of 0.
 int32_t LzhDecoder(FILE* package, FILE* destination, uint32_t unpacked_size, uint32_t stored_size,
                    bool (*poll)());

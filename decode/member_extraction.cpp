@@ -2,27 +2,45 @@
 
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
-#include "decode/lzh_decoder.h"
+#include "decode/installer_decoder.h"
 #include "decode/write_failure.h"
 
 #include <climits>
-#include <cstdio>
 
 namespace {
 
-bool StoredBytesLieInFile(FILE* file, const MemberEntry& entry) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return false;
-    const long size = std::ftell(file);
+bool StoredBytesLieInFile(FileHandle file, const MemberEntry& entry) {
+    const int32_t size = PlatSeek(file, 0, kFromEnd);
     return size >= 0 &&
            uint64_t{entry.DataOffset} + entry.StoredSize <= static_cast<uint64_t>(size);
 }
 
+// The decoder's ends for a compressed member: the same handle calls the stored copy makes.
+struct HandleEnds {
+    FileHandle executable;
+    FileHandle destination;
+    bool (*poll)();
+};
+
+// A failed read ends the member's input as the end of the file does: the rest decodes from
+// zero bits, and the member is judged cut short.
+size_t ReadHandle(void* context, uint8_t* into, size_t size) {
+    const uint32_t got =
+        PlatRead(static_cast<HandleEnds*>(context)->executable, into, static_cast<uint32_t>(size));
+    return got == kIoFailed ? 0 : got;
+}
+
+size_t WriteHandle(void* context, const uint8_t* bytes, size_t size) {
+    const uint32_t put = PlatWrite(static_cast<HandleEnds*>(context)->destination, bytes,
+                                   static_cast<uint32_t>(size));
+    return put == kIoFailed ? 0 : put;
+}
+
 // The caller's poll for the compressed member being restored. Once the sink has failed
 // nothing more reaches the file, so the decoder is stopped at its next poll.
-bool (*member_poll)() = nullptr;
-
-bool PollUnlessWriteFailed() {
-    return SinkWriteFailed() || (member_poll != nullptr && member_poll());
+bool PollUnlessWriteFailed(void* context) {
+    bool (*const poll)() = static_cast<HandleEnds*>(context)->poll;
+    return SinkWriteFailed() || (poll != nullptr && poll());
 }
 
 ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destination, bool (*poll)()) {
@@ -31,29 +49,30 @@ ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destinatio
 
     // The file opened when the installer started, never the file now at its name. Without
     // it there is nothing to restore from, and nothing is created.
-    FILE* executable = PlatOpenOwnStream();
-    if (executable == nullptr) return kNoOwnFile;
-    // An offset that the runtime's seek cannot reach (2^31 or more where a long has 32 bits)
-    // is treated like data beyond the end of the file: nothing is read, never bytes from the
-    // wrong place.
+    const FileHandle executable = PlatOpenOwnFile();
+    if (executable == kNoFile) return kNoOwnFile;
+    // An offset that the seek cannot reach (2^31 or more) is treated like data beyond the end
+    // of the file: nothing is read, never bytes from the wrong place.
     uint32_t stored_size = entry.StoredSize;
-    constexpr uint64_t kFarthestSeek = static_cast<uint64_t>(LONG_MAX);
-    if (static_cast<uint64_t>(entry.DataOffset) > kFarthestSeek ||
-        std::fseek(executable, static_cast<long>(entry.DataOffset), SEEK_SET) != 0) {
+    if (entry.DataOffset > static_cast<uint32_t>(INT32_MAX) ||
+        PlatSeek(executable, static_cast<int32_t>(entry.DataOffset), kFromStart) !=
+            static_cast<int32_t>(entry.DataOffset)) {
         stored_size = 0;
     }
-    FILE* output = std::fopen(destination, "wb");
-    if (output == nullptr) {
-        std::fclose(executable);
+    const FileHandle output = PlatCreateFile(destination);
+    if (output == kNoFile) {
+        PlatClose(executable);
         return kMemberHandled;
     }
-    member_poll = poll;
+    HandleEnds ends{executable, output, poll};
     const int32_t produced =
-        LzhDecoder(executable, output, entry.UnpackedSize, stored_size, PollUnlessWriteFailed);
-    // A stream that cannot be closed cleanly did not take its last bytes either.
-    const bool not_written = std::fclose(output) != 0 || SinkWriteFailed();
-    if (not_written) {
-        std::fclose(executable);
+        LzhDecoder(installer_decoder, {ReadHandle, WriteHandle, PollUnlessWriteFailed, &ends},
+                   entry.UnpackedSize, stored_size);
+    PlatClose(output);
+    // The handle calls write through at once: a write not taken in full is the only sign of a
+    // full disk, and the sink has seen it.
+    if (SinkWriteFailed()) {
+        PlatClose(executable);
         return kMemberNotWritten;
     }
     // Zero bits past the end of a truncated package decode to bytes all the same, so whether
@@ -62,7 +81,7 @@ ExtractResult ExtractCompressed(const MemberEntry& entry, const char* destinatio
     const bool stopped = produced < static_cast<int32_t>(entry.UnpackedSize);
     const bool whole =
         stopped || (stored_size == entry.StoredSize && StoredBytesLieInFile(executable, entry));
-    std::fclose(executable);
+    PlatClose(executable);
     return whole ? kMemberHandled : kMemberCutShort;
 }
 

@@ -10,10 +10,12 @@
 // leaves, when stored, every byte the file still held; when compressed, its whole unpacked
 // size, the part past the file's end decoded from zero bits.
 //
-// Handles: the stored path reads through `package` (the installation run's handle) and
-// leaves it somewhere after the member; the compressed path reads the installer's own file
-// through a buffered stream of its own over the file held since the start (PlatOpenOwnStream)
-// and closes that stream again, so the run may close its handle around the call. The
+// Handles: both paths read and write through the same handle calls, the decoder's ends being
+// plain reads and writes (decode/decoder_ends.h). The stored path reads through `package` (the
+// installation run's handle) and leaves it somewhere after the member; the compressed path
+// reads the installer's own file through a handle of its own on the file held since the start
+// (PlatOpenOwnFile) and closes it again, so the run may close its handle around the call. The
+// compressed path restores with the installer's one decoder (decode/installer_decoder.h). The
 // destination is always closed on return.
 //
 // The result is an ExtractResult. A destination that cannot be opened is not reported: the

@@ -36,9 +36,6 @@ bool PlatHoldOwnFile();
 constexpr uint32_t kModuleNameSize = 256;
 // A new handle on the held file, closed with PlatClose; kNoFile when the file is not held.
 FileHandle PlatOpenOwnFile();
-// A buffered stream over a new handle on the held file, closed with std::fclose; null when the
-// file is not held.
-std::FILE* PlatOpenOwnStream();
 
 FileHandle PlatOpenRead(const char* path);   // _lopen(OF_READ | OF_SHARE_DENY_NONE)
 FileHandle PlatCreateFile(const char* path); // _lcreat(path, 0)

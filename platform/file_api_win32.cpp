@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 namespace {
 
 bool own_file_tried = false;
@@ -40,19 +37,6 @@ FileHandle PlatOpenOwnFile() {
     const HANDLE copy = DuplicateOwnFile();
     return copy == INVALID_HANDLE_VALUE ? kNoFile
                                         : static_cast<FileHandle>(reinterpret_cast<INT_PTR>(copy));
-}
-
-std::FILE* PlatOpenOwnStream() {
-    const HANDLE copy = DuplicateOwnFile();
-    if (copy == INVALID_HANDLE_VALUE) return nullptr;
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) {
-        CloseHandle(copy);
-        return nullptr;
-    }
-    std::FILE* stream = _fdopen(descriptor, "rb");
-    if (stream == nullptr) _close(descriptor);
-    return stream;
 }
 
 FileHandle PlatOpenRead(const char* path) {

@@ -15,10 +15,6 @@ FileHandle PlatOpenOwnFile() {
     return kNoFile;
 }
 
-std::FILE* PlatOpenOwnStream() {
-    return nullptr;
-}
-
 MemoryHandle PlatGlobalAlloc(uint32_t size) {
     return std::calloc(size ? size : 1, 1);
 }

@@ -11,7 +11,8 @@
 // below the second poll (102400 bytes): stops later in a member are the unit tests' business.
 // Flags: the low nibble, when not 0, makes the poll answer stop at that poll; bit 4 claims more
 // stored bytes than the stream holds (a package cut inside the member), which the source must fill
-// with zeros.
+// with zeros. Every input is decoded twice: by the installer's instance over runtime streams and
+// on a state of its own over plain reads and writes of memory, which must agree byte for byte.
 #include "decode/byte_sink.h"
 #include "decode/byte_source.h"
 #include "decode/lzh_decoder.h"
@@ -19,18 +20,29 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace {
 
 uint64_t bytes_received = 0;
 uint64_t write_calls = 0;
+uint64_t received_hash = 0;
 int polls = 0;
 int stop_at_poll = 0;
 bool stopped = false;
 
-ssize_t CountWrite(void*, const char*, size_t size) {
+// FNV-1a, to compare the two decodings' output without keeping it.
+uint64_t AddToHash(uint64_t hash, const uint8_t* bytes, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    return hash;
+}
+
+ssize_t CountWrite(void*, const char* bytes, size_t size) {
     bytes_received += size;
     ++write_calls;
+    received_hash = AddToHash(received_hash, reinterpret_cast<const uint8_t*>(bytes), size);
     return static_cast<ssize_t>(size);
 }
 
@@ -38,6 +50,37 @@ bool Poll() {
     ++polls;
     stopped = stop_at_poll != 0 && polls >= stop_at_poll;
     return stopped;
+}
+
+// The same member on a state of its own, through plain reads and writes of memory.
+struct MemoryEnds {
+    const uint8_t* data;
+    size_t size;
+    size_t at;
+    uint64_t received;
+    uint64_t hash;
+    int polls;
+};
+
+size_t ReadMemory(void* context, uint8_t* into, size_t size) {
+    auto& ends = *static_cast<MemoryEnds*>(context);
+    const size_t count = size < ends.size - ends.at ? size : ends.size - ends.at;
+    if (count > 0) std::memcpy(into, ends.data + ends.at, count);
+    ends.at += count;
+    return count;
+}
+
+size_t WriteMemory(void* context, const uint8_t* bytes, size_t size) {
+    auto& ends = *static_cast<MemoryEnds*>(context);
+    ends.received += size;
+    ends.hash = AddToHash(ends.hash, bytes, size);
+    return size;
+}
+
+bool PollMemory(void* context) {
+    auto& ends = *static_cast<MemoryEnds*>(context);
+    ++ends.polls;
+    return stop_at_poll != 0 && ends.polls >= stop_at_poll;
 }
 
 } // namespace
@@ -65,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Unbuffered, so every fwrite of the sink arrives as one write call.
     std::setvbuf(destination, nullptr, _IONBF, 0);
-    bytes_received = write_calls = 0;
+    bytes_received = write_calls = received_hash = 0;
     polls = 0;
     stopped = false;
 
@@ -74,6 +117,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t produced = LzhDecoder(package, destination, unpacked, stored, Poll);
     std::fclose(destination);
     std::fclose(package);
+
+    MemoryEnds memory{data, size, 0, 0, 0, 0};
+    const auto state = std::make_unique<DecoderState>();
+    const int32_t produced_on_own_state =
+        LzhDecoder(*state, {ReadMemory, WriteMemory, PollMemory, &memory}, unpacked, stored);
+    if (produced_on_own_state != produced || memory.received != bytes_received ||
+        memory.hash != received_hash || memory.polls != polls)
+        std::abort();
 
     if (unpacked >= 0x80000000u || unpacked == 0) {
         if (produced != 0 || bytes_received != 0) std::abort();

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -181,6 +184,139 @@ TEST_F(LzhDecoderTest, OutputDoesNotDependOnThePreviousMember) {
     ASSERT_EQ(Decode(EncodeStream(RandomBytes(5000, 1), CompressionLevel::Fast), 5000).bytes.size(),
               5000u);
     EXPECT_EQ(Decode(reach_back, 30).bytes, std::vector<uint8_t>(30, 0));
+}
+
+// --- a decoder whose state its caller owns ---
+
+// Plain reads from memory and writes to memory, recording the size of each call, with a poll
+// that a test can give work to do in the middle of the member.
+struct MemoryEnds {
+    std::vector<uint8_t> input;
+    size_t read_at = 0;
+    std::vector<size_t> reads;
+    std::vector<uint8_t> output;
+    std::vector<size_t> writes;
+    size_t refuse_writes_from = SIZE_MAX; // bytes of output the destination takes at most
+    int polls = 0;
+    std::function<bool()> on_poll;
+
+    static size_t Read(void* context, uint8_t* into, size_t size) {
+        auto& ends = *static_cast<MemoryEnds*>(context);
+        ends.reads.push_back(size);
+        const size_t count = std::min(size, ends.input.size() - ends.read_at);
+        std::copy_n(ends.input.begin() + static_cast<long>(ends.read_at), count, into);
+        ends.read_at += count;
+        return count;
+    }
+    static size_t Write(void* context, const uint8_t* bytes, size_t size) {
+        auto& ends = *static_cast<MemoryEnds*>(context);
+        ends.writes.push_back(size);
+        if (ends.output.size() + size > ends.refuse_writes_from) return 0;
+        ends.output.insert(ends.output.end(), bytes, bytes + size);
+        return size;
+    }
+    static bool Poll(void* context) {
+        auto& ends = *static_cast<MemoryEnds*>(context);
+        ++ends.polls;
+        return ends.on_poll ? ends.on_poll() : false;
+    }
+    DecoderEnds Ends() { return {Read, Write, Poll, this}; }
+};
+
+// Decodes on a fresh state of its own, as the authoring tool does.
+int32_t DecodeOwn(MemoryEnds& ends, uint32_t unpacked_size, uint32_t stored_size) {
+    const auto state = std::make_unique<DecoderState>();
+    return LzhDecoder(*state, ends.Ends(), unpacked_size, stored_size);
+}
+
+TEST_F(LzhDecoderTest, PlainEndsGetTheBlocksTheStreamsGet) {
+    const std::vector<uint8_t> input = RandomBytes(60000, 5);
+    MemoryEnds ends;
+    ends.input = EncodeStream(input, CompressionLevel::Fast);
+    const uint32_t stored_size = static_cast<uint32_t>(ends.input.size());
+    ASSERT_GT(stored_size, 3u * 16384);
+    ends.input.resize(ends.input.size() + 1000, 0x5A); // the next member, never read
+    EXPECT_GE(DecodeOwn(ends, 60000, stored_size), 60000);
+    EXPECT_EQ(ends.output, input);
+    EXPECT_EQ(ends.read_at, stored_size);
+    EXPECT_EQ(ends.reads,
+              (std::vector<size_t>{16384, 16384, 16384, stored_size - size_t{3} * 16384}));
+    EXPECT_EQ(ends.writes, (std::vector<size_t>{16384, 16384, 16384, 60000 - 3 * 16384}));
+    EXPECT_EQ(ends.polls, 1);
+}
+
+TEST_F(LzhDecoderTest, PlainEndsThatEndEarlyOrRefuseBytes) {
+    // An input that ends after one byte of the ten-spaces stream: zeros complete it.
+    MemoryEnds short_input;
+    short_input.input = {0xCF};
+    EXPECT_EQ(DecodeOwn(short_input, 10, 3), 10);
+    EXPECT_EQ(short_input.output, Bytes(std::string(10, ' ')));
+
+    // A destination that refuses the second block: nothing more is offered to it, and the
+    // sink says so, which is what a poll can stop on (at the second poll, past 102400 bytes).
+    const std::vector<uint8_t> input = RandomBytes(250000, 6);
+    MemoryEnds full;
+    full.input = LiteralStream(input);
+    full.refuse_writes_from = 20000;
+    const auto state = std::make_unique<DecoderState>();
+    full.on_poll = [&] { return SinkWriteFailed(state->sink); };
+    EXPECT_EQ(LzhDecoder(*state, full.Ends(), 250000, static_cast<uint32_t>(full.input.size())),
+              102401);
+    EXPECT_TRUE(SinkWriteFailed(state->sink));
+    EXPECT_EQ(full.writes, (std::vector<size_t>{16384, 16384}));
+    EXPECT_EQ(full.output, std::vector<uint8_t>(input.begin(), input.begin() + 16384));
+}
+
+// Members restored at once, each on its own state, and the installer's own instance in the
+// middle of its member all the while: none may see another's model, window, bits or blocks.
+// The inner decodings run from the outer one's poll, right after its first symbol.
+TEST_F(LzhDecoderTest, StatesOfTheirOwnDoNotDisturbEachOther) {
+    const std::vector<uint8_t> outer_input = RandomBytes(40000, 21);
+    const std::vector<uint8_t> inner_input = RandomBytes(30000, 22);
+    MemoryEnds inner;
+    inner.input = EncodeStream(inner_input, CompressionLevel::Default);
+    MemoryEnds outer;
+    outer.input = EncodeStream(outer_input, CompressionLevel::Default);
+    outer.on_poll = [&] {
+        if (outer.polls == 1) {
+            DecodeOwn(inner, 30000, static_cast<uint32_t>(inner.input.size()));
+            // The installer's instance too, on a third member.
+            EXPECT_EQ(Decode({0x29, 0x2A, 0x2B, 0xCB, 0x01, 0x00}, 9).bytes, Bytes("abcabcabc"));
+        }
+        return false;
+    };
+    EXPECT_EQ(DecodeOwn(outer, 40000, static_cast<uint32_t>(outer.input.size())), 40000);
+    EXPECT_EQ(inner.output, inner_input);
+    EXPECT_EQ(outer.output, outer_input);
+
+    // And the other way round: a caller-owned decoding amid the installer's.
+    const std::vector<uint8_t> installer_input = RandomBytes(50000, 23);
+    std::vector<uint8_t> installer_stream = EncodeStream(installer_input, CompressionLevel::Fast);
+    MemoryEnds amid;
+    amid.input = EncodeStream(inner_input, CompressionLevel::Fast);
+    stop_at_poll = 0;
+    Restored restored;
+    {
+        FILE* source = TemporaryFileWith(installer_stream);
+        RecordingFile recorder;
+        FILE* destination = recorder.Open();
+        ASSERT_NE(source, nullptr);
+        ASSERT_NE(destination, nullptr);
+        ByteSource(nullptr, 0);
+        WritePtr(nullptr, 0, 0);
+        static MemoryEnds* amid_ends = nullptr;
+        amid_ends = &amid;
+        restored.result = LzhDecoder(
+            source, destination, 50000, static_cast<uint32_t>(installer_stream.size()), [] {
+                if (amid_ends->output.empty())
+                    DecodeOwn(*amid_ends, 30000, static_cast<uint32_t>(amid_ends->input.size()));
+                return false;
+            });
+        std::fclose(source);
+        restored.bytes = recorder.contents();
+    }
+    EXPECT_EQ(restored.bytes, installer_input);
+    EXPECT_EQ(amid.output, inner_input);
 }
 
 } // namespace

@@ -8,12 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -329,6 +333,126 @@ TEST(EncoderTest, ReportsProgressThroughALargeMember) {
                     empty.push_back(done);
                 }).empty());
     EXPECT_EQ(empty, std::vector<uint64_t>{0});
+}
+
+// --- the installer's decoder run for the tool ---
+
+// A reader over memory that gives at most `most` bytes a call, as a pipe or a socket may,
+// and counts what it was asked for after it had said that the input ended.
+struct TrickleReader {
+    std::vector<uint8_t> bytes;
+    size_t most;
+    size_t at = 0;
+    int calls_after_end = 0;
+    bool ended = false;
+
+    size_t operator()(uint8_t* into, size_t size) {
+        if (ended) ++calls_after_end;
+        const size_t count = std::min({size, most, bytes.size() - at});
+        std::copy_n(bytes.begin() + static_cast<long>(at), count, into);
+        at += count;
+        ended = count == 0;
+        return count;
+    }
+};
+
+TEST(DecodeStreamTest, TakesTheStreamAPieceAtATimeAndNothingPastIt) {
+    const std::vector<uint8_t> input = Text(100000, 31);
+    TrickleReader reader{EncodeStream(input, CompressionLevel::Default), 1000};
+    const uint32_t stored = static_cast<uint32_t>(reader.bytes.size());
+    reader.bytes.resize(reader.bytes.size() + 500, 0xEE); // the next member
+    std::vector<uint8_t> restored;
+    std::vector<size_t> pieces;
+    EXPECT_EQ(DecodeStream(std::ref(reader), stored, 100000,
+                           [&](std::span<const uint8_t> piece) {
+                               pieces.push_back(piece.size());
+                               restored.insert(restored.end(), piece.begin(), piece.end());
+                           }),
+              100000u);
+    EXPECT_EQ(restored, input);
+    EXPECT_EQ(reader.at, stored);
+    EXPECT_EQ(pieces, (std::vector<size_t>{16384, 16384, 16384, 16384, 16384, 16384, 1696}));
+
+    // A reader that ends before the stream is not asked again: the rest reads as zeros, as
+    // past the end of a cut installer. One stored byte of the ten-spaces stream is enough.
+    TrickleReader cut{{0xCF}, 1000};
+    restored.clear();
+    EXPECT_EQ(DecodeStream(std::ref(cut), 3, 10,
+                           [&](std::span<const uint8_t> piece) {
+                               restored.insert(restored.end(), piece.begin(), piece.end());
+                           }),
+              10u);
+    EXPECT_EQ(restored, std::vector<uint8_t>(10, ' '));
+    EXPECT_EQ(cut.calls_after_end, 0);
+}
+
+// A writer or reader that throws abandons the member: the decoder stops at its next poll
+// (past 102400 bytes of output) instead of running through the megabyte, and the exception
+// reaches the caller.
+TEST(DecodeStreamTest, AnExceptionStopsTheDecoderAndReachesTheCaller) {
+    const std::vector<uint8_t> input = RandomBytes(1000000, 32);
+    const std::vector<uint8_t> stream = LiteralStream(input);
+    const uint32_t stored = static_cast<uint32_t>(stream.size());
+
+    TrickleReader reader{stream, SIZE_MAX};
+    int writes = 0;
+    EXPECT_THROW(DecodeStream(std::ref(reader), stored, 1000000,
+                              [&](std::span<const uint8_t>) {
+                                  ++writes;
+                                  throw std::runtime_error("disk full");
+                              }),
+                 std::runtime_error);
+    EXPECT_EQ(writes, 1);
+    EXPECT_LE(reader.at, 8u * 16384);
+
+    size_t read_before_failure = 0;
+    size_t written = 0;
+    const ByteReader failing = [&](uint8_t* into, size_t size) -> size_t {
+        if (read_before_failure >= 50000) throw std::runtime_error("read error");
+        const size_t count = std::min<size_t>(size, 50000 - read_before_failure);
+        std::copy_n(stream.begin() + static_cast<long>(read_before_failure), count, into);
+        read_before_failure += count;
+        return count;
+    };
+    EXPECT_THROW(DecodeStream(failing, stored, 1000000,
+                              [&](std::span<const uint8_t> piece) { written += piece.size(); }),
+                 std::runtime_error);
+    EXPECT_LE(written, 7u * 16384);
+}
+
+// Each call has a decoder of its own: two threads are inside DecodeStream at the same time
+// (each waits in its writer until the other has arrived, or gives up after a few seconds), and
+// each restores its own member.
+TEST(DecodeStreamTest, ThreadsDecodeAtTheSameTime) {
+    const std::vector<uint8_t> inputs[2] = {Text(200000, 33), RandomBytes(150000, 34)};
+    const std::vector<uint8_t> streams[2] = {EncodeStream(inputs[0], CompressionLevel::Fast),
+                                             EncodeStream(inputs[1], CompressionLevel::Best)};
+    std::atomic<int> inside{0};
+    bool met[2] = {false, false};
+    std::vector<uint8_t> restored[2];
+    auto decode = [&](int which) {
+        bool arrived = false;
+        DecodeStream(
+            ReadFromMemory(streams[which]), static_cast<uint32_t>(streams[which].size()),
+            static_cast<uint32_t>(inputs[which].size()), [&](std::span<const uint8_t> piece) {
+                if (!arrived) {
+                    arrived = true;
+                    ++inside;
+                    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+                    while (inside < 2 && std::chrono::steady_clock::now() < give_up)
+                        std::this_thread::yield();
+                    met[which] = inside == 2;
+                }
+                restored[which].insert(restored[which].end(), piece.begin(), piece.end());
+            });
+    };
+    std::thread first(decode, 0);
+    std::thread second(decode, 1);
+    first.join();
+    second.join();
+    EXPECT_TRUE(met[0] && met[1]);
+    EXPECT_TRUE(restored[0] == inputs[0]);
+    EXPECT_TRUE(restored[1] == inputs[1]);
 }
 
 } // namespace

@@ -47,14 +47,6 @@ FileHandle PlatOpenOwnFile() {
     return DuplicateOwnFile();
 }
 
-std::FILE* PlatOpenOwnStream() {
-    const FileHandle copy = DuplicateOwnFile();
-    if (copy == kNoFile) return nullptr;
-    std::FILE* stream = ::fdopen(copy, "rb");
-    if (stream == nullptr) PlatClose(copy);
-    return stream;
-}
-
 void PlatFailNextGlobalAlloc() {
     fail_next_alloc = true;
 }

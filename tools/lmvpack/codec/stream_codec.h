@@ -37,11 +37,14 @@ uint64_t EncodeStream(const ByteReader& read, const ByteWriter& write, Compressi
 
 // Restores a member as the installer would: its decoder reads `stored_size` bytes from the
 // current position of `stream` (zeros past the file's end) and the `unpacked_size` bytes it
-// restores go to `write`. Returns how many bytes went to `write`. The installer's decoder keeps
-// its state process-wide, so calls from several threads take turns.
+// restores go to `write`, 16384 bytes at a time. Returns how many bytes went to `write`. Each
+// call has a decoder of its own, so calls from several threads run at once. An exception from
+// `write` stops the decoder within 102400 bytes of output and reaches the caller.
 uint64_t DecodeStream(FILE* stream, uint32_t stored_size, uint32_t unpacked_size,
                       const ByteWriter& write);
-// The same with the stored bytes supplied by `read`, of which at most `stored_size` are used.
+// The same with the stored bytes supplied by `read`, of which at most `stored_size` are asked
+// for; once it has answered 0 it is not asked again and the rest reads as zeros. An exception
+// from `read` is handled as one from `write`.
 uint64_t DecodeStream(const ByteReader& read, uint32_t stored_size, uint32_t unpacked_size,
                       const ByteWriter& write);
 

@@ -59,26 +59,6 @@ void WorkerThread::Join() {
         std::rethrow_exception(failure);
 }
 
-struct Mutex::State {
-    CRITICAL_SECTION section;
-};
-
-Mutex::Mutex() : state_(std::make_unique<State>()) {
-    InitializeCriticalSection(&state_->section);
-}
-
-Mutex::~Mutex() {
-    DeleteCriticalSection(&state_->section);
-}
-
-void Mutex::lock() {
-    EnterCriticalSection(&state_->section);
-}
-
-void Mutex::unlock() {
-    LeaveCriticalSection(&state_->section);
-}
-
 unsigned CoreCount() {
     DWORD_PTR process = 0, system = 0;
     if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
@@ -136,22 +116,6 @@ void WorkerThread::Join() {
     if (state_->thread.joinable()) state_->thread.join();
     if (std::exception_ptr failure = std::exchange(state_->failure, nullptr))
         std::rethrow_exception(failure);
-}
-
-struct Mutex::State {
-    std::mutex mutex;
-};
-
-Mutex::Mutex() : state_(std::make_unique<State>()) {}
-
-Mutex::~Mutex() = default;
-
-void Mutex::lock() {
-    state_->mutex.lock();
-}
-
-void Mutex::unlock() {
-    state_->mutex.unlock();
 }
 
 unsigned CoreCount() {

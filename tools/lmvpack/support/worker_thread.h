@@ -1,7 +1,7 @@
-// Threads for the authoring tool: one function run on a thread of its own, a lock, and the
-// number of cores. std::thread and std::mutex where the runtime has them; the Windows build's
-// runtime (mingw-w64 in its win32 threading model) has neither, so there the system's own
-// threads and critical sections do the same job behind the same interface.
+// Threads for the authoring tool: one function run on a thread of its own, and the number of
+// cores. std::thread where the runtime has it; the Windows build's runtime (mingw-w64 in its
+// win32 threading model) has none, so there the system's own threads do the same job behind the
+// same interface.
 #pragma once
 
 #include <exception>
@@ -26,21 +26,6 @@ class WorkerThread {
     struct State; // each system's own, defined beside its code
 
   private:
-    std::unique_ptr<State> state_;
-};
-
-// A lock that std::lock_guard can hold.
-class Mutex {
-  public:
-    Mutex();
-    ~Mutex();
-    Mutex(const Mutex&) = delete;
-    Mutex& operator=(const Mutex&) = delete;
-    void lock();
-    void unlock();
-
-  private:
-    struct State;
     std::unique_ptr<State> state_;
 };
 
