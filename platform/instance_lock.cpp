@@ -14,9 +14,14 @@ bool BuildInstanceLockName(const char* name, bool global, char* out, size_t size
         out[0] = '\0';
         return false;
     }
-    std::strcpy(out, global ? kGlobal : "");
-    std::strcat(out, kStem);
-    char* at = out + prefix;
+    // Copies of known length: the stub imports no string routine for them.
+    char* at = out;
+    if (global) {
+        std::memcpy(at, kGlobal, sizeof kGlobal - 1);
+        at += sizeof kGlobal - 1;
+    }
+    std::memcpy(at, kStem, sizeof kStem - 1);
+    at += sizeof kStem - 1;
     for (size_t i = 0; i < length; ++i) {
         const char c = name[i];
         at[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c == '\\' ? '/' : c;
