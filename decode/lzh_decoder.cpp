@@ -46,10 +46,9 @@ inline unsigned ReadByte(BitInput& in) {
 
 // Walks from the root to a leaf, one bit per level, then counts the symbol.
 inline int DecodeSymbol(AdaptiveModel& model, BitInput& in) {
-    const uint16_t* const child = model.Child;
-    unsigned node = child[kRootNode];
+    unsigned node = model.Child[kRootNode];
     while (node < kLeafBase)
-        node = child[node + ReadBit(in)];
+        node = model.Child[node + ReadBit(in)];
     const int symbol = static_cast<int>(node - kLeafBase);
     UpdateModel(model, symbol);
     return symbol;
